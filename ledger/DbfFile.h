@@ -1,0 +1,156 @@
+#pragma once
+
+#include "ledger/CodePage.h"
+
+#include <QDate>
+#include <QString>
+#include <QVariant>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace kw {
+
+struct DbfField
+{
+    QString name;     // upper case, as stored
+    char type = 'C';  // C N F D L, and in level-7 files O I @
+    int length = 0;
+    int decimals = 0;
+    int offset = 0;   // from the start of the record, the deleted flag being byte 0
+};
+
+class DbfFile;
+
+// Called before any change reaches a file, so an atomic group can keep the before-images.
+class DbfWriteHook
+{
+public:
+    virtual ~DbfWriteHook() = default;
+    virtual void beforeRecordWrite(DbfFile &file, std::uint32_t recno) = 0;
+    virtual void beforeAppend(DbfFile &file) = 0;
+};
+
+// Description of a table to create (the supplied empty tables, test fixtures).
+struct DbfFieldSpec
+{
+    const char *name;
+    char type;
+    int length;
+    int decimals;
+};
+
+// The dBase file level: header, field descriptors, records, deleted flag, end-of-file marker.
+// It reads and writes single records in place with positioned I/O and never rewrites the file.
+// Every write is handed to the operating system at once, so a crash of the program loses nothing
+// that was written; sync() asks the system to put it on the disk.
+class DbfFile
+{
+public:
+    ~DbfFile();
+    DbfFile(const DbfFile &) = delete;
+    DbfFile &operator=(const DbfFile &) = delete;
+
+    // Opens and checks the header; throws EngineError naming the file and the fault.
+    static std::unique_ptr<DbfFile> open(const QString &path);
+    // Parses a header held in memory (the fuzz target, tests); throws like open().
+    static std::unique_ptr<DbfFile> fromBytes(const QByteArray &bytes, const QString &name = QStringLiteral("memory"));
+    // Writes an empty table: version 0x03, the given language driver, the fields in order.
+    static void create(const QString &path, const std::vector<DbfFieldSpec> &fields, std::uint8_t languageDriver = 0xC8);
+
+    const QString &path() const { return path_; }
+    QString displayName() const;
+    std::uint8_t version() const { return version_; }
+    bool isLevel7() const { return level7_; }
+    std::uint8_t languageDriver() const { return languageDriver_; }
+    const CodePage &codePage() const { return *codePage_; }
+    QDate lastUpdate() const { return lastUpdate_; }
+
+    const std::vector<DbfField> &fields() const { return fields_; }
+    int fieldIndex(QStringView name) const; // -1 when absent; names match without regard to case
+    std::uint32_t recordCount() const { return recordCount_; }
+    int recordLength() const { return recordLength_; }
+    int headerLength() const { return headerLength_; }
+    std::int64_t recordOffset(std::uint32_t recno) const
+    {
+        return std::int64_t(headerLength_) + std::int64_t(recno) * recordLength_;
+    }
+
+    // Record access; recno counts from 0 in file order.
+    void readRecord(std::uint32_t recno, char *buffer) const;
+    void writeRecord(std::uint32_t recno, const char *buffer);
+    std::uint32_t appendRecord(const char *buffer);
+    void sync();
+
+    // Streams every record through one reused buffer; fn(recno, record) returns false to stop.
+    template <class Fn> void scan(Fn &&fn) const;
+
+    // Field codecs. A blank field (and a numeric one filled with '*') reads as null.
+    QVariant decode(const char *record, int field) const;
+    void encode(char *record, int field, const QVariant &value) const;
+    // The field's bytes without trailing blanks; for quick comparisons in filters.
+    std::string_view rawText(const char *record, int field) const;
+    static bool isDeleted(const char *record) { return record[0] == '*'; }
+    // A blank record: every byte a space, not deleted.
+    std::string blankRecord() const { return std::string(std::size_t(recordLength_), ' '); }
+
+    static void setWriteHook(DbfWriteHook *hook);
+
+    // Raw access for the journal's rollback; bypasses the write hook.
+    void restoreBytes(std::int64_t offset, const QByteArray &bytes);
+    void truncateTo(std::int64_t size);
+    QByteArray readBytes(std::int64_t offset, std::size_t size) const;
+    std::int64_t fileSize() const;
+    int fd() const { return fd_; }
+
+    // Re-reads the header when another program changed the file; true when it did.
+    bool reloadIfChanged();
+
+private:
+    DbfFile() = default;
+    void parseHeader(const QByteArray &head, std::int64_t fileSize);
+    void readAt(std::int64_t offset, char *buffer, std::size_t size) const;
+    void writeAt(std::int64_t offset, const char *buffer, std::size_t size);
+    void touchHeader(bool withCount);
+    void rememberStat();
+    [[noreturn]] void fail(const QString &fault) const;
+    double parseNumber(std::string_view text, int field, const char *record) const;
+
+    QString path_;
+    int fd_ = -1;
+    bool writable_ = false;
+    QByteArray memory_; // fromBytes() only
+    std::uint8_t version_ = 0;
+    bool level7_ = false;
+    std::uint8_t languageDriver_ = 0;
+    const CodePage *codePage_ = nullptr;
+    QDate lastUpdate_;
+    std::uint32_t recordCount_ = 0;
+    int headerLength_ = 0;
+    int recordLength_ = 0;
+    std::vector<DbfField> fields_;
+    std::int64_t statSize_ = -1;
+    std::int64_t statMtimeNs_ = -1;
+    std::int64_t statIno_ = -1;
+};
+
+std::int64_t dbfReadChunk(int fd, std::int64_t offset, char *buffer, std::size_t size);
+
+template <class Fn> void DbfFile::scan(Fn &&fn) const
+{
+    if (recordCount_ == 0)
+        return;
+    const std::size_t perChunk = std::max<std::size_t>(1, (1u << 20) / std::size_t(recordLength_));
+    std::vector<char> chunk(perChunk * std::size_t(recordLength_));
+    for (std::uint32_t first = 0; first < recordCount_;) {
+        const std::uint32_t n = std::uint32_t(std::min<std::uint64_t>(perChunk, recordCount_ - first));
+        readAt(recordOffset(first), chunk.data(), std::size_t(n) * std::size_t(recordLength_));
+        for (std::uint32_t i = 0; i < n; ++i)
+            if (!fn(first + i, chunk.data() + std::size_t(i) * std::size_t(recordLength_)))
+                return;
+        first += n;
+    }
+}
+
+} // namespace kw

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "ledger/DbfFile.h"
+
+#include <QHash>
+#include <QString>
+#include <memory>
+#include <vector>
+
+namespace kw {
+
+class Table;
+
+// One in-process store per table file: every Table on the same file shares it, so a post
+// through one table is seen by all of them at once.
+class SharedFile
+{
+public:
+    enum class Event { Changed, Appended, Reloaded };
+
+    // Finds the file in the directory without regard to letter case and opens it, or returns
+    // the store that is already open on it.
+    static std::shared_ptr<SharedFile> acquire(const QString &directory, const QString &fileName);
+    // The store already open on this exact path, if any.
+    static std::shared_ptr<SharedFile> existing(const QString &path);
+    // Resolves a file name in a directory without regard to case; empty when there is none.
+    static QString resolve(const QString &directory, const QString &fileName);
+
+    ~SharedFile();
+
+    DbfFile &file() { return *file_; }
+    const DbfFile &file() const { return *file_; }
+
+    // The record's bytes, from a small cache that every write goes through.
+    const char *record(std::uint32_t recno);
+
+    void write(std::uint32_t recno, const char *data, Table *origin);
+    std::uint32_t append(const char *data, Table *origin);
+    // Another program may have written the file: re-read the header and tell every table.
+    bool refreshFromDisk(Table *origin);
+    // The file was restored behind the tables' backs (journal rollback).
+    void reloadAfterRestore();
+
+    void addObserver(Table *t);
+    void removeObserver(Table *t);
+
+private:
+    explicit SharedFile(std::unique_ptr<DbfFile> file);
+    void notify(Event e, std::uint32_t recno, Table *origin);
+    void dropCache() { cache_.clear(); }
+
+    std::unique_ptr<DbfFile> file_;
+    std::vector<Table *> observers_;
+    QHash<std::uint32_t, std::string> cache_;
+};
+
+} // namespace kw

@@ -1,0 +1,152 @@
+#pragma once
+
+#include "ledger/SharedFile.h"
+
+#include <QObject>
+#include <QString>
+#include <QVariant>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kw {
+
+// One record as a filter routine sees it.
+class RecordView
+{
+public:
+    RecordView(const DbfFile &file, const char *data) : file_(file), data_(data) {}
+    QVariant value(QStringView fieldName) const; // null when blank; throws for an unknown field
+    int fieldIndex(QStringView fieldName) const { return file_.fieldIndex(fieldName); }
+    // The field's stored bytes without trailing blanks, in the table's code page.
+    std::string_view raw(int field) const { return file_.rawText(data_, field); }
+    const DbfFile &file() const { return file_; }
+
+private:
+    const DbfFile &file_;
+    const char *data_;
+};
+
+using RecordFilter = std::function<bool(const RecordView &)>;
+
+enum class FieldKind { Text, Number, Date };
+struct FieldRequirement
+{
+    QString name;
+    FieldKind kind;
+};
+
+// A dataset over one dBase table file: closed, or open in browse, edit or insert state, with a
+// current record, an optional record filter and an optional order by one numeric field, kept in
+// memory (index files are neither read nor written). Errors are thrown as EngineError.
+class Table : public QObject
+{
+    Q_OBJECT
+public:
+    enum class State { Inactive, Browse, Edit, Insert };
+    using Hook = std::function<void(Table &)>;
+
+    explicit Table(QObject *parent = nullptr);
+    ~Table() override;
+
+    // Set while closed.
+    void setTableName(const QString &fileName) { tableName_ = fileName; }
+    QString tableName() const { return tableName_; }
+    // The directory the file is looked up in; empty means the working directory at open time.
+    void setDirectory(const QString &dir) { directory_ = dir; }
+    void setIndexFieldName(const QString &field) { indexFieldName_ = field; }
+    void setRequiredFields(std::vector<FieldRequirement> fields) { required_ = std::move(fields); }
+
+    void setOnFilterRecord(RecordFilter filter) { filter_ = std::move(filter); }
+    bool filtered() const { return filtered_; }
+    // Switching the filter of an open table first posts a changed record (or abandons an
+    // unchanged one), then moves to the first visible record. Setting the state it has does nothing.
+    void setFiltered(bool on);
+
+    Hook beforeEdit;
+    Hook beforePost;
+    Hook beforeDelete;
+
+    void open();
+    void close(); // abandons an unposted change; closing a closed table does nothing
+    bool active() const { return state_ != State::Inactive; }
+    State state() const { return state_; }
+    bool modified() const { return modified_; }
+
+    void first();
+    void last();
+    void next();
+    void prior();
+    bool eof() const { return eof_; }
+    bool bof() const { return bof_; }
+    bool isEmpty() const { return rows_.empty(); }
+    int recordCount() const; // visible records
+    int recNo() const { return pos_; } // 0-based row of the current record, -1 when none
+    void moveTo(int row);
+
+    void edit();
+    void insert();
+    void post();
+    void cancel();
+    void deleteRecord();
+    void refresh();
+
+    QVariant fieldValue(QStringView name) const;
+    void setFieldValue(QStringView name, const QVariant &value);
+    bool hasField(QStringView name) const;
+
+    // Row access for grids and reports, without moving the cursor.
+    int fieldCount() const;
+    const DbfField &fieldDef(int i) const;
+    QVariant rowValue(int row, int field) const;
+    const DbfFile &file() const;
+
+    // Called by the shared store.
+    void storeEvent(SharedFile::Event e, std::uint32_t recno, bool mine);
+
+signals:
+    void stateChanged();   // opened, closed, edit/insert/browse
+    void dataSetChanged(); // the visible records changed (open, refresh, filter, post, delete)
+    void recordChanged();  // moved to another record, or a field of the current one changed
+
+private:
+    struct Row
+    {
+        double key;
+        std::uint32_t recno;
+        bool operator<(const Row &o) const { return key < o.key || (key == o.key && recno < o.recno); }
+    };
+
+    void checkActive() const;
+    void checkBrowseMode();
+    void rebuild(std::int64_t keepRecno);
+    bool accepts(const char *record) const;
+    double keyOf(const char *record) const;
+    int rowOf(std::uint32_t recno) const;
+    void placeRecord(std::uint32_t recno, bool mine);
+    void setState(State s);
+    [[noreturn]] void fail(const QString &fault) const;
+    QString displayName() const;
+
+    QString tableName_;
+    QString directory_;
+    QString indexFieldName_;
+    int indexField_ = -1;
+    std::vector<FieldRequirement> required_;
+    RecordFilter filter_;
+    bool filtered_ = false;
+
+    std::shared_ptr<SharedFile> shared_;
+    State state_ = State::Inactive;
+    std::vector<Row> rows_;
+    int pos_ = -1;
+    bool bof_ = true;
+    bool eof_ = true;
+    std::string buffer_; // the record being edited or inserted
+    std::uint32_t editRecno_ = 0;
+    bool modified_ = false;
+};
+
+} // namespace kw
