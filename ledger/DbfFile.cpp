@@ -239,10 +239,10 @@ void DbfFile::parseHeader(const QByteArray &head, std::int64_t fileSize)
                  .arg(recordCount_).arg((fileSize - headerLength_) / std::max(1, recordLength_)));
 }
 
-int DbfFile::fieldIndex(QStringView name) const
+int DbfFile::fieldIndex(QAnyStringView name) const
 {
     for (std::size_t i = 0; i < fields_.size(); ++i)
-        if (fields_[i].name.compare(name, Qt::CaseInsensitive) == 0)
+        if (QAnyStringView::compare(fields_[i].name, name, Qt::CaseInsensitive) == 0)
             return int(i);
     return -1;
 }

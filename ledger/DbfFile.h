@@ -68,7 +68,7 @@ public:
     QDate lastUpdate() const { return lastUpdate_; }
 
     const std::vector<DbfField> &fields() const { return fields_; }
-    int fieldIndex(QStringView name) const; // -1 when absent; names match without regard to case
+    int fieldIndex(QAnyStringView name) const; // -1 when absent; names match without regard to case
     std::uint32_t recordCount() const { return recordCount_; }
     int recordLength() const { return recordLength_; }
     int headerLength() const { return headerLength_; }

@@ -18,8 +18,8 @@ class RecordView
 {
 public:
     RecordView(const DbfFile &file, const char *data) : file_(file), data_(data) {}
-    QVariant value(QStringView fieldName) const; // null when blank; throws for an unknown field
-    int fieldIndex(QStringView fieldName) const { return file_.fieldIndex(fieldName); }
+    QVariant value(QAnyStringView fieldName) const; // null when blank; throws for an unknown field
+    int fieldIndex(QAnyStringView fieldName) const { return file_.fieldIndex(fieldName); }
     // The field's stored bytes without trailing blanks, in the table's code page.
     std::string_view raw(int field) const { return file_.rawText(data_, field); }
     const DbfFile &file() const { return file_; }
@@ -93,9 +93,9 @@ public:
     void deleteRecord();
     void refresh();
 
-    QVariant fieldValue(QStringView name) const;
-    void setFieldValue(QStringView name, const QVariant &value);
-    bool hasField(QStringView name) const;
+    QVariant fieldValue(QAnyStringView name) const;
+    void setFieldValue(QAnyStringView name, const QVariant &value);
+    bool hasField(QAnyStringView name) const;
 
     // Row access for grids and reports, without moving the cursor.
     int fieldCount() const;

@@ -1,0 +1,204 @@
+#include "ledger/LedgerCheck.h"
+#include "ledger/DbfFile.h"
+#include "ledger/LedgerSchema.h"
+#include "ledger/SharedFile.h"
+
+#include <QDir>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <map>
+
+namespace kw::ledger {
+
+namespace {
+constexpr double Tolerance = 0.00005;
+using Amounts = std::array<double, 10>;
+
+struct SumRecord
+{
+    Amounts amounts{};
+    double income = 0, expenses = 0, budget = 0;
+    int count = 0;
+};
+
+double num(const DbfFile &f, const char *rec, int field)
+{
+    const QVariant v = f.decode(rec, field);
+    return v.isNull() ? 0.0 : v.toDouble();
+}
+
+int need(const DbfFile &f, const char *name)
+{
+    const int i = f.fieldIndex(QString::fromLatin1(name));
+    if (i < 0)
+        throw std::runtime_error(QStringLiteral("%1: the field %2 is missing").arg(f.displayName(), QLatin1String(name)).toStdString());
+    return i;
+}
+
+QString plain(double v)
+{
+    char buf[64];
+    if (v == 0)
+        v = 0;
+    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+    return QString::fromLatin1(buf, int(r.ptr - buf));
+}
+
+std::unique_ptr<DbfFile> openIn(const QString &dir, const QString &name)
+{
+    const QString path = SharedFile::resolve(dir, name);
+    if (path.isEmpty())
+        throw std::runtime_error(QStringLiteral("%1: the table file does not exist").arg(name).toStdString());
+    return DbfFile::open(path);
+}
+
+void checkSum(QStringList &out, const QString &what, const SumRecord &s, const Amounts &expected, bool yearly)
+{
+    for (std::size_t i = 0; i < Categories.size(); ++i) {
+        const double d = s.amounts[i] - expected[i];
+        if (std::fabs(d) > Tolerance)
+            out << QStringLiteral("%1: %2 is %3, the day entries total %4 (difference %5)")
+                       .arg(what, QLatin1String(yearly ? Categories[i].year : Categories[i].month), plain(s.amounts[i]),
+                            plain(expected[i]), plain(d));
+    }
+    const double income = (s.amounts[0] - s.amounts[1]) - s.amounts[2];
+    double expenses = 0;
+    for (std::size_t i = IncomeKinds; i < Categories.size(); ++i)
+        expenses += s.amounts[i];
+    const struct { const char *name; double stored, computed; } derived[] = {
+        {yearly ? "RDOCHOD" : "DOCHOD", s.income, income},
+        {yearly ? "RWYDATKI" : "WYDATKI", s.expenses, expenses},
+        {yearly ? "RROZNICA" : "ROZNICA", s.budget, s.income - s.expenses},
+    };
+    for (const auto &d : derived)
+        if (std::fabs(d.stored - d.computed) > Tolerance)
+            out << QStringLiteral("%1: %2 is %3 but should be %4").arg(what, QLatin1String(d.name), plain(d.stored), plain(d.computed));
+}
+} // namespace
+
+QStringList verifyLedger(const QString &directory)
+{
+    QStringList out;
+    const auto day = openIn(directory, DayFile);
+    const auto month = openIn(directory, MonthFile);
+    const auto year = openIn(directory, YearFile);
+
+    std::map<std::pair<QString, QString>, Amounts> dayByPeriod;
+    std::map<QString, Amounts> dayByYear;
+    {
+        const int m = need(*day, "MIESIAC"), y = need(*day, "ROK");
+        std::array<int, 10> idx{};
+        for (std::size_t i = 0; i < Categories.size(); ++i)
+            idx[i] = need(*day, Categories[i].day);
+        day->scan([&](std::uint32_t, const char *rec) {
+            if (DbfFile::isDeleted(rec))
+                return true;
+            const QString mt = day->decode(rec, m).toString(), yt = day->decode(rec, y).toString();
+            if (mt.isEmpty() || yt.isEmpty())
+                return true; // a blank key belongs to no period and counts nowhere
+            Amounts &p = dayByPeriod[{mt, yt}];
+            Amounts &yr = dayByYear[yt];
+            for (std::size_t i = 0; i < Categories.size(); ++i) {
+                const double v = num(*day, rec, idx[i]);
+                p[i] += v;
+                yr[i] += v;
+            }
+            return true;
+        });
+    }
+
+    auto readSums = [&](const DbfFile &f, bool yearly, auto keyOf) {
+        std::map<decltype(keyOf(nullptr)), SumRecord> sums;
+        std::array<int, 10> idx{};
+        for (std::size_t i = 0; i < Categories.size(); ++i)
+            idx[i] = need(f, yearly ? Categories[i].year : Categories[i].month);
+        const int in = need(f, yearly ? "RDOCHOD" : "DOCHOD"), ex = need(f, yearly ? "RWYDATKI" : "WYDATKI"),
+                  bu = need(f, yearly ? "RROZNICA" : "ROZNICA");
+        f.scan([&](std::uint32_t, const char *rec) {
+            if (DbfFile::isDeleted(rec))
+                return true;
+            SumRecord &s = sums[keyOf(rec)];
+            if (++s.count > 1)
+                return true; // reported below; the first record is the one the program works on
+            for (std::size_t i = 0; i < Categories.size(); ++i)
+                s.amounts[i] = num(f, rec, idx[i]);
+            s.income = num(f, rec, in);
+            s.expenses = num(f, rec, ex);
+            s.budget = num(f, rec, bu);
+            return true;
+        });
+        return sums;
+    };
+
+    const int sm = need(*month, "SMIESIAC"), sy = need(*month, "SROK"), ry = need(*year, "RROK");
+    const auto monthSums = readSums(*month, false, [&](const char *rec) {
+        return rec ? std::make_pair(month->decode(rec, sm).toString(), month->decode(rec, sy).toString())
+                   : std::pair<QString, QString>();
+    });
+    const auto yearSums = readSums(*year, true, [&](const char *rec) { return rec ? year->decode(rec, ry).toString() : QString(); });
+
+    for (const auto &[key, s] : monthSums) {
+        const QString what = QStringLiteral("month sum %1/%2").arg(key.first, key.second);
+        if (s.count > 1)
+            out << QStringLiteral("%1: %2 records for one period").arg(what).arg(s.count);
+        auto it = dayByPeriod.find(key);
+        checkSum(out, what, s, it == dayByPeriod.end() ? Amounts{} : it->second, false);
+    }
+    for (const auto &[key, s] : yearSums) {
+        const QString what = QStringLiteral("year sum %1").arg(key);
+        if (s.count > 1)
+            out << QStringLiteral("%1: %2 records for one year").arg(what).arg(s.count);
+        auto it = dayByYear.find(key);
+        checkSum(out, what, s, it == dayByYear.end() ? Amounts{} : it->second, true);
+    }
+    for (const auto &[key, totals] : dayByPeriod)
+        if (!monthSums.count(key) && std::any_of(totals.begin(), totals.end(), [](double v) { return std::fabs(v) > Tolerance; }))
+            out << QStringLiteral("period %1/%2: day entries but no month sum").arg(key.first, key.second);
+    for (const auto &[key, totals] : dayByYear)
+        if (!yearSums.count(key) && std::any_of(totals.begin(), totals.end(), [](double v) { return std::fabs(v) > Tolerance; }))
+            out << QStringLiteral("year %1: day entries but no year sum").arg(key);
+    return out;
+}
+
+QString dumpTableCsv(const QString &path)
+{
+    const auto f = DbfFile::open(path);
+    auto cell = [](QString s) {
+        if (s.contains(QLatin1Char(',')) || s.contains(QLatin1Char('"')) || s.contains(QLatin1Char('\n')) || s.contains(QLatin1Char('\r')))
+            s = QLatin1Char('"') + s.replace(QLatin1String("\""), QLatin1String("\"\"")) + QLatin1Char('"');
+        return s;
+    };
+    QString out;
+    QStringList header;
+    for (const auto &fd : f->fields())
+        header << cell(fd.name);
+    header << QStringLiteral("DELETED");
+    out += header.join(QLatin1Char(',')) + QLatin1Char('\n');
+    f->scan([&](std::uint32_t, const char *rec) {
+        QStringList row;
+        for (int i = 0; i < int(f->fields().size()); ++i) {
+            const QVariant v = f->decode(rec, i);
+            if (v.isNull())
+                row << QString();
+            else if (v.typeId() == QMetaType::QDate)
+                row << v.toDate().toString(QStringLiteral("yyyy-MM-dd"));
+            else if (v.typeId() == QMetaType::QDateTime)
+                row << v.toDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"));
+            else if (v.typeId() == QMetaType::Bool)
+                row << (v.toBool() ? QStringLiteral("T") : QStringLiteral("F"));
+            else if (v.typeId() == QMetaType::Double)
+                row << plain(v.toDouble());
+            else if (v.typeId() == QMetaType::Int)
+                row << QString::number(v.toInt());
+            else
+                row << cell(v.toString());
+        }
+        row << (DbfFile::isDeleted(rec) ? QStringLiteral("1") : QStringLiteral("0"));
+        out += row.join(QLatin1Char(',')) + QLatin1Char('\n');
+        return true;
+    });
+    return out;
+}
+
+} // namespace kw::ledger

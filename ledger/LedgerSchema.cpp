@@ -1,0 +1,98 @@
+#include "ledger/LedgerSchema.h"
+#include "ledger/EngineError.h"
+
+#include <QDir>
+
+namespace kw::ledger {
+
+namespace {
+constexpr int AmountWidth = 19;
+constexpr int AmountDecimals = 4;
+
+std::vector<DbfFieldSpec> withAmounts(std::vector<DbfFieldSpec> head, const std::vector<const char *> &amounts,
+                                      std::vector<DbfFieldSpec> tail)
+{
+    for (const char *a : amounts)
+        head.push_back({a, 'N', AmountWidth, AmountDecimals});
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
+}
+
+std::vector<FieldRequirement> requirementsOf(const std::vector<DbfFieldSpec> &fields)
+{
+    std::vector<FieldRequirement> out;
+    for (const auto &f : fields)
+        out.push_back({QString::fromLatin1(f.name), f.type == 'C'   ? FieldKind::Text
+                                                    : f.type == 'D' ? FieldKind::Date
+                                                                    : FieldKind::Number});
+    return out;
+}
+} // namespace
+
+const std::vector<DbfFieldSpec> &dayFields()
+{
+    static const std::vector<DbfFieldSpec> f = withAmounts(
+        {{"MIESIAC", 'C', 3, 0}, {"ROK", 'C', 5, 0}, {"DZIEN", 'N', 3, 0}},
+        {"PRZYCHOD", "KOSZT", "KOSZTOKR", "OPLATY", "ZYWNOSC", "UZYWKI", "ODZIEZ", "ROZRYWKA", "SAMOCH", "INNE"},
+        {{"DATA", 'D', 8, 0}, {"UWAGI", 'C', 50, 0}});
+    return f;
+}
+
+const std::vector<DbfFieldSpec> &monthFields()
+{
+    static const std::vector<DbfFieldSpec> f = withAmounts(
+        {{"ID", 'N', 10, 0}, {"SMIESIAC", 'C', 3, 0}, {"SROK", 'C', 5, 0}},
+        {"SPRZYCH", "SKOSZT", "SKOSZTOKR", "DOCHOD", "SOPLATY", "SZYWNOSC", "SUZYWKI", "SODZIEZ", "SROZRYWKA",
+         "SSAMOCH", "SINNE", "WYDATKI", "ROZNICA"},
+        {});
+    return f;
+}
+
+const std::vector<DbfFieldSpec> &yearFields()
+{
+    static const std::vector<DbfFieldSpec> f = withAmounts(
+        {{"ID", 'N', 10, 0}, {"RROK", 'C', 5, 0}},
+        {"RPRZYCH", "RKOSZT", "RKOSZTOKR", "RDOCHOD", "ROPLATY", "RZYWNOSC", "RUZYWKI", "RODZIEZ", "RROZRYWKA",
+         "RSAMOCH", "RINNE", "RWYDATKI", "RROZNICA"},
+        {});
+    return f;
+}
+
+std::vector<FieldRequirement> dayRequirements() { return requirementsOf(dayFields()); }
+std::vector<FieldRequirement> monthRequirements() { return requirementsOf(monthFields()); }
+std::vector<FieldRequirement> yearRequirements() { return requirementsOf(yearFields()); }
+
+void createEmptyTables(const QString &directory)
+{
+    for (const QString &name : {DayFile, MonthFile, YearFile})
+        if (!SharedFile::resolve(directory, name).isEmpty())
+            throw EngineError(QStringLiteral("%1: the table already exists in %2; nothing was written")
+                                  .arg(name, QDir::toNativeSeparators(directory)));
+    const QDir dir(directory);
+    DbfFile::create(dir.filePath(DayFile), dayFields());
+    DbfFile::create(dir.filePath(MonthFile), monthFields());
+    DbfFile::create(dir.filePath(YearFile), yearFields());
+}
+
+void setUpDayTable(Table &t)
+{
+    t.setTableName(DayFile);
+    t.setIndexFieldName(QStringLiteral("DZIEN"));
+    t.setRequiredFields(dayRequirements());
+}
+
+void setUpMonthTable(Table &t)
+{
+    t.setTableName(MonthFile);
+    t.setIndexFieldName(QStringLiteral("ID"));
+    t.setRequiredFields(monthRequirements());
+}
+
+void setUpYearTable(Table &t)
+{
+    t.setTableName(YearFile);
+    t.setIndexFieldName(QString());
+    t.setRequiredFields(yearRequirements());
+}
+
+} // namespace kw::ledger

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "ledger/DbfFile.h"
+#include "ledger/Table.h"
+
+#include <QString>
+#include <array>
+#include <vector>
+
+namespace kw::ledger {
+
+inline const QString DayFile = QStringLiteral("Wydatki.dbf");
+inline const QString MonthFile = QStringLiteral("Suma.dbf");
+inline const QString YearFile = QStringLiteral("Sum.DBF");
+
+// The ten amount categories in the order every writer visits them: day field, month-sum field,
+// year-sum field.
+struct Category
+{
+    const char *day;
+    const char *month;
+    const char *year;
+};
+inline constexpr std::array<Category, 10> Categories{{
+    {"PRZYCHOD", "SPRZYCH", "RPRZYCH"},
+    {"KOSZT", "SKOSZT", "RKOSZT"},
+    {"KOSZTOKR", "SKOSZTOKR", "RKOSZTOKR"},
+    {"OPLATY", "SOPLATY", "ROPLATY"},
+    {"ZYWNOSC", "SZYWNOSC", "RZYWNOSC"},
+    {"UZYWKI", "SUZYWKI", "RUZYWKI"},
+    {"ODZIEZ", "SODZIEZ", "RODZIEZ"},
+    {"ROZRYWKA", "SROZRYWKA", "RROZRYWKA"},
+    {"SAMOCH", "SSAMOCH", "RSAMOCH"},
+    {"INNE", "SINNE", "RINNE"},
+}};
+inline constexpr int IncomeKinds = 3;
+
+// The fields of the supplied tables, in file order.
+const std::vector<DbfFieldSpec> &dayFields();
+const std::vector<DbfFieldSpec> &monthFields();
+const std::vector<DbfFieldSpec> &yearFields();
+
+// What the program needs of each file, checked when a table opens.
+std::vector<FieldRequirement> dayRequirements();
+std::vector<FieldRequirement> monthRequirements();
+std::vector<FieldRequirement> yearRequirements();
+
+// Writes the three empty tables into the directory; refuses if any of them exists (any case).
+void createEmptyTables(const QString &directory);
+
+// Sets a table object up for one of the three files (name, order, required fields).
+void setUpDayTable(Table &t);
+void setUpMonthTable(Table &t);
+void setUpYearTable(Table &t);
+
+} // namespace kw::ledger

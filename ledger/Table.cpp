@@ -1,0 +1,491 @@
+#include "ledger/Table.h"
+#include "ledger/EngineError.h"
+#include "ledger/Journal.h"
+
+#include <QDir>
+#include <QLocale>
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace kw {
+
+QVariant RecordView::value(QAnyStringView fieldName) const
+{
+    const int i = file_.fieldIndex(fieldName);
+    if (i < 0)
+        throw EngineError(QStringLiteral("%1: field '%2' not found").arg(file_.displayName(), fieldName.toString()));
+    return file_.decode(data_, i);
+}
+
+Table::Table(QObject *parent) : QObject(parent) {}
+
+Table::~Table()
+{
+    if (shared_)
+        shared_->removeObserver(this);
+}
+
+QString Table::displayName() const { return shared_ ? shared_->file().displayName() : tableName_; }
+
+void Table::fail(const QString &fault) const { throw EngineError(QStringLiteral("%1: %2").arg(displayName(), fault)); }
+
+void Table::checkActive() const
+{
+    if (state_ == State::Inactive)
+        throw EngineError(QString::fromLatin1(msg::ClosedDataset));
+}
+
+void Table::setState(State s)
+{
+    if (state_ == s)
+        return;
+    state_ = s;
+    emit stateChanged();
+}
+
+const DbfFile &Table::file() const
+{
+    checkActive();
+    return shared_->file();
+}
+
+int Table::fieldCount() const { return int(file().fields().size()); }
+const DbfField &Table::fieldDef(int i) const { return file().fields().at(std::size_t(i)); }
+bool Table::hasField(QAnyStringView name) const { return file().fieldIndex(name) >= 0; }
+int Table::recordCount() const
+{
+    checkActive();
+    return int(rows_.size());
+}
+
+void Table::open()
+{
+    if (active())
+        return;
+    const QString dir = directory_.isEmpty() ? QDir::currentPath() : directory_;
+    // A journal left by a change that did not finish is rolled back before anything is read.
+    Journal::recover(dir);
+    std::shared_ptr<SharedFile> shared = SharedFile::acquire(dir, tableName_);
+    shared->refreshFromDisk(nullptr);
+    const DbfFile &f = shared->file();
+    for (const FieldRequirement &r : required_) {
+        const int i = f.fieldIndex(r.name);
+        if (i < 0)
+            throw EngineError(QStringLiteral("%1: the field %2 is missing").arg(f.displayName(), r.name));
+        const char t = f.fields()[std::size_t(i)].type;
+        const bool ok = r.kind == FieldKind::Text     ? t == 'C'
+                        : r.kind == FieldKind::Number ? (t == 'N' || t == 'F' || t == 'O' || t == 'I')
+                                                      : (t == 'D' || t == '@');
+        if (!ok) {
+            const char *want = r.kind == FieldKind::Text ? "text" : r.kind == FieldKind::Number ? "a number" : "a date";
+            throw EngineError(QStringLiteral("%1: the field %2 has the type '%3' but must hold %4")
+                                  .arg(f.displayName(), r.name, QString(QLatin1Char(t)), QLatin1String(want)));
+        }
+    }
+    indexField_ = -1;
+    if (!indexFieldName_.isEmpty()) {
+        indexField_ = f.fieldIndex(indexFieldName_);
+        if (indexField_ < 0)
+            throw EngineError(QStringLiteral("%1: the order field %2 is missing").arg(f.displayName(), indexFieldName_));
+    }
+    shared_ = std::move(shared);
+    state_ = State::Browse;
+    try {
+        rebuild(-1);
+    } catch (...) {
+        shared_.reset();
+        state_ = State::Inactive;
+        rows_.clear();
+        throw;
+    }
+    shared_->addObserver(this);
+    pos_ = rows_.empty() ? -1 : 0;
+    bof_ = true;
+    eof_ = rows_.empty();
+    emit stateChanged();
+    emit dataSetChanged();
+    emit recordChanged();
+}
+
+void Table::close()
+{
+    if (!active())
+        return;
+    shared_->removeObserver(this);
+    shared_.reset();
+    rows_.clear();
+    rows_.shrink_to_fit();
+    buffer_.clear();
+    modified_ = false;
+    pos_ = -1;
+    bof_ = eof_ = true;
+    state_ = State::Inactive;
+    emit stateChanged();
+    emit dataSetChanged();
+    emit recordChanged();
+}
+
+bool Table::accepts(const char *record) const
+{
+    if (DbfFile::isDeleted(record))
+        return false;
+    if (!filtered_ || !filter_)
+        return true;
+    return filter_(RecordView(shared_->file(), record));
+}
+
+double Table::keyOf(const char *record) const
+{
+    if (indexField_ < 0)
+        return 0;
+    const DbfFile &f = shared_->file();
+    const char type = f.fields()[std::size_t(indexField_)].type;
+    if (type == 'N' || type == 'F') {
+        std::string_view s = f.rawText(record, indexField_);
+        while (!s.empty() && s.front() == ' ')
+            s.remove_prefix(1);
+        if (!s.empty() && s.front() == '+')
+            s.remove_prefix(1);
+        double v = 0;
+        const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
+        if (s.empty() || r.ec != std::errc() || r.ptr != s.data() + s.size()) {
+            // Blank sorts first; anything else that is not a number is reported by decode().
+            if (s.empty() || s.find_first_not_of('*') == std::string_view::npos)
+                return -std::numeric_limits<double>::infinity();
+            return f.decode(record, indexField_).toDouble();
+        }
+        return v;
+    }
+    const QVariant v = f.decode(record, indexField_);
+    return v.isNull() ? -std::numeric_limits<double>::infinity() : v.toDouble();
+}
+
+void Table::rebuild(std::int64_t keepRecno)
+{
+    rows_.clear();
+    const DbfFile &f = shared_->file();
+    f.scan([&](std::uint32_t recno, const char *rec) {
+        if (accepts(rec))
+            rows_.push_back(Row{indexField_ >= 0 ? keyOf(rec) : double(recno), recno});
+        return true;
+    });
+    if (indexField_ >= 0)
+        std::sort(rows_.begin(), rows_.end());
+    if (keepRecno >= 0) {
+        const int row = rowOf(std::uint32_t(keepRecno));
+        pos_ = row >= 0 ? row : std::min<int>(std::max(pos_, 0), int(rows_.size()) - 1);
+    }
+    if (rows_.empty())
+        pos_ = -1;
+    else if (pos_ >= int(rows_.size()))
+        pos_ = int(rows_.size()) - 1;
+    bof_ = pos_ <= 0;
+    eof_ = rows_.empty();
+}
+
+int Table::rowOf(std::uint32_t recno) const
+{
+    if (indexField_ < 0) {
+        auto it = std::lower_bound(rows_.begin(), rows_.end(), Row{double(recno), recno});
+        return it != rows_.end() && it->recno == recno ? int(it - rows_.begin()) : -1;
+    }
+    for (std::size_t i = 0; i < rows_.size(); ++i)
+        if (rows_[i].recno == recno)
+            return int(i);
+    return -1;
+}
+
+void Table::checkBrowseMode()
+{
+    if (state_ == State::Edit || state_ == State::Insert) {
+        if (modified_)
+            post();
+        else
+            cancel();
+    }
+}
+
+void Table::first()
+{
+    checkActive();
+    checkBrowseMode();
+    pos_ = rows_.empty() ? -1 : 0;
+    bof_ = true;
+    eof_ = rows_.empty();
+    emit recordChanged();
+}
+
+void Table::last()
+{
+    checkActive();
+    checkBrowseMode();
+    pos_ = int(rows_.size()) - 1;
+    eof_ = true;
+    bof_ = rows_.empty();
+    emit recordChanged();
+}
+
+void Table::next()
+{
+    checkActive();
+    checkBrowseMode();
+    if (pos_ + 1 < int(rows_.size())) {
+        ++pos_;
+        bof_ = eof_ = false;
+        emit recordChanged();
+    } else {
+        eof_ = true;
+    }
+}
+
+void Table::prior()
+{
+    checkActive();
+    checkBrowseMode();
+    if (pos_ > 0) {
+        --pos_;
+        bof_ = eof_ = false;
+        emit recordChanged();
+    } else {
+        bof_ = true;
+    }
+}
+
+void Table::moveTo(int row)
+{
+    checkActive();
+    if (row < 0 || row >= int(rows_.size()) || row == pos_)
+        return;
+    checkBrowseMode();
+    pos_ = row;
+    bof_ = eof_ = false;
+    emit recordChanged();
+}
+
+void Table::edit()
+{
+    checkActive();
+    if (state_ == State::Edit || state_ == State::Insert)
+        return;
+    if (rows_.empty()) {
+        insert();
+        return;
+    }
+    if (beforeEdit)
+        beforeEdit(*this);
+    editRecno_ = rows_[std::size_t(pos_)].recno;
+    const char *rec = shared_->record(editRecno_);
+    buffer_.assign(rec, std::size_t(shared_->file().recordLength()));
+    modified_ = false;
+    setState(State::Edit);
+}
+
+void Table::insert()
+{
+    checkActive();
+    checkBrowseMode();
+    buffer_ = shared_->file().blankRecord();
+    modified_ = false;
+    setState(State::Insert);
+    emit recordChanged();
+}
+
+void Table::cancel()
+{
+    if (state_ != State::Edit && state_ != State::Insert)
+        return;
+    buffer_.clear();
+    modified_ = false;
+    setState(State::Browse);
+    emit recordChanged();
+}
+
+void Table::post()
+{
+    checkActive();
+    if (state_ != State::Edit && state_ != State::Insert)
+        throw EngineError(QString::fromLatin1(msg::NotEditing));
+    if (beforePost)
+        beforePost(*this);
+    // The hook may have ended the edit (it never should, but a broken one must not write twice).
+    if (state_ != State::Edit && state_ != State::Insert)
+        return;
+    const std::string data = buffer_;
+    if (state_ == State::Insert) {
+        // Browse first, so the store's notice places the new record and the cursor on it.
+        state_ = State::Browse;
+        try {
+            shared_->append(data.data(), this);
+        } catch (...) {
+            state_ = State::Insert;
+            throw;
+        }
+    } else {
+        state_ = State::Browse;
+        try {
+            shared_->write(editRecno_, data.data(), this);
+        } catch (...) {
+            state_ = State::Edit;
+            throw;
+        }
+    }
+    buffer_.clear();
+    modified_ = false;
+    emit stateChanged();
+    emit recordChanged();
+}
+
+void Table::deleteRecord()
+{
+    checkActive();
+    if (state_ == State::Insert) {
+        cancel();
+        return;
+    }
+    if (rows_.empty() || pos_ < 0)
+        throw EngineError(QString::fromLatin1(msg::EmptyDataset));
+    cancel(); // a pending change of the record about to go is moot
+    if (beforeDelete)
+        beforeDelete(*this);
+    if (rows_.empty() || pos_ < 0)
+        throw EngineError(QString::fromLatin1(msg::EmptyDataset));
+    const std::uint32_t recno = rows_[std::size_t(pos_)].recno;
+    std::string data(shared_->record(recno), std::size_t(shared_->file().recordLength()));
+    data[0] = '*';
+    shared_->write(recno, data.data(), this);
+    emit recordChanged();
+}
+
+void Table::refresh()
+{
+    checkActive();
+    checkBrowseMode();
+    shared_->refreshFromDisk(this);
+    const std::int64_t keep = pos_ >= 0 ? std::int64_t(rows_[std::size_t(pos_)].recno) : -1;
+    rebuild(keep);
+    if (pos_ < 0 && !rows_.empty())
+        pos_ = 0;
+    emit dataSetChanged();
+    emit recordChanged();
+}
+
+void Table::setFiltered(bool on)
+{
+    if (on == filtered_)
+        return;
+    if (!active()) {
+        filtered_ = on;
+        return;
+    }
+    checkBrowseMode();
+    filtered_ = on;
+    rebuild(-1);
+    pos_ = rows_.empty() ? -1 : 0;
+    bof_ = true;
+    eof_ = rows_.empty();
+    emit dataSetChanged();
+    emit recordChanged();
+}
+
+QVariant Table::fieldValue(QAnyStringView name) const
+{
+    checkActive();
+    const DbfFile &f = shared_->file();
+    const int i = f.fieldIndex(name);
+    if (i < 0)
+        fail(QStringLiteral("field '%1' not found").arg(name.toString()));
+    if (state_ == State::Edit || state_ == State::Insert)
+        return f.decode(buffer_.data(), i);
+    if (pos_ < 0)
+        return QVariant();
+    return f.decode(shared_->record(rows_[std::size_t(pos_)].recno), i);
+}
+
+QVariant Table::rowValue(int row, int field) const
+{
+    checkActive();
+    if (row < 0 || row >= int(rows_.size()))
+        return QVariant();
+    if (row == pos_ && (state_ == State::Edit || state_ == State::Insert))
+        return shared_->file().decode(buffer_.data(), field);
+    return shared_->file().decode(shared_->record(rows_[std::size_t(row)].recno), field);
+}
+
+void Table::setFieldValue(QAnyStringView name, const QVariant &value)
+{
+    checkActive();
+    if (state_ != State::Edit && state_ != State::Insert)
+        throw EngineError(QString::fromLatin1(msg::NotEditing));
+    const DbfFile &f = shared_->file();
+    const int i = f.fieldIndex(name);
+    if (i < 0)
+        fail(QStringLiteral("field '%1' not found").arg(name.toString()));
+    QVariant v = value;
+    const char type = f.fields()[std::size_t(i)].type;
+    const bool numeric = type == 'N' || type == 'F' || type == 'O' || type == 'I';
+    if (numeric && v.typeId() == QMetaType::QString) {
+        // Text assigned to a number field is read the way the user writes numbers, then plainly.
+        const QString text = v.toString().trimmed();
+        bool ok = false;
+        double d = text.isEmpty() ? 0 : QLocale().toDouble(text, &ok);
+        if (!ok && !text.isEmpty())
+            d = QLocale::c().toDouble(text, &ok);
+        if (text.isEmpty())
+            v = QVariant();
+        else if (!ok)
+            throw EngineError(QStringLiteral("'%1' is not a valid floating point value").arg(v.toString()));
+        else
+            v = d;
+    }
+    f.encode(buffer_.data(), i, v);
+    modified_ = true;
+    emit recordChanged();
+}
+
+void Table::storeEvent(SharedFile::Event e, std::uint32_t recno, bool mine)
+{
+    if (!active())
+        return;
+    const std::int64_t current = pos_ >= 0 ? std::int64_t(rows_[std::size_t(pos_)].recno) : -1;
+    if (e == SharedFile::Event::Reloaded) {
+        rebuild(current);
+        if (pos_ < 0 && !rows_.empty())
+            pos_ = 0;
+        emit dataSetChanged();
+        emit recordChanged();
+        return;
+    }
+    const int oldRow = rowOf(recno);
+    if (oldRow >= 0)
+        rows_.erase(rows_.begin() + oldRow);
+    const char *rec = shared_->record(recno);
+    int newRow = -1;
+    if (accepts(rec)) {
+        const Row r{indexField_ >= 0 ? keyOf(rec) : double(recno), recno};
+        // Among equal keys a new record goes last, as the rebuild would place it.
+        auto it = std::upper_bound(rows_.begin(), rows_.end(), r);
+        newRow = int(it - rows_.begin());
+        rows_.insert(it, r);
+    }
+    if (mine && newRow >= 0) {
+        pos_ = newRow; // the record just posted stays current
+    } else if (current >= 0 && std::uint32_t(current) != recno) {
+        pos_ = rowOf(std::uint32_t(current));
+    } else if (current >= 0) {
+        // The current record was deleted or left the filter: the next one becomes current.
+        pos_ = oldRow >= 0 ? std::min(oldRow, int(rows_.size()) - 1) : pos_;
+    } else {
+        pos_ = rows_.empty() ? -1 : 0;
+    }
+    if (rows_.empty())
+        pos_ = -1;
+    eof_ = rows_.empty();
+    bof_ = pos_ <= 0;
+    emit dataSetChanged();
+    if (!mine)
+        emit recordChanged();
+}
+
+} // namespace kw
