@@ -3,6 +3,7 @@
 #include "ledger/Journal.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 #include <algorithm>
 #include <charconv>
@@ -25,6 +26,13 @@ Table::~Table()
 {
     if (shared_)
         shared_->removeObserver(this);
+}
+
+QString Table::directoryPath() const
+{
+    if (shared_)
+        return QFileInfo(shared_->file().path()).absolutePath();
+    return QDir(directory_.isEmpty() ? QDir::currentPath() : directory_).absolutePath();
 }
 
 QString Table::displayName() const { return shared_ ? shared_->file().displayName() : tableName_; }

@@ -56,6 +56,8 @@ public:
     QString tableName() const { return tableName_; }
     // The directory the file is looked up in; empty means the working directory at open time.
     void setDirectory(const QString &dir) { directory_ = dir; }
+    // The directory the open file lies in (the working directory while closed).
+    QString directoryPath() const;
     void setIndexFieldName(const QString &field) { indexFieldName_ = field; }
     void setRequiredFields(std::vector<FieldRequirement> fields) { required_ = std::move(fields); }
 
