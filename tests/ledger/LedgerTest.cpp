@@ -1,1 +1,244 @@
-#include <gtest/gtest.h>
+#include "TestTables.h"
+#include "ledger/Booking.h"
+#include "ledger/EngineError.h"
+#include "ledger/LedgerCheck.h"
+#include "ledger/WorkLock.h"
+
+#include <random>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace kw::ledger;
+using kw::Table;
+using kwtest::Books;
+
+TEST(Ledger, OpeningAPeriodCreatesItsSumsOnce)
+{
+    Books b;
+    b.open("3", "2004");
+    EXPECT_EQ(b.countRecords(MonthFile), 1);
+    EXPECT_EQ(b.countRecords(YearFile), 1);
+    EXPECT_EQ(b.month.fieldValue("SMIESIAC").toString(), "3");
+    EXPECT_EQ(b.month.fieldValue("SROK").toString(), "2004");
+    EXPECT_TRUE(b.month.fieldValue("ID").isNull()) << "ID is never written";
+    for (const auto &c : Categories) {
+        EXPECT_EQ(b.month.fieldValue(c.month).toDouble(), 0.0);
+        EXPECT_FALSE(b.year.fieldValue(c.year).isNull());
+    }
+    EXPECT_EQ(b.year.fieldValue("RROZNICA").toDouble(), 0.0);
+    EXPECT_TRUE(noDayEntry(b.day)) << "an empty period";
+
+    b.open("4", "2004");
+    EXPECT_EQ(b.countRecords(MonthFile), 2) << "a new month of a known year adds only a month sum";
+    EXPECT_EQ(b.countRecords(YearFile), 1);
+    b.open("3", "2004");
+    EXPECT_EQ(b.countRecords(MonthFile), 2) << "reopening creates nothing";
+    b.open("3", "03");
+    EXPECT_EQ(b.countRecords(YearFile), 2);
+}
+
+TEST(Ledger, PostingADayRecomputesIncomeExpensesAndBudget)
+{
+    Books b;
+    b.open("3", "2004");
+    addDay(b.t, 5, "3", "2004", QDate(2004, 3, 5));
+    bookAmounts(b.t, AmountSet{3000, 200, 100, 500, 900, 0, 0, 0, 0, 0}, Sign::Add);
+    EXPECT_DOUBLE_EQ(b.month.fieldValue("DOCHOD").toDouble(), 2700);
+    EXPECT_DOUBLE_EQ(b.month.fieldValue("WYDATKI").toDouble(), 1400);
+    EXPECT_DOUBLE_EQ(b.month.fieldValue("ROZNICA").toDouble(), 1300);
+    EXPECT_DOUBLE_EQ(b.year.fieldValue("RROZNICA").toDouble(), 1300);
+    EXPECT_EQ(b.day.state(), Table::State::Browse);
+    EXPECT_EQ(b.month.state(), Table::State::Browse);
+
+    // Subtracting what was added restores every field.
+    bookAmounts(b.t, AmountSet{3000, 200, 100, 500, 900, 0, 0, 0, 0, 0}, Sign::Subtract);
+    EXPECT_DOUBLE_EQ(b.month.fieldValue("SPRZYCH").toDouble(), 0);
+    EXPECT_DOUBLE_EQ(b.year.fieldValue("RWYDATKI").toDouble(), 0);
+    EXPECT_DOUBLE_EQ(b.day.fieldValue("PRZYCHOD").toDouble(), 0);
+}
+
+TEST(Ledger, AHookWritingToASumNotInEditIsRefusedAndTheDayStaysUnposted)
+{
+    Books b;
+    b.open("3", "2004");
+    addDay(b.t, 1, "3", "2004", QDate::currentDate());
+    b.day.beforeEdit = nullptr; // a writer that forgets the sums
+    b.day.edit();
+    b.day.setFieldValue("UWAGI", QStringLiteral("x"));
+    try {
+        b.day.post();
+        ADD_FAILURE() << "the hook's write must be refused";
+    } catch (const kw::EngineError &e) {
+        EXPECT_STREQ(e.what(), "Dataset not in edit or insert mode");
+    }
+    EXPECT_EQ(b.day.state(), Table::State::Edit);
+}
+
+TEST(Ledger, DeletingADayTakesItsAmountsOutOfBothSumsFirst)
+{
+    Books b;
+    b.open("1", "2004");
+    addDay(b.t, 10, "1", "2004", QDate::currentDate());
+    bookAmounts(b.t, Books::one(0, 1000), Sign::Add);
+    b.open("3", "2004");
+    addDay(b.t, 2, "3", "2004", QDate::currentDate());
+    bookAmounts(b.t, AmountSet{100, 0, 0, 0, 40, 0, 0, 0, 0, 0}, Sign::Add);
+    addDay(b.t, 3, "3", "2004", QDate::currentDate());
+    bookAmounts(b.t, Books::one(9, 5), Sign::Add);
+    EXPECT_DOUBLE_EQ(b.year.fieldValue("RPRZYCH").toDouble(), 1100) << "both months count in the one year sum";
+    EXPECT_DOUBLE_EQ(b.month.fieldValue("SPRZYCH").toDouble(), 100);
+
+    b.day.first();
+    ASSERT_EQ(b.day.fieldValue("DZIEN").toInt(), 2);
+    const double budget = b.month.fieldValue("ROZNICA").toDouble();
+    std::vector<double> seenInHook;
+    auto hook = b.day.beforeDelete;
+    b.day.beforeDelete = [&](Table &t) {
+        hook(t);
+        // The sums are already on the disk when the day entry is removed.
+        auto f = kw::DbfFile::open(b.file(MonthFile));
+        std::string rec(std::size_t(f->recordLength()), ' ');
+        f->readRecord(1, rec.data());
+        seenInHook.push_back(f->decode(rec.data(), f->fieldIndex(u"SPRZYCH")).toDouble());
+    };
+    deleteDay(b.t);
+    EXPECT_EQ(seenInHook, std::vector<double>{0.0});
+    EXPECT_DOUBLE_EQ(b.month.fieldValue("SPRZYCH").toDouble(), 0);
+    EXPECT_DOUBLE_EQ(b.month.fieldValue("SZYWNOSC").toDouble(), 0);
+    EXPECT_DOUBLE_EQ(b.month.fieldValue("DOCHOD").toDouble(), 0);
+    EXPECT_DOUBLE_EQ(b.month.fieldValue("WYDATKI").toDouble(), 5);
+    EXPECT_DOUBLE_EQ(b.month.fieldValue("ROZNICA").toDouble(), budget - 60);
+    EXPECT_DOUBLE_EQ(b.year.fieldValue("RPRZYCH").toDouble(), 1000);
+    EXPECT_EQ(b.day.state(), Table::State::Browse);
+    EXPECT_EQ(b.month.state(), Table::State::Browse) << "the delete hook leaves the sums posted";
+
+    deleteDay(b.t); // the last day of the period
+    EXPECT_TRUE(b.day.isEmpty());
+    EXPECT_TRUE(noDayEntry(b.day));
+    EXPECT_EQ(b.countRecords(MonthFile), 2) << "the month sum stays";
+    EXPECT_DOUBLE_EQ(b.month.fieldValue("ROZNICA").toDouble(), 0);
+    b.open("1", "2004");
+    EXPECT_DOUBLE_EQ(b.month.fieldValue("SPRZYCH").toDouble(), 1000) << "January is untouched";
+    EXPECT_TRUE(verifyLedger(b.path()).isEmpty());
+}
+
+TEST(Ledger, ChangeReplacesTheDayAndMovesTheSumsByTheDifference)
+{
+    Books b;
+    b.open("3", "2004");
+    addDay(b.t, 5, "3", "2004", QDate(2004, 3, 5));
+    addDay(b.t, 9, "3", "2004", QDate(2004, 3, 5));
+    b.day.first();
+    bookAmounts(b.t, Books::one(0, 100), Sign::Add);
+    changeEntry(b.t, 12, Books::one(0, 80));
+    EXPECT_DOUBLE_EQ(b.day.fieldValue("PRZYCHOD").toDouble(), 80);
+    EXPECT_EQ(b.day.fieldValue("DZIEN").toInt(), 12);
+    EXPECT_EQ(b.day.recNo(), 1) << "a new day number moves the entry to its place in the list";
+    EXPECT_DOUBLE_EQ(b.month.fieldValue("SPRZYCH").toDouble(), 80);
+    EXPECT_DOUBLE_EQ(b.year.fieldValue("RROZNICA").toDouble(), 80);
+    EXPECT_EQ(b.day.fieldValue("DATA").toDate(), QDate(2004, 3, 5));
+    EXPECT_EQ(b.day.fieldValue("MIESIAC").toString(), "3");
+}
+
+TEST(Ledger, ARemarkTypedIntoTheDayIsSavedWithTheSumsWhenThePeriodCloses)
+{
+    Books b;
+    b.open("3", "2004");
+    addDay(b.t, 5, "3", "2004", QDate::currentDate());
+    b.day.edit(); // typing into the remark box
+    EXPECT_EQ(b.month.state(), Table::State::Edit);
+    b.day.setFieldValue("UWAGI", QStringLiteral("Zakupy w środę"));
+    closePeriod(b.t);
+    b.open("3", "2004");
+    EXPECT_EQ(b.day.fieldValue("UWAGI").toString(), QStringLiteral("Zakupy w środę"));
+}
+
+TEST(Ledger, WritersRefuseWhenThePeriodHasNoDayEntry)
+{
+    Books b;
+    b.open("3", "2004");
+    EXPECT_THROW(bookAmounts(b.t, Books::one(0, 5), Sign::Add), kw::EngineError);
+    EXPECT_THROW(changeEntry(b.t, 3, Books::one(0, 5)), kw::EngineError);
+    EXPECT_EQ(b.countRecords(DayFile), 0) << "edit on the empty table must not insert a blank day";
+    EXPECT_DOUBLE_EQ(b.month.fieldValue("SPRZYCH").toDouble(), 0);
+    EXPECT_TRUE(verifyLedger(b.path()).isEmpty());
+}
+
+TEST(Ledger, VerifyFindsSumsThatDisagreeAndDuplicateSums)
+{
+    Books b;
+    b.open("3", "2004");
+    addDay(b.t, 5, "3", "2004", QDate::currentDate());
+    bookAmounts(b.t, Books::one(4, 12.5), Sign::Add);
+    EXPECT_TRUE(verifyLedger(b.path()).isEmpty());
+    b.month.edit();
+    b.month.setFieldValue("SZYWNOSC", 12.0);
+    b.month.post();
+    b.year.insert();
+    b.year.setFieldValue("RROK", QStringLiteral("2004"));
+    b.year.post();
+    const QStringList problems = verifyLedger(b.path());
+    EXPECT_TRUE(problems.join('\n').contains("month sum 3/2004: SZYWNOSC is 12, the day entries total 12.5"))
+        << problems.join('\n').toStdString();
+    EXPECT_TRUE(problems.join('\n').contains("year sum 2004: 2 records for one year"));
+    EXPECT_TRUE(problems.join('\n').contains("WYDATKI is 12.5 but should be 12"));
+}
+
+// Random sessions through the writers: after each step the sums equal the totals of their days.
+TEST(Ledger, RandomSessionsKeepEverySumEqualToItsDays)
+{
+    Books b;
+    std::mt19937 rng(20041);
+    std::uniform_int_distribution<int> op(0, 9), cat(0, 9), dayNo(1, 28), monthNo(1, 3);
+    std::uniform_int_distribution<int> cents(-50000, 200000);
+    b.open("1", "2004");
+    for (int step = 0; step < 400; ++step) {
+        const int o = op(rng);
+        if (o == 0) {
+            b.open(QString::number(monthNo(rng)), step % 50 < 40 ? "2004" : "2005");
+        } else if (o <= 2 || b.day.isEmpty()) {
+            addDay(b.t, dayNo(rng), b.period.month, b.period.year, QDate::currentDate());
+        } else {
+            b.day.moveTo(std::uniform_int_distribution<int>(0, b.day.recordCount() - 1)(rng));
+            AmountSet a{};
+            for (int k = 0; k < 3; ++k)
+                a[std::size_t(cat(rng))] = cents(rng) / 100.0;
+            if (o <= 5)
+                bookAmounts(b.t, a, Sign::Add);
+            else if (o == 6)
+                bookAmounts(b.t, a, Sign::Subtract);
+            else if (o <= 8)
+                changeEntry(b.t, dayNo(rng), a);
+            else
+                deleteDay(b.t);
+        }
+        if (step % 20 == 19) {
+            const QStringList problems = verifyLedger(b.path());
+            ASSERT_TRUE(problems.isEmpty()) << "after step " << step << ":\n" << problems.join('\n').toStdString();
+        }
+    }
+    EXPECT_TRUE(verifyLedger(b.path()).isEmpty());
+}
+
+TEST(Ledger, OneRunningCopyPerWorkingDirectory)
+{
+    kwtest::LedgerDir dir;
+    kw::WorkLock lock;
+    ASSERT_TRUE(lock.acquire(dir.path()));
+    const pid_t child = fork();
+    if (child == 0) {
+        kw::WorkLock second;
+        _exit(second.acquire(dir.path()) ? 0 : 3);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 3) << "a second process must not get the directory";
+    lock.release();
+    const pid_t again = fork();
+    if (again == 0) {
+        kw::WorkLock second;
+        _exit(second.acquire(dir.path()) ? 0 : 3);
+    }
+    waitpid(again, &status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "once released, the next copy may start";
+}

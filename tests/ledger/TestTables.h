@@ -2,6 +2,7 @@
 
 #include "ledger/DbfFile.h"
 #include "ledger/LedgerSchema.h"
+#include "ledger/Booking.h"
 #include "ledger/Period.h"
 
 #include <QByteArray>
@@ -13,6 +14,9 @@
 
 namespace kwtest {
 
+using kw::Table;
+using namespace kw::ledger;
+
 // A fresh working directory holding the three empty ledger tables.
 struct LedgerDir
 {
@@ -22,8 +26,14 @@ struct LedgerDir
         QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
         kw::ledger::createEmptyTables(tmp.path());
     }
-    QString path() const { return tmp.path(); }
-    QString file(const QString &name) const { return QDir(tmp.path()).filePath(name); }
+    // Works on tables that are already there (another process's directory).
+    explicit LedgerDir(const QString &existing) : at(existing)
+    {
+        QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
+    }
+    QString at;
+    QString path() const { return at.isEmpty() ? tmp.path() : at; }
+    QString file(const QString &name) const { return QDir(path()).filePath(name); }
 };
 
 struct FixedPeriod : kw::ledger::PeriodSource
@@ -47,5 +57,53 @@ inline void writeAll(const QString &path, const QByteArray &bytes)
     f.open(QIODevice::WriteOnly | QIODevice::Truncate);
     f.write(bytes);
 }
+
+// The three ledger tables of one working directory, opened on a period like the program does.
+// The three ledger tables of one working directory, opened on a period like the program does.
+struct Books : LedgerDir
+{
+    Table day, month, year;
+    FixedPeriod period;
+    LedgerTables t{&day, &month, &year};
+
+    Books() { setUp(); }
+    explicit Books(const QString &existing) : LedgerDir(existing) { setUp(); }
+    void setUp()
+    {
+        setUpDayTable(day);
+        setUpMonthTable(month);
+        setUpYearTable(year);
+        for (Table *x : {&day, &month, &year})
+            x->setDirectory(path());
+        day.setOnFilterRecord(dayPeriodFilter(period));
+        month.setOnFilterRecord(monthPeriodFilter(period));
+        year.setOnFilterRecord(yearPeriodFilter(period));
+        installRollupHooks(t);
+    }
+    void open(const QString &m, const QString &y)
+    {
+        closePeriod(t);
+        period.month = m;
+        period.year = y;
+        openPeriod(t, m, y);
+    }
+    int countRecords(const QString &file)
+    {
+        int n = 0;
+        auto f = kw::DbfFile::open(this->file(file));
+        f->scan([&](std::uint32_t, const char *r) {
+            n += kw::DbfFile::isDeleted(r) ? 0 : 1;
+            return true;
+        });
+        return n;
+    }
+    static AmountSet one(std::size_t i, double v)
+    {
+        AmountSet a{};
+        a[i] = v;
+        return a;
+    }
+};
+
 
 } // namespace kwtest
