@@ -1,0 +1,11 @@
+#include "app/Forms.h"
+
+namespace kw {
+
+Forms &forms()
+{
+    static Forms f;
+    return f;
+}
+
+} // namespace kw

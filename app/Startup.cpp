@@ -1,0 +1,118 @@
+#include "app/Startup.h"
+#include "app/Forms.h"
+#include "app/Unit1.h"
+#include "dialogs/Unit2.h"
+#include "dialogs/Unit3.h"
+#include "dialogs/Unit3D.h"
+#include "dialogs/UnitM.h"
+#include "framework/Messages.h"
+#include "ledger/Unit2S.h"
+#include "ledger/Unit4R.h"
+#include "ledger/WorkLock.h"
+#include "reports/UnitR1.h"
+#include "reports/UnitR2.h"
+#include "reports/UnitR3.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLibraryInfo>
+#include <QScreen>
+#include <QTranslator>
+#include <memory>
+
+namespace kw {
+
+namespace {
+template <class T> T *make(T *&slot, const char *name, const std::function<void(const char *)> &created)
+{
+    slot = new T;
+    if (created)
+        created(name);
+    return slot;
+}
+
+void loadTranslations(QApplication &app)
+{
+    // Standard buttons and dialogs speak Polish: "Tak", "Nie", "Anuluj".
+    auto *qt = new QTranslator(&app);
+    if (qt->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                 QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(qt);
+}
+} // namespace
+
+void createForms(const std::function<void(const char *)> &created)
+{
+    Forms &f = forms();
+    make(f.form1, "TForm1", created);
+    make(f.form2S, "TForm2S", created);
+    make(f.form3D, "TForm3D", created);
+    make(f.formM, "TFormM", created);
+    make(f.form4R, "TForm4R", created);
+    make(f.form2, "TForm2", created);
+    make(f.form3, "TForm3", created);
+    make(f.formR1, "TFormR1", created);
+    make(f.formR2, "TFormR2", created);
+    make(f.formR3, "TFormR3", created);
+    createToolWindows(created);
+}
+
+void destroyForms()
+{
+    Forms &f = forms();
+    destroyToolWindows();
+    delete f.formR3;
+    delete f.formR2;
+    delete f.formR1;
+    delete f.form3;
+    delete f.form2;
+    delete f.form4R;
+    delete f.formM;
+    delete f.form3D;
+    delete f.form2S;
+    delete f.form1;
+    f = Forms{};
+}
+
+int runProgram(QApplication &app)
+{
+    app.setApplicationName(QStringLiteral("Kwotnik"));
+    app.setApplicationDisplayName(appTitle());
+    loadTranslations(app);
+    setUpApplicationIcon(app);
+
+    // One running copy per working directory; a second one writes nothing.
+    WorkLock lock;
+    if (!lock.acquire(QDir::currentPath())) {
+        messageBox(appTitle(), WorkLock::busyMessage(), MsgIcon::Warning, Ok);
+        return 2;
+    }
+
+    std::unique_ptr<QWidget> splash(createSplash());
+    if (splash) {
+        splash->show();
+        splash->repaint();
+        app.processEvents();
+    }
+    try {
+        createForms();
+    } catch (const std::exception &e) {
+        splash.reset();
+        reportError(e);
+        destroyForms();
+        return 1;
+    }
+    setHelpFile(QStringLiteral("POMOC.HLP"));
+    splash.reset();
+
+    TForm1 *main = forms().form1;
+    const QRect screen = main->screen()->availableGeometry();
+    main->adjustSize();
+    main->move(screen.center() - main->rect().center());
+    main->show();
+    const int code = app.exec();
+    destroyForms();
+    return code;
+}
+
+} // namespace kw

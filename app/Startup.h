@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QApplication;
+class QWidget;
+
+namespace kw {
+
+// Creates every window once, in the program's order, the main window first. Throws when a window
+// cannot be created (the multi-year statement cannot open Sum.DBF): the caller reports it.
+// `created` is told the class name of each window as it is made (tests follow the order).
+void createForms(const std::function<void(const char *)> &created = {});
+// Destroys them in the opposite order.
+void destroyForms();
+
+// The whole program: lock the working directory, splash, windows, message loop. Returns the exit code.
+int runProgram(QApplication &app);
+
+// Tool windows and the splash, which live in the tools library.
+QWidget *createSplash();
+void createToolWindows(const std::function<void(const char *)> &created);
+void destroyToolWindows();
+void setUpApplicationIcon(QApplication &app);
+void setHelpFile(const QString &name);
+
+} // namespace kw
