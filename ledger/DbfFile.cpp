@@ -89,8 +89,6 @@ void encodeSortableDouble(char *p, double d)
     putBe(p, bits, 8);
 }
 
-// Julian day number of 1 January 1970, for the level-7 timestamp (day number and milliseconds).
-constexpr qint64 kJulianDayOf1970 = 2440588;
 
 } // namespace
 
