@@ -1,0 +1,134 @@
+#include "app/Forms.h"
+#include "app/Startup.h"
+#include "app/Unit1.h"
+#include "dialogs/UnitM.h"
+#include "framework/Messages.h"
+#include "ledger/Booking.h"
+#include "ledger/LedgerSchema.h"
+#include "ledger/Unit2S.h"
+#include "ledger/Unit4R.h"
+#include "ledger/WorkLock.h"
+#include "reports/UnitR3.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+// Start-up and shutdown on a real working directory.
+class StartupTest : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir dir_;
+    QString previous_;
+    QStringList messages_;
+
+private slots:
+    void init()
+    {
+        QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
+        previous_ = QDir::currentPath();
+        kw::ledger::createEmptyTables(dir_.path());
+        QDir::setCurrent(dir_.path());
+        messages_.clear();
+        kw::setMessageHandler([this](const kw::MessageRequest &r) {
+            messages_ << r.text;
+            return int(kw::Ok);
+        });
+    }
+    void cleanup()
+    {
+        kw::destroyForms();
+        QDir::setCurrent(previous_);
+        for (const QString &f : QDir(dir_.path()).entryList(QDir::Files))
+            QFile::remove(QDir(dir_.path()).filePath(f));
+        kw::setMessageHandler(nullptr);
+    }
+
+    void windowsAreCreatedOnceInOrderWithTheMainWindowFirst()
+    {
+        QStringList order;
+        kw::createForms([&](const char *name) { order << QString::fromLatin1(name); });
+        const QStringList expected{"TForm1", "TForm2S", "TForm3D", "TFormM", "TForm4R", "TForm2", "TForm3",
+                                   "TFormR1", "TFormR2", "TFormR3"};
+        QCOMPARE(order.mid(0, expected.size()), expected);
+        const kw::Forms &f = kw::forms();
+        QCOMPARE(f.form1->windowTitle(), QStringLiteral("Kwotnik 2.1"));
+        QVERIFY(!f.form1->Table1->active());
+        QVERIFY(!f.form2S->TableS->active());
+        QVERIFY2(f.formR3->Table1->active(), "the multi-year statement's table is open from the start");
+        QCOMPARE(f.form1->commandState(), CommandState::NoPeriod);
+        // The month and year dialog holds the current month and year from start-up on.
+        QCOMPARE(f.formM->monthText(), QString::number(QDate::currentDate().month()));
+        QCOMPARE(f.formM->yearText(), QString::number(QDate::currentDate().year()));
+    }
+
+    void mainWindowShowsTheDateAndStartsItsClock()
+    {
+        kw::createForms();
+        TForm1 *main = kw::forms().form1;
+        QCOMPARE(main->DatePanel->text(), QLocale().toString(QDate::currentDate(), QLocale::ShortFormat));
+        QVERIFY(main->Panel1->text().isEmpty());
+        QCOMPARE(main->Timer1->interval(), 1000);
+        QVERIFY(main->Timer1->isActive());
+        QTRY_VERIFY_WITH_TIMEOUT(!main->Panel1->text().isEmpty(), 2500);
+        QVERIFY(main->Panel1->text().contains(QRegularExpression("^\\d{1,2}:\\d{2}:\\d{2}")));
+    }
+
+    void aMissingYearTableEndsTheStartUpWithTheEnginesMessage()
+    {
+        QFile::remove(QDir(dir_.path()).filePath("Sum.DBF"));
+        const int code = kw::runProgram(*qApp);
+        QVERIFY(code != 0);
+        QCOMPARE(messages_.size(), 1);
+        QVERIFY2(messages_[0].contains("Sum.DBF"), qPrintable(messages_[0]));
+        QVERIFY2(!kw::forms().form1, "no window is left");
+    }
+
+    void aSecondCopyOnTheSameDirectoryIsToldAndWritesNothing()
+    {
+        kw::WorkLock first;
+        QVERIFY(first.acquire(dir_.path()));
+        const auto snapshot = [&] {
+            QByteArray all;
+            for (const QString &f : QDir(dir_.path()).entryList(QDir::Files)) {
+                QFile file(QDir(dir_.path()).filePath(f));
+                file.open(QIODevice::ReadOnly);
+                all += f.toUtf8() + file.readAll();
+            }
+            return all;
+        };
+        const QByteArray before = snapshot();
+        QCOMPARE(kw::runProgram(*qApp), 2);
+        QCOMPARE(messages_, QStringList{QStringLiteral("Dane są już otwarte w innym oknie programu.")});
+        QCOMPARE(snapshot(), before);
+    }
+
+    void closingWithNoPeriodIsSafeAndClosingWithAPendingRemarkSavesIt()
+    {
+        kw::createForms();
+        TForm1 *main = kw::forms().form1;
+        main->close(); // no period open: nothing to close
+        QVERIFY(messages_.isEmpty());
+
+        const kw::ledger::LedgerTables t{main->Table1, kw::forms().form2S->TableS, kw::forms().form4R->Table4R};
+        kw::forms().formM->Edit1->setText("2004");
+        kw::forms().formM->RadioButtonClick(3);
+        kw::ledger::openPeriod(t, "3", "2004");
+        kw::ledger::addDay(t, 5, "3", "2004", QDate::currentDate());
+        main->Table1->edit();
+        main->Table1->setFieldValue("UWAGI", QStringLiteral("Nie zgubić"));
+        main->close();
+        QVERIFY(!main->Table1->active());
+        QVERIFY(!kw::forms().form2S->TableS->active());
+        kw::ledger::openPeriod(t, "3", "2004");
+        QCOMPARE(main->Table1->fieldValue("UWAGI").toString(), QStringLiteral("Nie zgubić"));
+        QCOMPARE(kw::forms().form2S->TableS->state(), kw::Table::State::Browse);
+        QVERIFY(messages_.isEmpty());
+    }
+};
+
+QTEST_MAIN(StartupTest)
+#include "StartupTest.moc"
