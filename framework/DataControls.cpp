@@ -109,16 +109,26 @@ void DBMemo::insertFromMimeData(const QMimeData *source)
     textCursor().insertText(source->text().left(std::max(0, room)));
 }
 
-void DBMemo::pushToField()
+namespace {
+// Typing into a bound box starts editing the record (with its before-edit hook) and writes the field.
+void writeField(DataSource *source, const QString &field, const QString &text)
 {
-    if (updating_ || isReadOnly() || !source_ || !source_->dataSet())
+    if (!source || !source->dataSet())
         return;
-    Table *t = source_->dataSet();
-    updating_ = true;
+    Table *t = source->dataSet();
     runCommand([&] {
         t->edit();
-        t->setFieldValue(field_, toPlainText());
+        t->setFieldValue(field, text);
     });
+}
+} // namespace
+
+void DBMemo::pushToField()
+{
+    if (updating_ || isReadOnly())
+        return;
+    updating_ = true;
+    writeField(source_, field_, toPlainText());
     updating_ = false;
 }
 
@@ -146,14 +156,10 @@ void DBEdit::updateDisplay()
 
 void DBEdit::pushToField(const QString &text)
 {
-    if (updating_ || !source_ || !source_->dataSet())
+    if (updating_)
         return;
-    Table *t = source_->dataSet();
     updating_ = true;
-    runCommand([&] {
-        t->edit();
-        t->setFieldValue(field_, text);
-    });
+    writeField(source_, field_, text);
     updating_ = false;
 }
 
