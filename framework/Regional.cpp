@@ -46,10 +46,16 @@ std::optional<double> parseNumber(const QString &text)
     if (t.isEmpty())
         return std::nullopt;
     QLocale l = locale();
-    // People type an ordinary space where the Polish settings group digits with a no-break space.
-    const QString group = l.groupSeparator();
-    if (!group.isEmpty() && group != QStringLiteral(" "))
-        t.replace(QLatin1Char(' '), group);
+    // Digits grouped in threes by blanks (an ordinary space as people type it, or the locale's own
+    // no-break space) are accepted whatever the number's size; the grouping is checked, then dropped.
+    static const QRegularExpression blanks(QStringLiteral("[ \\x{00A0}\\x{202F}]"));
+    if (t.contains(blanks)) {
+        const QString dp = QRegularExpression::escape(l.decimalPoint());
+        const QRegularExpression grouped(QStringLiteral("^[-+]?\\d{1,3}([ \\x{00A0}\\x{202F}]\\d{3})+(%1\\d*)?$").arg(dp));
+        if (!grouped.match(t).hasMatch())
+            return std::nullopt;
+        t.remove(blanks);
+    }
     bool ok = false;
     const double v = l.toDouble(t, &ok);
     if (!ok || !std::isfinite(v))
