@@ -1,8 +1,77 @@
 #include "dialogs/Unit2.h"
+#include "app/Forms.h"
+#include "app/Unit1.h"
+#include "framework/Messages.h"
+#include "framework/Regional.h"
+#include "ledger/LedgerSchema.h"
 
-TForm2::TForm2(QWidget *parent) : QDialog(parent)
+#include <QFrame>
+#include <QLineEdit>
+#include <QPushButton>
+#include <cmath>
+
+using namespace kw::dialogs;
+
+TForm2::TForm2(QWidget *parent) : EntryDialog(QStringLiteral("Zamiana"), QSize(266, 365), parent)
 {
     setObjectName(QStringLiteral("Form2"));
-    setWindowTitle(QStringLiteral("Zamiana"));
-    setFixedSize(266, 365);
+    EditD = new QLineEdit(QStringLiteral("0"), Panel1);
+    EditD->setObjectName(QStringLiteral("EditD"));
+    EditD->setGeometry(56, 6, 41, 21);
+
+    Button1 = addButton(QStringLiteral("Button1"), QStringLiteral("Zmień"), QStringLiteral(":/dialogs/change.png"), 0);
+    Button2 = addButton(QStringLiteral("Button2"), QStringLiteral("Zamknij"), QString(), 1);
+    connect(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
+
+    QWidget *order[] = {EditD,   Edit[0], Edit[1], Edit[2], Edit[3], Edit[4], Edit[5],
+                        Edit[6], Edit[7], Edit[8], Edit[9], DBEdit1, Button1, Button2};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
 }
+
+void TForm2::fillFromDayEntry()
+{
+    if (!hasDayEntry())
+        return;
+    const kw::Table &day = *ledgerTables().day;
+    EditD->setText(kw::regional::formatGeneral(kw::ledger::amount(day, "DZIEN")));
+    for (std::size_t i = 0; i < Edit.size(); ++i)
+        Edit[i]->setText(kw::regional::formatGeneral(kw::ledger::amount(day, kw::ledger::Categories[i].day)));
+}
+
+void TForm2::Button1Click()
+{
+    if (anyBoxEmpty()) {
+        kw::showMessage(EmptyBoxMessage);
+        return;
+    }
+    if (!hasDayEntry()) {
+        kw::showMessage(NoDayEntryMessage);
+        return;
+    }
+    bool done = false;
+    try {
+        const std::optional<kw::ledger::AmountSet> amounts = convertAmounts(Edit);
+        const std::optional<double> dayNumber = amounts ? kw::regional::parseNumber(EditD->text()) : std::nullopt;
+        if (amounts && dayNumber) {
+            // A day that is not in the period's month would be stored as a date that cannot exist,
+            // or overflow the three digits of DZIEN.
+            const int last = daysInPeriodMonth() > 0 ? daysInPeriodMonth() : 31;
+            if (*dayNumber != std::floor(*dayNumber) || *dayNumber < 1 || *dayNumber > last) {
+                kw::showMessage(NoSuchDayMessage);
+                return;
+            }
+            kw::ledger::changeEntry(ledgerTables(), *dayNumber, *amounts);
+            hide();
+            kw::forms().form1->refreshLights();
+            done = true;
+        }
+    } catch (...) {
+        // A failed change has already put the day entry and both sums back as they were on the disk.
+    }
+    if (!done)
+        endAfterFailedEntry();
+}
+
+void TForm2::Button2Click() { hide(); }

@@ -2,9 +2,42 @@
 
 #include <QDialog>
 
+class QCalendarWidget;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+
+// The new-day dialog: the user picks a day on the calendar; its day number becomes a new day entry
+// of the open period, with every amount 0, and the add/subtract dialog takes over.
 class TForm3D : public QDialog
 {
     Q_OBJECT
 public:
     explicit TForm3D(QWidget *parent = nullptr);
+
+    QLabel *Label1; // "Wybrany dzień :"
+    QLineEdit *Edit2; // the day number of the calendar date
+    QToolButton *SpeedButton1; // "<<"
+    QLabel *Label2; // the calendar date in full
+    QToolButton *SpeedButton2; // ">>"
+    QCalendarWidget *Calendar1;
+    QPushButton *Button1; // "Dzisiejsza data"
+    QPushButton *Button3; // "Otwórz"
+    QPushButton *Button2; // "Anuluj"
+
+    void FormCreate();
+    void Calendar1Change();
+    void SpeedButton1Click();
+    void SpeedButton2Click();
+    void Button1Click();
+    void Button3Click();
+    void Button2Click();
+
+protected:
+    void showEvent(QShowEvent *e) override;
+
+private:
+    void showCalendarDate();
+    void followToday();
 };

@@ -1,0 +1,197 @@
+#include "dialogs/EntryDialog.h"
+#include "app/Forms.h"
+#include "app/Unit1.h"
+#include "dialogs/UnitM.h"
+#include "framework/DataControls.h"
+#include "framework/Messages.h"
+#include "framework/Regional.h"
+#include "ledger/LedgerSchema.h"
+#include "ledger/Unit2S.h"
+#include "ledger/Unit4R.h"
+#include "reports/UnitR1.h"
+#include "reports/UnitR2.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QFrame>
+#include <QGroupBox>
+#include <QIcon>
+#include <QLabel>
+#include <QPushButton>
+#include <QStatusBar>
+
+// The pictures live in the static application library, whose resource object is linked only
+// when something names it.
+static void initDialogPictures() { Q_INIT_RESOURCE(dialogs); }
+
+namespace kw::dialogs {
+
+kw::ledger::LedgerTables ledgerTables()
+{
+    const Forms &f = forms();
+    return {f.form1 ? f.form1->Table1 : nullptr, f.form2S ? f.form2S->TableS : nullptr,
+            f.form4R ? f.form4R->Table4R : nullptr};
+}
+
+bool hasDayEntry()
+{
+    const Table *day = ledgerTables().day;
+    return day && day->active() && !day->isEmpty() && day->recNo() >= 0 && day->state() != Table::State::Insert;
+}
+
+int daysInPeriodMonth()
+{
+    const TFormM *period = forms().formM;
+    if (!period)
+        return 0;
+    bool monthOk = false, yearOk = false;
+    const int month = period->monthText().toInt(&monthOk);
+    const int year = period->yearText().trimmed().toInt(&yearOk);
+    const QDate first(year, month, 1);
+    return monthOk && yearOk && first.isValid() ? first.daysInMonth() : 0;
+}
+
+std::optional<kw::ledger::AmountSet> convertAmounts(const std::array<QLineEdit *, 10> &boxes)
+{
+    kw::ledger::AmountSet amounts{};
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        const std::optional<double> v = kw::regional::parseNumber(boxes[i]->text());
+        if (!v)
+            return std::nullopt;
+        amounts[i] = *v;
+    }
+    return amounts;
+}
+
+void useDialogFont(QWidget *dialog)
+{
+    QFont f = dialog->font();
+    f.setPointSize(8);
+    dialog->setFont(f);
+}
+
+void endAfterFailedEntry()
+{
+    showMessage(FormatFailureMessage);
+    const Forms &f = forms();
+    const ledger::LedgerTables t = ledgerTables();
+    for (Table *table : {t.day, t.month, t.year, f.formR1 ? f.formR1->Table1 : nullptr,
+                         f.formR2 ? f.formR2->Table1 : nullptr}) {
+        if (!table)
+            continue;
+        const bool wasOpen = table->active();
+        try {
+            table->close();
+            if (wasOpen)
+                table->open();
+        } catch (const std::exception &) {
+            // The program is ending; a table that will not open again has nothing left to lose.
+        }
+    }
+    if (f.form1 && f.form1->close())
+        QCoreApplication::quit();
+}
+
+namespace {
+constexpr int LeftX = 8;
+constexpr int LeftWidth = 113;
+constexpr int RightX = 128;
+constexpr int BoxHeight = 21;
+constexpr int CaptionTop = 18;
+constexpr int CaptionToBox = 15;
+constexpr int ButtonTop = 198;
+constexpr int ButtonHeight = 27;
+constexpr int ButtonStep = 31;
+
+constexpr const char *Captions[10] = {"Przychód :", "Koszt :",  "Koszt okresowy :", "Opłaty :",   "Żywność :",
+                                      "Używki :",   "Odzież :", "Śr.czystości :",   "Samochód :", "Inne :"};
+} // namespace
+
+EntryDialog::EntryDialog(const QString &caption, const QSize &clientSize, QWidget *parent) : QDialog(parent)
+{
+    initDialogPictures();
+    useDialogFont(this);
+    setWindowTitle(caption);
+    setFixedSize(clientSize);
+    const int width = clientSize.width();
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel1->setGeometry(LeftX, 8, LeftWidth, 33);
+    Label1 = new QLabel(QStringLiteral("Dzień :"), Panel1);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(8, 6, 44, BoxHeight);
+
+    GroupBox1 = new QGroupBox(QStringLiteral("Dochód "), this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setGeometry(LeftX, 46, LeftWidth, 146);
+    GroupBox2 = new QGroupBox(QStringLiteral("Wydatki "), this);
+    GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
+    GroupBox2->setGeometry(RightX, 8, width - RightX - 8, 280);
+
+    for (int i = 0; i < 10; ++i) {
+        const bool income = i < kw::ledger::IncomeKinds;
+        QGroupBox *group = income ? GroupBox1 : GroupBox2;
+        const int row = income ? i : i - kw::ledger::IncomeKinds;
+        const int step = income ? 42 : 37;
+        auto *label = new QLabel(QString::fromUtf8(Captions[i]), group);
+        label->setObjectName(QStringLiteral("Label%1").arg(i + 2));
+        label->setGeometry(8, CaptionTop + row * step, group->width() - 16, 15);
+        Edit[std::size_t(i)] = new QLineEdit(QStringLiteral("0"), group);
+        Edit[std::size_t(i)]->setObjectName(QStringLiteral("Edit%1").arg(i + 1));
+        Edit[std::size_t(i)]->setGeometry(8, CaptionTop + CaptionToBox + row * step, group->width() - 16, BoxHeight);
+        label->setBuddy(Edit[std::size_t(i)]);
+    }
+
+    Label12 = new QLabel(QStringLiteral("Uwagi :"), this);
+    Label12->setObjectName(QStringLiteral("Label12"));
+    Label12->setGeometry(LeftX, 292, 60, 15);
+    DBEdit1 = new kw::DBEdit(this);
+    DBEdit1->setObjectName(QStringLiteral("DBEdit1"));
+    DBEdit1->setGeometry(LeftX, 308, width - 2 * LeftX, BoxHeight);
+    // The width of UWAGI.
+    DBEdit1->setMaxLength(50);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
+    StatusBar1->setGeometry(0, clientSize.height() - 20, width, 20);
+
+    if (TForm1 *main = forms().form1) {
+        DBEdit1->bind(main->DataSource1, QStringLiteral("UWAGI"));
+        // Every move, post, state change, open and close of the day table arrives here.
+        connect(main->DataSource1, &kw::DataSource::recordChanged, this, &EntryDialog::followDayEntry);
+    }
+    followDayEntry();
+}
+
+QPushButton *EntryDialog::addButton(const QString &objectName, const QString &text, const QString &picture, int row)
+{
+    auto *b = new QPushButton(text, this);
+    b->setObjectName(objectName);
+    b->setGeometry(LeftX, ButtonTop + row * ButtonStep, LeftWidth, ButtonHeight);
+    // Enter in an amount box must not book anything by itself.
+    b->setAutoDefault(false);
+    if (!picture.isEmpty()) {
+        b->setIcon(QIcon(picture));
+        b->setIconSize(QSize(16, 15));
+    }
+    return b;
+}
+
+void EntryDialog::followDayEntry()
+{
+    // Typing into the remark box of a period without days would start a blank day entry.
+    DBEdit1->setReadOnly(!hasDayEntry());
+}
+
+bool EntryDialog::anyBoxEmpty() const
+{
+    for (const QLineEdit *e : Edit)
+        if (e->text().isEmpty())
+            return true;
+    return false;
+}
+
+} // namespace kw::dialogs

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "ledger/Booking.h"
+
+#include <QDialog>
+#include <QString>
+#include <array>
+#include <optional>
+
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QStatusBar;
+
+namespace kw {
+class DBEdit;
+}
+
+namespace kw::dialogs {
+
+// Texts the entry dialogs show.
+inline const QString EmptyBoxMessage = QStringLiteral("W polu bez wartości wpisz 0 (zero) !");
+inline const QString NoDayEntryMessage = QStringLiteral("Brak wpisu dnia !");
+inline const QString NoSuchDayMessage = QStringLiteral("Ten miesiąc nie ma takiego dnia !");
+inline const QString FormatFailureMessage =
+    QStringLiteral("Niewłaściwy format wpisu !!!\nProgram zostanie zamknięty.\nUruchom go ponownie.");
+
+// The main window's day table and the two sum tables of the open period.
+kw::ledger::LedgerTables ledgerTables();
+
+// True when the main window's day table stands on a stored day entry. A closed or empty table has
+// none, and neither has a record being inserted: booking into it would store an entry of no period.
+bool hasDayEntry();
+
+// The number of days of the open period's month (the year text decides leap years); 0 when the
+// period's texts name no month of a calendar year.
+int daysInPeriodMonth();
+
+// The ten boxes' texts as amounts, in order; nothing when the conversion rejects any of them.
+std::optional<kw::ledger::AmountSet> convertAmounts(const std::array<QLineEdit *, 10> &boxes);
+
+// The small font the fixed pixel layouts of the dialogs are drawn for.
+void useDialogFont(QWidget *dialog);
+
+// A booking that failed half-way cannot be trusted to have left the windows in step with the
+// files: the user is told, the five tables are closed and opened again (dropping every change not
+// yet posted) and the main window is closed, which ends the program.
+void endAfterFailedEntry();
+
+// What the add/subtract and the change dialogs share: the framed day box at the top left, the
+// groups "Dochód " and "Wydatki " with the ten amount boxes under their captions, the remark box
+// bound to the current day entry and the status bar.
+class EntryDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    std::array<QLineEdit *, 10> Edit{};
+    QFrame *Panel1;
+    QLabel *Label1; // "Dzień :"
+    QGroupBox *GroupBox1;
+    QGroupBox *GroupBox2;
+    QLabel *Label12; // "Uwagi :"
+    kw::DBEdit *DBEdit1;
+    QStatusBar *StatusBar1;
+
+protected:
+    EntryDialog(const QString &caption, const QSize &clientSize, QWidget *parent);
+    // A button in the left column under the income group; `row` counts from 0.
+    QPushButton *addButton(const QString &objectName, const QString &text, const QString &picture, int row);
+    // The remark box takes typing only while there is a day entry to hold it.
+    void followDayEntry();
+    bool anyBoxEmpty() const;
+};
+
+} // namespace kw::dialogs
