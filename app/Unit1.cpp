@@ -1,8 +1,16 @@
 #include "app/Unit1.h"
 #include "app/Forms.h"
+#include "app/Icons.h"
+#include "app/ToolCommands.h"
+#include "dialogs/Unit2.h"
+#include "dialogs/Unit3.h"
+#include "dialogs/Unit3D.h"
 #include "dialogs/UnitM.h"
+#include "framework/ComboEdit.h"
+#include "framework/Hints.h"
 #include "framework/Messages.h"
 #include "framework/Regional.h"
+#include "framework/Shape.h"
 #include "ledger/Booking.h"
 #include "ledger/LedgerSchema.h"
 #include "ledger/Rollup.h"
@@ -11,26 +19,206 @@
 #include "reports/UnitR1.h"
 #include "reports/UnitR2.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDate>
+#include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 
 namespace {
+
 kw::ledger::LedgerTables ledgerTables()
 {
     const kw::Forms &f = kw::forms();
     return {f.form1->Table1, f.form2S->TableS, f.form4R->Table4R};
 }
+
+// Fixed geometry of the window, in pixels of its client area.
+constexpr int ClientWidth = 602;
+constexpr int ToolBarHeight = 33;
+constexpr int BandHeight = 57;
+constexpr int WorkHeight = 308;
+constexpr int StatusHeight = 24;
+constexpr int GridWidth = 118;
+constexpr int YearWidth = 160;
+constexpr int MonthWidth = 160;
+constexpr int DayWidth = 164;
+
+const QColor BandColour(240, 202, 166);
+const QColor GridColour(192, 220, 192);
+const QColor Red(255, 0, 0);
+const QColor Lime(0, 255, 0);
+
+// One row of a balance box.
+enum class RowKind
+{
+    Amount,
+    Income,
+    Expenses,
+    Budget,
+    Rule,
+    Remark
+};
+struct Row
+{
+    const char *label;
+    const char *field;
+    RowKind kind;
+};
+
+const Row YearRows[] = {
+    {"Przych. :", "RPRZYCH", RowKind::Amount},      {"Koszt :", "RKOSZT", RowKind::Amount},
+    {"Koszt okr. :", "RKOSZTOKR", RowKind::Amount}, {nullptr, nullptr, RowKind::Rule},
+    {"Dochód :", "RDOCHOD", RowKind::Income},       {nullptr, nullptr, RowKind::Rule},
+    {"Opłaty :", "ROPLATY", RowKind::Amount},       {"Żywność :", "RZYWNOSC", RowKind::Amount},
+    {"Używki :", "RUZYWKI", RowKind::Amount},       {"Odzież :", "RODZIEZ", RowKind::Amount},
+    {"Śr.czyst. :", "RROZRYWKA", RowKind::Amount},  {"Samoch. :", "RSAMOCH", RowKind::Amount},
+    {"Inne :", "RINNE", RowKind::Amount},           {nullptr, nullptr, RowKind::Rule},
+    {"Wydatki :", "RWYDATKI", RowKind::Expenses},   {nullptr, nullptr, RowKind::Rule},
+    {"Budżet :", "RROZNICA", RowKind::Budget},
+};
+
+const Row MonthRows[] = {
+    {"Przych. :", "SPRZYCH", RowKind::Amount},      {"Koszt :", "SKOSZT", RowKind::Amount},
+    {"Koszt okr. :", "SKOSZTOKR", RowKind::Amount}, {nullptr, nullptr, RowKind::Rule},
+    {"Dochód :", "DOCHOD", RowKind::Income},        {nullptr, nullptr, RowKind::Rule},
+    {"Opłaty :", "SOPLATY", RowKind::Amount},       {"Żywność :", "SZYWNOSC", RowKind::Amount},
+    {"Używki :", "SUZYWKI", RowKind::Amount},       {"Odzież :", "SODZIEZ", RowKind::Amount},
+    {"Śr.czyst. :", "SROZRYWKA", RowKind::Amount},  {"Samoch. :", "SSAMOCH", RowKind::Amount},
+    {"Inne :", "SINNE", RowKind::Amount},           {nullptr, nullptr, RowKind::Rule},
+    {"Wydatki :", "WYDATKI", RowKind::Expenses},    {nullptr, nullptr, RowKind::Rule},
+    {"Budżet :", "ROZNICA", RowKind::Budget},
+};
+
+// The day box has no derived rows; its "Żywność" has no colon.
+const Row DayRows[] = {
+    {"Przych. :", "PRZYCHOD", RowKind::Amount},    {"Koszt :", "KOSZT", RowKind::Amount},
+    {"Koszt okr. :", "KOSZTOKR", RowKind::Amount}, {nullptr, nullptr, RowKind::Rule},
+    {"Opłaty :", "OPLATY", RowKind::Amount},       {"Żywność", "ZYWNOSC", RowKind::Amount},
+    {"Używki :", "UZYWKI", RowKind::Amount},       {"Odzież :", "ODZIEZ", RowKind::Amount},
+    {"Śr.czyst. :", "ROZRYWKA", RowKind::Amount},  {"Samoch. :", "SAMOCH", RowKind::Amount},
+    {"Inne :", "INNE", RowKind::Amount},           {nullptr, nullptr, RowKind::Rule},
+    {"Uwagi :", "UWAGI", RowKind::Remark},
+};
+
+constexpr int RowHeight = 17;
+constexpr int RuleHeight = 6;
+constexpr int BoxTop = 18; // first row under the group box's caption
+constexpr int BoxMargin = 6;
+
+QFont sizedFont(const QFont &base, int points)
+{
+    QFont f = base;
+    f.setPointSize(points);
+    return f;
+}
+
+// Fills a balance box with its rows; returns the value labels created, in row order. The remark
+// memo of the day box is returned through `memo`.
+QList<kw::DBText *> fillBox(QGroupBox *box, const Row *rows, std::size_t count, kw::DBMemo **memo)
+{
+    const QFontMetrics fm(box->font());
+    int labelWidth = 0;
+    for (std::size_t i = 0; i < count; ++i)
+        if (rows[i].label)
+            labelWidth = std::max(labelWidth, fm.horizontalAdvance(QString::fromUtf8(rows[i].label)));
+    const int inner = box->width() - 2 * BoxMargin;
+    const int valueX = BoxMargin + labelWidth + 4;
+    const int valueWidth = BoxMargin + inner - valueX;
+    const QColor infoBack = QApplication::palette().color(QPalette::ToolTipBase);
+
+    QList<kw::DBText *> values;
+    int y = BoxTop;
+    for (std::size_t i = 0; i < count; ++i) {
+        const Row &r = rows[i];
+        if (r.kind == RowKind::Rule) {
+            auto *rule = new QFrame(box);
+            rule->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+            rule->setGeometry(BoxMargin - 2, y + 1, inner + 4, 2);
+            y += RuleHeight;
+            continue;
+        }
+        auto *label = new QLabel(QString::fromUtf8(r.label), box);
+        label->setObjectName(QStringLiteral("Label_%1").arg(QLatin1String(r.field)));
+        label->setGeometry(BoxMargin, y, labelWidth + 2, RowHeight - 2);
+        if (r.kind == RowKind::Income || r.kind == RowKind::Expenses || r.kind == RowKind::Budget) {
+            QPalette p = label->palette();
+            p.setColor(QPalette::WindowText, r.kind == RowKind::Income     ? QColor(0, 0, 128)
+                                             : r.kind == RowKind::Expenses ? QColor(128, 0, 128)
+                                                                           : QColor(0, 0, 0));
+            label->setPalette(p);
+        }
+        if (r.kind == RowKind::Remark) {
+            auto *m = new kw::DBMemo(box);
+            m->setObjectName(QStringLiteral("DBMemo1"));
+            m->setReadOnly(true);
+            m->setFrameStyle(QFrame::NoFrame);
+            m->setGeometry(BoxMargin, y + RowHeight, 129, 49);
+            m->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            m->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            m->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+            m->viewport()->setAutoFillBackground(false);
+            m->setStyleSheet(QStringLiteral("QPlainTextEdit { background: transparent; }"));
+            m->setProperty("kwField", QString::fromLatin1(r.field));
+            *memo = m;
+            y += RowHeight + 49;
+            continue;
+        }
+        auto *value = new kw::DBText(box);
+        value->setObjectName(QStringLiteral("DBText%1").arg(QLatin1String(r.field)));
+        value->setProperty("kwField", QString::fromLatin1(r.field));
+        value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        value->setGeometry(valueX, y, valueWidth, RowHeight - 2);
+        if (r.kind != RowKind::Amount) {
+            value->setAutoFillBackground(true);
+            QPalette p = value->palette();
+            p.setColor(QPalette::Window, infoBack);
+            value->setPalette(p);
+        }
+        values << value;
+        y += RowHeight;
+    }
+    return values;
+}
+
+void bindAll(const QList<kw::DBText *> &labels, kw::DataSource *source)
+{
+    for (kw::DBText *t : labels)
+        t->bind(source, t->property("kwField").toString());
+}
+
+// An empty widget standing for a gap between groups of the tool bar.
+QWidget *gap(QWidget *parent, int width)
+{
+    auto *w = new QWidget(parent);
+    w->setFixedWidth(width);
+    return w;
+}
+
 } // namespace
 
 TForm1::TForm1(QWidget *parent)
-    : QMainWindow(parent), Table1(new kw::Table(this)), DataSource1(new kw::DataSource(this)), Timer1(new QTimer(this))
+    : QMainWindow(parent), Table1(new kw::Table(this)), DataSource1(new kw::DataSource(this)),
+      Timer1(new QTimer(this))
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kw::appTitle());
+    // The window is laid out in pixels for a small dialog font.
+    setFont(sizedFont(QApplication::font(), 8));
+    // A fixed single border: the user cannot resize or maximise the window.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+
     Table1->setObjectName(QStringLiteral("Table1"));
     DataSource1->setObjectName(QStringLiteral("DataSource1"));
     kw::ledger::setUpDayTable(*Table1);
@@ -40,41 +228,448 @@ TForm1::TForm1(QWidget *parent)
     Table1->beforeDelete = [this](kw::Table &) { Table1BeforeDelete(); };
     DataSource1->setDataSet(Table1);
 
-    auto *bar = addToolBar(QStringLiteral("ToolBar1"));
-    bar->setObjectName(QStringLiteral("ToolBar1"));
-    Panel1 = new QLabel(bar);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setFixedSize(80, 22);
-    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    Panel1->setAlignment(Qt::AlignCenter);
-    bar->addWidget(Panel1);
+    buildMenu();
+    buildToolBar();
+    auto *central = new QWidget(this);
+    central->setObjectName(QStringLiteral("ClientArea"));
+    central->setFixedSize(ClientWidth, BandHeight + WorkHeight);
+    buildSummaryBand(central);
+    buildWorkingArea(central);
+    setCentralWidget(central);
+    buildStatusBar();
 
-    Label43 = new QLabel(this);
-    Label43->setObjectName(QStringLiteral("Label43"));
-
-    auto *status = new QStatusBar(this);
-    status->setObjectName(QStringLiteral("StatusBar1"));
-    setStatusBar(status);
-    DatePanel = new QLabel(status);
-    DatePanel->setFixedWidth(100);
-    DatePanel->setAlignment(Qt::AlignCenter);
-    HintPanel = new QLabel(status);
-    HintPanel->setAlignment(Qt::AlignCenter);
-    status->addWidget(DatePanel);
-    status->addWidget(HintPanel, 1);
     // The date is taken once, at start-up; the clock alone follows the time.
     DatePanel->setText(kw::regional::shortDate(QDate::currentDate()));
 
-    light_[0] = light_[1] = QColor(0, 255, 0);
+    light_[0] = light_[1] = Lime;
+    Shape1->setBrushColor(Lime);
+    Shape2->setBrushColor(Lime);
+    setCommandState(CommandState::NoPeriod);
+
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
     Timer1->start();
+
+    setFixedSize(ClientWidth,
+                 menuBar()->sizeHint().height() + ToolBarHeight + BandHeight + WorkHeight + StatusHeight);
+    // The holders of the sum tables are created right after this window.
+    QTimer::singleShot(0, this, [this] { bindSums(); });
 }
 
 TForm1::~TForm1() = default;
 
-void TForm1::Timer1Timer() { Panel1->setText(kw::regional::longTime(QTime::currentTime())); }
+void TForm1::buildMenu()
+{
+    QMenuBar *bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+    const auto menu = [&](const char *name, const char *text) {
+        QMenu *m = bar->addMenu(QString::fromUtf8(text));
+        m->setObjectName(QString::fromLatin1(name));
+        m->menuAction()->setObjectName(QStringLiteral("%1Action").arg(QLatin1String(name)));
+        return m;
+    };
+    const auto item = [&](QMenu *m, const char *name, const char *text, void (TForm1::*handler)(),
+                          const QKeySequence &key = {}) {
+        QAction *a = m->addAction(QString::fromUtf8(text));
+        a->setObjectName(QString::fromLatin1(name));
+        a->setShortcut(key);
+        a->setShortcutContext(Qt::WindowShortcut);
+        connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        return a;
+    };
+
+    Dane1 = menu("Dane1", "Dane");
+    Otworz1 = item(Dane1, "Otworz1", "Otwórz miediąc i rok", &TForm1::ToolButton1Click,
+                   QKeySequence(Qt::CTRL | Qt::Key_O));
+    Dane1->addSeparator();
+    Zamknij2 = item(Dane1, "Zamknij2", "Zamknij program", &TForm1::Zamknij2Click);
+
+    Edycja1 = menu("Edycja1", "Edycja");
+    Nowydzien1 = item(Edycja1, "Nowydzien1", "Nowy dzień", &TForm1::ToolButton2Click,
+                      QKeySequence(Qt::CTRL | Qt::Key_N));
+    Edycja1->addSeparator();
+    DodajOdejmij1 = item(Edycja1, "DodajOdejmij1", "Dodaj / Odejmij", &TForm1::ToolButton3Click);
+    Zmien1 = item(Edycja1, "Zmien1", "Zmień", &TForm1::ToolButton4Click);
+    Usun1 = item(Edycja1, "Usun1", "Usuń", &TForm1::ToolButton5Click, QKeySequence(Qt::Key_Delete));
+
+    Raporty1 = menu("Raporty1", "Raporty");
+    Miesieczne1 = item(Raporty1, "Miesieczne1", "Zestawienie miesięczne", &TForm1::ToolButton6Click);
+    Roczne1 = item(Raporty1, "Roczne1", "Zestawienie roczne", &TForm1::ToolButton7Click);
+    Wieloletnie1 = item(Raporty1, "Wieloletnie1", "Zestawienie wieloletnie", &TForm1::ToolButton8Click);
+
+    Kalkulatory1 = menu("Kalkulatory1", "Kalkulatory");
+    Kalkulator1 = item(Kalkulatory1, "Kalkulator1", "Kalkulator", &TForm1::ComboEdit1ButtonClick);
+    Kalkulatorbankowy1 =
+        item(Kalkulatory1, "Kalkulatorbankowy1", "Kalkulator bankowy", &TForm1::ToolButton10Click);
+
+    Pomoc1 = menu("Pomoc1", "Pomoc");
+    TematyPomocy1 = item(Pomoc1, "TematyPomocy1", "Tematy Pomocy", &TForm1::ToolButton11Click);
+    Pomoc1->addSeparator();
+    Informacje1 = item(Pomoc1, "Informacje1", "About", &TForm1::Informacje1Click);
+}
+
+QToolButton *TForm1::addToolButton(const QString &name, int image, const QString &tip, const QString &hint,
+                                   void (TForm1::*handler)())
+{
+    auto *b = new QToolButton(ToolBar1);
+    b->setObjectName(name);
+    b->setIcon(kw::icons::toolIcon(static_cast<kw::icons::ToolImage>(image)));
+    b->setIconSize(QSize(16, 16));
+    b->setAutoRaise(true);
+    b->setFixedSize(25, 25);
+    b->setToolTip(tip);
+    b->setFocusPolicy(Qt::NoFocus);
+    connect(b, &QToolButton::clicked, this, [this, handler] { (this->*handler)(); });
+    ToolBar1->addWidget(b);
+    setHint(b, hint);
+    return b;
+}
+
+void TForm1::buildToolBar()
+{
+    ToolBar1 = new QToolBar(this);
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setFixedHeight(ToolBarHeight);
+    ToolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
+    ToolBar1->toggleViewAction()->setVisible(false);
+    ToolBar1->setContentsMargins(0, 0, 0, 0);
+    addToolBar(Qt::TopToolBarArea, ToolBar1);
+
+    ToolBar1->addSeparator();
+    ToolButton1 = addToolButton(
+        QStringLiteral("ToolButton1"), 0, QStringLiteral("Miesiąc / Rok"),
+        QStringLiteral("Przycisk otwiera okno dialogowe umożliwiające wybranie roku i miesiąca"),
+        &TForm1::ToolButton1Click);
+    ToolBar1->addSeparator();
+    ToolButton2 = addToolButton(QStringLiteral("ToolButton2"), 1, QStringLiteral("Dzień"),
+                                QStringLiteral("Przycisk otwiera okno dialogowe umożliwiające wybranie dnia"),
+                                &TForm1::ToolButton2Click);
+    ToolBar1->addSeparator();
+    ToolButton3 = addToolButton(
+        QStringLiteral("ToolButton3"), 2, QStringLiteral("Dodaj / Odejmij"),
+        QStringLiteral("Przycisk otwiera okno dialogowe umożliwiające dodanie nowych dochodów i wydatków"),
+        &TForm1::ToolButton3Click);
+    ToolButton4 = addToolButton(
+        QStringLiteral("ToolButton4"), 3, QStringLiteral("Zmień"),
+        QStringLiteral("Przycisk otwiera okno dialogowe umożliwiające zmianę istniejącego wpisu"),
+        &TForm1::ToolButton4Click);
+    ToolButton5 = addToolButton(QStringLiteral("ToolButton5"), 4, QStringLiteral("Usuń"),
+                                QStringLiteral("Przycisk usuwa zaznaczony wpis z bazy danych"),
+                                &TForm1::ToolButton5Click);
+    ToolBar1->addSeparator();
+    ToolButton6 =
+        addToolButton(QStringLiteral("ToolButton6"), 5, QStringLiteral("Zestawienie miesięczne"),
+                      QStringLiteral("Przycisk otwiera zestawienie miesięczne"), &TForm1::ToolButton6Click);
+    ToolButton7 =
+        addToolButton(QStringLiteral("ToolButton7"), 6, QStringLiteral("Zestawienie roczne"),
+                      QStringLiteral("Przycisk otwiera zestawienie roczne"), &TForm1::ToolButton7Click);
+    ToolButton8 =
+        addToolButton(QStringLiteral("ToolButton8"), 7, QStringLiteral("Zestawienie wieloletnie"),
+                      QStringLiteral("Przycisk otwiera zestawienie wieloletnie"), &TForm1::ToolButton8Click);
+    ToolBar1->addSeparator();
+
+    ComboEdit1 = new kw::ComboEdit(ToolBar1);
+    ComboEdit1->setObjectName(QStringLiteral("ComboEdit1"));
+    ComboEdit1->setFixedSize(129, 22);
+    ComboEdit1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    ComboEdit1->setText(QStringLiteral("0"));
+    ComboEdit1->setToolTip(QStringLiteral("Kalkulator"));
+    ComboEdit1->button()->setToolTip(QStringLiteral("Kalkulator"));
+    ComboEdit1->setGlyph(kw::icons::toolIcon(kw::icons::ToolImage::Calculator));
+    connect(ComboEdit1, &kw::ComboEdit::buttonClicked, this, &TForm1::ComboEdit1ButtonClick);
+    ToolBar1->addWidget(ComboEdit1);
+    setHint(ComboEdit1, QStringLiteral("Przycisk otwiera okno zawierające kalkulator"));
+    setHint(ComboEdit1->button(), QStringLiteral("Przycisk otwiera okno zawierające kalkulator"));
+    // Del belongs to the menu, even while the number box has the focus.
+    ComboEdit1->installEventFilter(this);
+    ToolBar1->addSeparator();
+
+    ToolButton10 = addToolButton(QStringLiteral("ToolButton10"), 9, QStringLiteral("Kalkulator bankowy"),
+                                 QStringLiteral("Przycisk otwiera okno zawierające kalkulator bankowy"),
+                                 &TForm1::ToolButton10Click);
+    ToolBar1->addSeparator();
+    ToolButton9 = addToolButton(QStringLiteral("ToolButton9"), 8, QStringLiteral("Notatnik"),
+                                QStringLiteral("Przycisk otwiera notatnik"), &TForm1::ToolButton9Click);
+    ToolBar1->addSeparator();
+    ToolButton11 = addToolButton(QStringLiteral("ToolButton11"), 10, QStringLiteral("Pomoc"),
+                                 QStringLiteral("Przycisk otwiera okno pomocy"), &TForm1::ToolButton11Click);
+    // A wider gap before the clock.
+    ToolBar1->addSeparator();
+    ToolBar1->addWidget(gap(ToolBar1, 16));
+
+    Panel1 = new QLabel(ToolBar1);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedSize(80, 22);
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel1->setAlignment(Qt::AlignCenter);
+    ToolBar1->addWidget(Panel1);
+    setHint(Panel1, QStringLiteral("Aktualny czas"));
+}
+
+void TForm1::buildSummaryBand(QWidget *parent)
+{
+    Panel2 = new QFrame(parent);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    Panel2->setGeometry(0, 0, ClientWidth, BandHeight);
+    Panel2->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel2->setAutoFillBackground(true);
+    QPalette band = Panel2->palette();
+    band.setColor(QPalette::Window, BandColour);
+    Panel2->setPalette(band);
+    setHint(Panel2, QString());
+
+    GroupBox2 = new QGroupBox(QStringLiteral("Stan finansów od początku roku :"), Panel2);
+    GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
+    GroupBox2->setGeometry(6, 3, 506, 50);
+    setHint(GroupBox2, QStringLiteral("Na bieżąco aktualizowane roczne zestawienie"));
+    const struct
+    {
+        const char *label;
+        const char *field;
+    } totals[] = {{"Dochód :", "RDOCHOD"}, {"Wydatki :", "RWYDATKI"}, {"Budżet :", "RROZNICA"}};
+    const QFontMetrics fm(GroupBox2->font());
+    int x = 10;
+    for (const auto &t : totals) {
+        auto *label = new QLabel(QString::fromUtf8(t.label), GroupBox2);
+        label->setObjectName(QStringLiteral("Label_Total%1").arg(QLatin1String(t.field)));
+        const int w = fm.horizontalAdvance(label->text()) + 2;
+        label->setGeometry(x, 24, w, 15);
+        auto *value = new kw::DBText(GroupBox2);
+        value->setObjectName(QStringLiteral("DBTextTotal%1").arg(QLatin1String(t.field)));
+        value->setProperty("kwField", QString::fromLatin1(t.field));
+        value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        value->setGeometry(x + w + 4, 24, 150 - w, 15);
+        yearValues_ << value;
+        x += 166;
+    }
+
+    auto *lights = new QFrame(Panel2);
+    lights->setObjectName(QStringLiteral("LightsFrame"));
+    lights->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    lights->setGeometry(520, 7, 74, 44);
+    const auto letter = [&](const QString &text, int x0) {
+        auto *l = new QLabel(text, lights);
+        l->setAlignment(Qt::AlignCenter);
+        l->setGeometry(x0, 4, 17, 14);
+        return l;
+    };
+    letter(QStringLiteral("R"), 14)->setObjectName(QStringLiteral("LabelR"));
+    letter(QStringLiteral("M"), 43)->setObjectName(QStringLiteral("LabelM"));
+    Shape1 = new kw::Shape(lights);
+    Shape1->setObjectName(QStringLiteral("Shape1"));
+    Shape1->setGeometry(14, 21, 17, 17);
+    setHint(Shape1,
+            QStringLiteral("Stan budżetu w skali roku (zielony - budżet dodatni, czerwony - budżet ujemny)"));
+    Shape2 = new kw::Shape(lights);
+    Shape2->setObjectName(QStringLiteral("Shape2"));
+    Shape2->setGeometry(43, 21, 17, 17);
+    setHint(
+        Shape2,
+        QStringLiteral("Stan budżetu w skali miesiąca (zielony - budżet dodatni, czerwony - budżet ujemny)"));
+}
+
+void TForm1::buildWorkingArea(QWidget *parent)
+{
+    DBGrid1 = new kw::DBGrid(parent);
+    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    DBGrid1->setGeometry(0, BandHeight, GridWidth, WorkHeight);
+    QPalette gp = DBGrid1->palette();
+    gp.setColor(QPalette::Base, GridColour);
+    DBGrid1->setPalette(gp);
+    DBGrid1->verticalHeader()->hide();
+    DBGrid1->bind(DataSource1, {{QStringLiteral("DZIEN"), QStringLiteral("Dzień")},
+                                {QStringLiteral("PRZYCHOD"), QStringLiteral("Przychód")},
+                                {QStringLiteral("KOSZT"), QStringLiteral("Koszt")},
+                                {QStringLiteral("KOSZTOKR"), QStringLiteral("Koszt okr.")},
+                                {QStringLiteral("OPLATY"), QStringLiteral("Opłaty")},
+                                {QStringLiteral("ZYWNOSC"), QStringLiteral("Żywność")},
+                                {QStringLiteral("UZYWKI"), QStringLiteral("Używki")},
+                                {QStringLiteral("ODZIEZ"), QStringLiteral("Odzież")},
+                                {QStringLiteral("ROZRYWKA"), QStringLiteral("Śr.czystości")},
+                                {QStringLiteral("SAMOCH"), QStringLiteral("Samochód")},
+                                {QStringLiteral("INNE"), QStringLiteral("Inne")},
+                                {QStringLiteral("UWAGI"), QStringLiteral("UWAGI")}});
+    QHeaderView *h = DBGrid1->horizontalHeader();
+    h->setDefaultSectionSize(90);
+    h->resizeSection(0, 40);
+    h->resizeSection(11, 300);
+    DBGrid1->installEventFilter(this);
+
+    const auto panel = [&](const char *name, int x, int width, const QString &hint) {
+        auto *p = new QFrame(parent);
+        p->setObjectName(QString::fromLatin1(name));
+        p->setGeometry(x, BandHeight, width, WorkHeight);
+        p->setFrameStyle(QFrame::Panel | QFrame::Raised);
+        setHint(p, hint);
+        return p;
+    };
+    const auto heading = [&](QFrame *p, const QString &text) {
+        auto *l = new QLabel(text, p);
+        l->setObjectName(QStringLiteral("Heading%1").arg(p->objectName()));
+        l->setFont(sizedFont(font(), 10));
+        l->setGeometry(8, 5, QFontMetrics(l->font()).horizontalAdvance(text) + 2, 20);
+        return l;
+    };
+    const auto box = [&](QFrame *p, const char *name, const QString &title, const QString &hint) {
+        auto *b = new QGroupBox(title, p);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setGeometry(4, 28, p->width() - 8, WorkHeight - 32);
+        setHint(b, hint);
+        return b;
+    };
+    int x = GridWidth;
+
+    Panel5 = panel("Panel5", x, YearWidth, QStringLiteral("Roczne zestawienie wydatków."));
+    QLabel *yearHeading = heading(Panel5, QStringLiteral("Rok :"));
+    Label43 = new QLabel(Panel5);
+    Label43->setObjectName(QStringLiteral("Label43"));
+    Label43->setFont(yearHeading->font());
+    Label43->setGeometry(yearHeading->geometry().right() + 6, 5,
+                         YearWidth - yearHeading->geometry().right() - 14, 20);
+    GroupBox1 = box(Panel5, "GroupBox1", QStringLiteral("Bilans roczny :"),
+                    QStringLiteral("Roczne zestawienie wydatków."));
+    kw::DBMemo *unused = nullptr;
+    yearValues_ << fillBox(GroupBox1, YearRows, std::size(YearRows), &unused);
+    x += YearWidth;
+
+    Panel4 = panel("Panel4", x, MonthWidth, QStringLiteral("Miesięczne zestawienie wydatków."));
+    QLabel *monthHeading = heading(Panel4, QStringLiteral("Miesiąc :"));
+    MonthHeading = new kw::DBText(Panel4);
+    MonthHeading->setObjectName(QStringLiteral("DBTextMIESIAC"));
+    MonthHeading->setFont(monthHeading->font());
+    MonthHeading->setGeometry(monthHeading->geometry().right() + 6, 5,
+                              MonthWidth - monthHeading->geometry().right() - 14, 20);
+    MonthHeading->bind(DataSource1, QStringLiteral("MIESIAC"));
+    GroupBox4 = box(Panel4, "GroupBox4", QStringLiteral("Bilans miesięczny :"),
+                    QStringLiteral("Miesięczne zestawienie wydatków."));
+    monthValues_ = fillBox(GroupBox4, MonthRows, std::size(MonthRows), &unused);
+    x += MonthWidth;
+
+    Panel3 = panel("Panel3", x, DayWidth, QStringLiteral("Dzienne zestawienie wydatków."));
+    QLabel *dayHeading = heading(Panel3, QStringLiteral("Dzień :"));
+    DayHeading = new kw::DBText(Panel3);
+    DayHeading->setObjectName(QStringLiteral("DBTextDZIEN"));
+    DayHeading->setFont(dayHeading->font());
+    DayHeading->setGeometry(dayHeading->geometry().right() + 6, 5,
+                            DayWidth - dayHeading->geometry().right() - 14, 20);
+    DayHeading->bind(DataSource1, QStringLiteral("DZIEN"));
+    GroupBox3 = box(Panel3, "GroupBox3", QStringLiteral("Bilans dzienny :"),
+                    QStringLiteral("Dzienne zestawienie wydatków."));
+    DBMemo1 = nullptr;
+    const QList<kw::DBText *> dayValues = fillBox(GroupBox3, DayRows, std::size(DayRows), &DBMemo1);
+    bindAll(dayValues, DataSource1);
+    DBMemo1->bind(DataSource1, QStringLiteral("UWAGI"));
+    DBMemo1->installEventFilter(this);
+
+    const QList<kw::DBText *> *lists[] = {&yearValues_, &monthValues_, &dayValues};
+    for (const QList<kw::DBText *> *list : lists)
+        for (kw::DBText *t : *list)
+            if (t->parent() != GroupBox2)
+                values_.insert(t->property("kwField").toString(), t);
+}
+
+void TForm1::buildStatusBar()
+{
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setFixedHeight(StatusHeight);
+    StatusBar1->setSizeGripEnabled(false);
+    StatusBar1->setStyleSheet(QStringLiteral("QStatusBar::item { border: none; }"));
+    setStatusBar(StatusBar1);
+    DatePanel = new QLabel(StatusBar1);
+    DatePanel->setObjectName(QStringLiteral("DatePanel"));
+    DatePanel->setFixedWidth(100);
+    DatePanel->setAlignment(Qt::AlignCenter);
+    DatePanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    HintPanel = new QLabel(StatusBar1);
+    HintPanel->setObjectName(QStringLiteral("HintPanel"));
+    HintPanel->setAlignment(Qt::AlignCenter);
+    HintPanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    // A long hint is cut at the panel's end rather than widening the window.
+    HintPanel->setMinimumWidth(1);
+    HintPanel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    StatusBar1->addWidget(DatePanel);
+    StatusBar1->addWidget(HintPanel, 1);
+}
+
+void TForm1::bindSums()
+{
+    const kw::Forms &f = kw::forms();
+    if (sumsBound_ || !f.form2S || !f.form4R)
+        return;
+    sumsBound_ = true;
+    bindAll(monthValues_, f.form2S->DataSourceS);
+    bindAll(yearValues_, f.form4R->DataSource4R);
+}
+
+void TForm1::showEvent(QShowEvent *e)
+{
+    bindSums();
+    QMainWindow::showEvent(e);
+}
+
+// --- status hints ---------------------------------------------------------------------------
+
+void TForm1::setHint(QWidget *control, const QString &text)
+{
+    hints_.insert(control, text);
+    control->setMouseTracking(true);
+    control->installEventFilter(this);
+}
+
+void TForm1::showStatusHint(const QString &text)
+{
+    HintPanel->setText(text);
+    kw::hints().setHint(text);
+}
+
+QString TForm1::statusHint() const
+{
+    return HintPanel->text();
+}
+
+bool TForm1::eventFilter(QObject *watched, QEvent *e)
+{
+    switch (e->type()) {
+    case QEvent::MouseMove: {
+        // Only the control under the pointer sees the move: a label or value inside a listed
+        // control, or a control not listed, leaves the text as it was.
+        const auto it = hints_.constFind(watched);
+        if (it != hints_.constEnd() && static_cast<QWidget *>(watched)->isEnabled())
+            showStatusHint(it.value());
+        break;
+    }
+    case QEvent::ShortcutOverride: {
+        // The number box would keep Del for itself; the menu's shortcut goes first.
+        auto *k = static_cast<QKeyEvent *>(e);
+        if (k->key() == Qt::Key_Delete && (k->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            e->ignore();
+            return true;
+        }
+        break;
+    }
+    case QEvent::KeyPress: {
+        // Del reaches a control only when the menu item is disabled: it is used up doing nothing.
+        auto *k = static_cast<QKeyEvent *>(e);
+        if (k->key() == Qt::Key_Delete && (k->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier)
+            return true;
+        break;
+    }
+    default:
+        break;
+    }
+    return QMainWindow::eventFilter(watched, e);
+}
+
+// --- operations other windows call ----------------------------------------------------------
+
+void TForm1::Timer1Timer()
+{
+    Panel1->setText(kw::regional::longTime(QTime::currentTime()));
+}
 
 bool TForm1::Table1FilterRecord(const kw::RecordView &record) const
 {
@@ -83,11 +678,35 @@ bool TForm1::Table1FilterRecord(const kw::RecordView &record) const
     return (*filter_)(record);
 }
 
-void TForm1::Table1BeforeEdit() { kw::ledger::rollupBeforeEdit(ledgerTables()); }
-void TForm1::Table1BeforePost() { kw::ledger::rollupBeforePost(ledgerTables()); }
-void TForm1::Table1BeforeDelete() { kw::ledger::rollupBeforeDelete(ledgerTables()); }
+void TForm1::Table1BeforeEdit()
+{
+    kw::ledger::rollupBeforeEdit(ledgerTables());
+}
+void TForm1::Table1BeforePost()
+{
+    kw::ledger::rollupBeforePost(ledgerTables());
+}
+void TForm1::Table1BeforeDelete()
+{
+    kw::ledger::rollupBeforeDelete(ledgerTables());
+}
 
-void TForm1::setCommandState(CommandState s) { state_ = s; }
+void TForm1::setCommandState(CommandState s)
+{
+    bindSums();
+    state_ = s;
+    const bool period = s != CommandState::NoPeriod;
+    const bool days = s == CommandState::PeriodWithDays;
+    ToolButton2->setEnabled(period);
+    for (QToolButton *b : {ToolButton3, ToolButton4, ToolButton5, ToolButton6, ToolButton7, ToolButton8})
+        b->setEnabled(days);
+    // A disabled menu also silences the shortcuts of its items.
+    for (QMenu *m : {Edycja1, Raporty1}) {
+        m->menuAction()->setEnabled(days);
+        for (QAction *a : m->actions())
+            a->setEnabled(days);
+    }
+}
 
 void TForm1::testCommandState(bool openingPeriod)
 {
@@ -97,25 +716,34 @@ void TForm1::testCommandState(bool openingPeriod)
         setCommandState(CommandState::PeriodWithDays);
 }
 
-QColor TForm1::lightColor(int which) const { return light_[which == 1 ? 0 : 1]; }
+QColor TForm1::lightColor(int which) const
+{
+    return light_[which == 1 ? 0 : 1];
+}
 
 void TForm1::refreshLights()
 {
+    bindSums();
     // A missing balance counts as below zero; exactly zero is lime.
-    const auto colour = [](const QVariant &v) {
-        return v.isNull() || v.toDouble() < 0 ? QColor(255, 0, 0) : QColor(0, 255, 0);
-    };
+    const auto colour = [](const QVariant &v) { return v.isNull() || v.toDouble() < 0 ? Red : Lime; };
     light_[1] = colour(kw::forms().form2S->TableS->fieldValue("ROZNICA"));
     light_[0] = colour(kw::forms().form4R->Table4R->fieldValue("RROZNICA"));
+    Shape2->setBrushColor(light_[1]);
+    Shape1->setBrushColor(light_[0]);
 }
 
-void TForm1::setYearLabel(const QString &year) { Label43->setText(year); }
+void TForm1::setYearLabel(const QString &year)
+{
+    bindSums();
+    Label43->setText(year);
+}
 
 void TForm1::closeTables()
 {
     const kw::Forms &f = kw::forms();
-    for (kw::Table *t : {Table1, f.form2S ? f.form2S->TableS : nullptr, f.form4R ? f.form4R->Table4R : nullptr,
-                         f.formR1 ? f.formR1->Table1 : nullptr, f.formR2 ? f.formR2->Table1 : nullptr}) {
+    for (kw::Table *t :
+         {Table1, f.form2S ? f.form2S->TableS : nullptr, f.form4R ? f.form4R->Table4R : nullptr,
+          f.formR1 ? f.formR1->Table1 : nullptr, f.formR2 ? f.formR2->Table1 : nullptr}) {
         if (!t)
             continue;
         t->setFiltered(false);
@@ -128,4 +756,128 @@ void TForm1::closeEvent(QCloseEvent *e)
     // A pending change of the day entry is posted, with its sums, when the filters go off.
     kw::runCommand([this] { closeTables(); });
     e->accept();
+}
+
+// --- commands -------------------------------------------------------------------------------
+
+namespace {
+void showWindow(QWidget *w)
+{
+    if (!w)
+        return;
+    w->show();
+    w->raise();
+    w->activateWindow();
+}
+} // namespace
+
+void TForm1::ToolButton1Click()
+{
+    bindSums();
+    const kw::Forms &f = kw::forms();
+    const bool closed = kw::runCommand([&] {
+        if (f.form3D)
+            f.form3D->close();
+        kw::ledger::closePeriod(ledgerTables());
+    });
+    if (!closed)
+        return;
+    // No command may reach the closed tables until a period is opened again.
+    setCommandState(CommandState::NoPeriod);
+    Label43->clear();
+    showWindow(f.formM);
+}
+
+void TForm1::ToolButton2Click()
+{
+    showWindow(kw::forms().form3D);
+}
+
+void TForm1::ToolButton3Click()
+{
+    showWindow(kw::forms().form3);
+}
+
+void TForm1::ToolButton4Click()
+{
+    TForm2 *change = kw::forms().form2;
+    showWindow(change);
+    kw::runCommand([&] {
+        // Plain numbers in the user's format, which the change dialog reads back.
+        const kw::Table &day = *Table1;
+        change->EditD->setText(kw::regional::formatGeneral(kw::ledger::amount(day, "DZIEN")));
+        for (std::size_t i = 0; i < change->Edit.size(); ++i)
+            change->Edit[i]->setText(
+                kw::regional::formatGeneral(kw::ledger::amount(day, kw::ledger::Categories[i].day)));
+    });
+}
+
+void TForm1::ToolButton5Click()
+{
+    kw::runCommand([this] {
+        kw::beep();
+        const int answer = kw::messageBox(QStringLiteral("Pytanie"),
+                                          QStringLiteral("Czy na pewno usunąć zaznaczony rekord ???"),
+                                          kw::MsgIcon::Question, kw::Yes | kw::No);
+        if (answer == kw::Yes) {
+            kw::ledger::deleteDay(ledgerTables());
+            refreshLights();
+        }
+        testCommandState(false);
+    });
+}
+
+void TForm1::ToolButton6Click()
+{
+    kw::runCommand([] {
+        kw::Table *t = kw::forms().formR1->Table1;
+        t->open();
+        t->setFiltered(true);
+        kw::showReport(1);
+    });
+}
+
+void TForm1::ToolButton7Click()
+{
+    kw::runCommand([] {
+        kw::Table *t = kw::forms().formR2->Table1;
+        t->open();
+        t->setFiltered(true);
+        kw::showReport(2);
+    });
+}
+
+void TForm1::ToolButton8Click()
+{
+    kw::runCommand([] { kw::showReport(3); });
+}
+
+void TForm1::ComboEdit1ButtonClick()
+{
+    kw::runCommand([this] { kw::runQuickCalculator(ComboEdit1); });
+}
+
+void TForm1::ToolButton10Click()
+{
+    kw::runCommand([] { kw::showBankCalculator(); });
+}
+
+void TForm1::ToolButton9Click()
+{
+    kw::runCommand([] { kw::showNotepad(); });
+}
+
+void TForm1::ToolButton11Click()
+{
+    kw::runCommand([] { kw::showHelpTopics(); });
+}
+
+void TForm1::Informacje1Click()
+{
+    kw::runCommand([] { kw::showAbout(); });
+}
+
+void TForm1::Zamknij2Click()
+{
+    close();
 }

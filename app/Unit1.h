@@ -4,15 +4,32 @@
 #include "ledger/Period.h"
 #include "ledger/Table.h"
 
+#include <QHash>
 #include <QMainWindow>
 #include <optional>
 
+class QAction;
+class QFrame;
+class QGroupBox;
 class QLabel;
+class QMenu;
 class QTimer;
 class QStatusBar;
+class QToolBar;
+class QToolButton;
+
+namespace kw {
+class ComboEdit;
+class Shape;
+} // namespace kw
 
 // What the main window lets the user do, decided by whether a period is open and has days.
-enum class CommandState { NoPeriod, EmptyPeriod, PeriodWithDays };
+enum class CommandState
+{
+    NoPeriod,
+    EmptyPeriod,
+    PeriodWithDays
+};
 
 // The main window: the day list, the balances, the budget lights and every command.
 class TForm1 : public QMainWindow
@@ -25,10 +42,65 @@ public:
     kw::Table *Table1;
     kw::DataSource *DataSource1;
     QTimer *Timer1;
-    QLabel *Panel1;      // the clock
-    QLabel *DatePanel;   // first status-bar panel
-    QLabel *HintPanel;   // second status-bar panel
-    QLabel *Label43;     // the open period's year
+
+    // Tool bar, left to right.
+    QToolBar *ToolBar1;
+    QToolButton *ToolButton1;  // open period
+    QToolButton *ToolButton2;  // new day
+    QToolButton *ToolButton3;  // add or subtract
+    QToolButton *ToolButton4;  // change
+    QToolButton *ToolButton5;  // delete
+    QToolButton *ToolButton6;  // monthly statement
+    QToolButton *ToolButton7;  // yearly statement
+    QToolButton *ToolButton8;  // multi-year statement
+    kw::ComboEdit *ComboEdit1; // the quick calculator's number box
+    QToolButton *ToolButton10; // bank calculator
+    QToolButton *ToolButton9;  // notepad
+    QToolButton *ToolButton11; // help
+    QLabel *Panel1;            // the clock
+
+    // Summary band.
+    QFrame *Panel2;
+    QGroupBox *GroupBox2; // the year's income, expenses and budget
+    kw::Shape *Shape1;    // year light "R"
+    kw::Shape *Shape2;    // month light "M"
+
+    // Working area.
+    kw::DBGrid *DBGrid1;
+    QFrame *Panel5;  // year
+    QLabel *Label43; // the open period's year
+    QGroupBox *GroupBox1;
+    QFrame *Panel4;           // month
+    kw::DBText *MonthHeading; // MIESIAC of the current day entry
+    QGroupBox *GroupBox4;
+    QFrame *Panel3;         // day
+    kw::DBText *DayHeading; // DZIEN of the current day entry
+    QGroupBox *GroupBox3;
+    kw::DBMemo *DBMemo1; // the day's remark
+
+    QStatusBar *StatusBar1;
+    QLabel *DatePanel; // first status-bar panel
+    QLabel *HintPanel; // second status-bar panel
+
+    // Main menu.
+    QMenu *Dane1;
+    QMenu *Edycja1;
+    QMenu *Raporty1;
+    QMenu *Kalkulatory1;
+    QMenu *Pomoc1;
+    QAction *Otworz1;
+    QAction *Zamknij2;
+    QAction *Nowydzien1;
+    QAction *DodajOdejmij1;
+    QAction *Zmien1;
+    QAction *Usun1;
+    QAction *Miesieczne1;
+    QAction *Roczne1;
+    QAction *Wieloletnie1;
+    QAction *Kalkulator1;
+    QAction *Kalkulatorbankowy1;
+    QAction *TematyPomocy1;
+    QAction *Informacje1;
 
     // Operations the dialogs call.
     void setCommandState(CommandState s);
@@ -39,8 +111,28 @@ public:
     void setYearLabel(const QString &year);
     QColor lightColor(int which) const; // 1: Shape1 (year), 2: Shape2 (month)
 
+    // The value label that shows a field of the day entry, the month sum or the year sum.
+    kw::DBText *valueLabel(const QString &field) const { return values_.value(field); }
+    QString statusHint() const;
+
     // Closes the ledger tables and the two report tables, in the order the program closes them.
     void closeTables();
+
+    // Commands.
+    void ToolButton1Click();
+    void ToolButton2Click();
+    void ToolButton3Click();
+    void ToolButton4Click();
+    void ToolButton5Click();
+    void ToolButton6Click();
+    void ToolButton7Click();
+    void ToolButton8Click();
+    void ComboEdit1ButtonClick();
+    void ToolButton10Click();
+    void ToolButton9Click();
+    void ToolButton11Click();
+    void Informacje1Click();
+    void Zamknij2Click();
 
     // Table hooks.
     void Table1BeforeEdit();
@@ -51,9 +143,28 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *e) override;
+    void showEvent(QShowEvent *e) override;
+    bool eventFilter(QObject *watched, QEvent *e) override;
 
 private:
+    void buildMenu();
+    void buildToolBar();
+    void buildSummaryBand(QWidget *parent);
+    void buildWorkingArea(QWidget *parent);
+    void buildStatusBar();
+    QToolButton *addToolButton(const QString &name, int image, const QString &tip, const QString &hint,
+                               void (TForm1::*handler)());
+    void setHint(QWidget *control, const QString &text);
+    void showStatusHint(const QString &text);
+    void bindSums();
+    // The month-sum and year-sum tables belong to windows created after this one.
+    bool sumsBound_ = false;
+
     CommandState state_ = CommandState::NoPeriod;
     QColor light_[2];
+    QHash<QString, kw::DBText *> values_;
+    QList<kw::DBText *> monthValues_; // bound once the month-sum holder exists
+    QList<kw::DBText *> yearValues_;  // bound once the year-sum holder exists
+    QHash<QObject *, QString> hints_;
     mutable std::optional<kw::ledger::PeriodFilter> filter_;
 };

@@ -1,39 +1,80 @@
 #include "dialogs/UnitM.h"
+#include "app/Forms.h"
+#include "app/Unit1.h"
+#include "framework/Messages.h"
+#include "ledger/Booking.h"
+#include "ledger/Unit2S.h"
+#include "ledger/Unit4R.h"
 
 #include <QDate>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 
 TFormM::TFormM(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("FormM"));
     setWindowTitle(QStringLiteral("Miesiąc - Rok"));
+    // A fixed dialog frame that stays above the main window while the user picks the period.
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint);
+    QFont f = font();
+    f.setPointSize(8);
+    setFont(f);
     setFixedSize(230, 261);
+
     Label1 = new QLabel(QStringLiteral("0"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->hide();
-    Edit1 = new QLineEdit(this);
-    Edit1->setObjectName(QStringLiteral("Edit1"));
-    static const char *names[12] = {"Styczeń", "Luty", "Marzec", "Kwiecień", "Maj", "Czerwiec", "Lipiec",
-                                    "Sierpień", "Wrzesień", "Październik", "Listopad", "Grudzień"};
+
+    GroupBox1 = new QGroupBox(QStringLiteral("Miesiąc "), this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setGeometry(8, 6, 112, 247);
+    static const char *names[12] = {"Styczeń", "Luty",     "Marzec",   "Kwiecień",    "Maj",      "Czerwiec",
+                                    "Lipiec",  "Sierpień", "Wrzesień", "Październik", "Listopad", "Grudzień"};
     for (int i = 0; i < 12; ++i) {
-        RadioButton[i] = new QRadioButton(QString::fromUtf8(names[i]), this);
+        RadioButton[i] = new QRadioButton(QString::fromUtf8(names[i]), GroupBox1);
         RadioButton[i]->setObjectName(QStringLiteral("RadioButton%1").arg(i + 1));
+        RadioButton[i]->setGeometry(10, 20 + i * 18, 98, 17);
         connect(RadioButton[i], &QRadioButton::clicked, this, [this, i] { RadioButtonClick(i + 1); });
+        if (i > 0)
+            setTabOrder(RadioButton[i - 1], RadioButton[i]);
     }
+
+    GroupBox2 = new QGroupBox(QStringLiteral("Rok :"), this);
+    GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
+    GroupBox2->setGeometry(128, 6, 94, 52);
+    Edit1 = new QLineEdit(GroupBox2);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setGeometry(10, 20, 74, 22);
+
     Button1 = new QPushButton(QStringLiteral("Otwórz"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(138, 190, 75, 25);
+    Button1->setDefault(true);
     Button2 = new QPushButton(QStringLiteral("Anuluj"), this);
     Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setGeometry(138, 222, 75, 25);
+    Button2->setAutoDefault(false);
     connect(Button1, &QPushButton::clicked, this, &TFormM::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TFormM::Button2Click);
+    setTabOrder(RadioButton[11], Edit1);
+    setTabOrder(Edit1, Button1);
+    setTabOrder(Button1, Button2);
     FormCreate();
 }
 
-QString TFormM::monthText() const { return Label1->text(); }
-QString TFormM::yearText() const { return Edit1->text(); }
+QString TFormM::monthText() const
+{
+    return Label1->text();
+}
+QString TFormM::yearText() const
+{
+    return Edit1->text();
+}
 
 void TFormM::FormCreate()
 {
@@ -45,8 +86,62 @@ void TFormM::FormCreate()
             RadioButton[i]->setChecked(true);
 }
 
-void TFormM::RadioButtonClick(int month) { Label1->setText(QString::number(month)); }
+void TFormM::RadioButtonClick(int month)
+{
+    Label1->setText(QString::number(month));
+}
 
-void TFormM::Button1Click() {}
+bool TFormM::acceptableYear(const QString &text)
+{
+    if (text.isEmpty() || text.size() > 5)
+        return false;
+    for (const QChar c : text)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    return true;
+}
 
-void TFormM::Button2Click() { hide(); }
+const QString &TFormM::badYearMessage()
+{
+    static const QString text = QStringLiteral("Wpisz rok cyframi (najwyżej 5 cyfr) !");
+    return text;
+}
+
+void TFormM::Button1Click()
+{
+    const QString year = Edit1->text().trimmed();
+    if (!acceptableYear(year)) {
+        kw::showMessage(badYearMessage());
+        return;
+    }
+    // The filters read the box itself, so it must hold exactly the text that is stored.
+    if (year != Edit1->text())
+        Edit1->setText(year);
+
+    const kw::Forms &f = kw::forms();
+    TForm1 *main = f.form1;
+    kw::runCommand([&] {
+        const kw::ledger::LedgerTables tables{main->Table1, f.form2S->TableS, f.form4R->Table4R};
+        kw::ledger::openPeriod(tables, monthText(), yearText());
+        main->setYearLabel(yearText());
+        main->testCommandState(true);
+        main->refreshLights();
+        hide();
+        main->Table1->refresh();
+    });
+}
+
+void TFormM::Button2Click()
+{
+    hide();
+}
+
+void TFormM::showEvent(QShowEvent *e)
+{
+    if (!placed_) {
+        placed_ = true;
+        if (QScreen *s = screen())
+            move(s->availableGeometry().center() - rect().center());
+    }
+    QDialog::showEvent(e);
+}

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
@@ -20,6 +21,13 @@ public:
     QString monthText() const override;
     QString yearText() const override;
 
+    // The year fields of the tables hold five characters: a longer text would be stored cut and
+    // never match its own period again.
+    static bool acceptableYear(const QString &trimmedText);
+    static const QString &badYearMessage();
+
+    QGroupBox *GroupBox1; // "Miesiąc "
+    QGroupBox *GroupBox2; // "Rok :"
     QLabel *Label1;
     QLineEdit *Edit1;
     QRadioButton *RadioButton[12];
@@ -28,6 +36,24 @@ public:
 
     void FormCreate();
     void RadioButtonClick(int month);
+    void RadioButton1Click() { RadioButtonClick(1); }
+    void RadioButton2Click() { RadioButtonClick(2); }
+    void RadioButton3Click() { RadioButtonClick(3); }
+    void RadioButton4Click() { RadioButtonClick(4); }
+    void RadioButton5Click() { RadioButtonClick(5); }
+    void RadioButton6Click() { RadioButtonClick(6); }
+    void RadioButton7Click() { RadioButtonClick(7); }
+    void RadioButton8Click() { RadioButtonClick(8); }
+    void RadioButton9Click() { RadioButtonClick(9); }
+    void RadioButton10Click() { RadioButtonClick(10); }
+    void RadioButton11Click() { RadioButtonClick(11); }
+    void RadioButton12Click() { RadioButtonClick(12); }
     void Button1Click();
     void Button2Click();
+
+protected:
+    void showEvent(QShowEvent *e) override;
+
+private:
+    bool placed_ = false;
 };

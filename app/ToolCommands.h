@@ -1,0 +1,20 @@
+#pragma once
+
+class QLineEdit;
+
+// The main window's commands that hand over to the tool windows and to the statements. They live
+// with those windows; the main window only calls them.
+namespace kw {
+
+void showNotepad();
+void showBankCalculator();
+// Opens the help viewer on the program's help file at its topics (contents and index).
+void showHelpTopics();
+void showAbout();
+// The quick calculator, working on the number in the box and writing its result back.
+void runQuickCalculator(QLineEdit *box);
+// Opens the preview of a statement whose table the main window has made ready:
+// 1 monthly, 2 yearly, 3 multi-year.
+void showReport(int which);
+
+} // namespace kw
