@@ -1,0 +1,97 @@
+#pragma once
+
+// Rich text files of the notepad: a reader that turns RTF into a QTextDocument and a writer that
+// turns a QTextDocument back into RTF. Neither needs a widget, so both are tested on their own.
+//
+// What the notepad can show is what the reader keeps: paragraphs with their alignment and bullets,
+// and runs of text with font face, size, bold, italic, underline, strike-out and colour. Everything
+// else in a file (styles, tables of lists, pictures, fields' instructions, page layout) is skipped,
+// while the text it carries is kept where a reader without that feature would show it.
+
+#include <QByteArray>
+#include <QColor>
+#include <QString>
+#include <QStringView>
+#include <stdexcept>
+#include <vector>
+
+class QTextDocument;
+
+namespace kw::rtf {
+
+// A document the reader cannot make sense of. Its text is the one the user sees.
+class LoadError : public std::runtime_error
+{
+public:
+    LoadError() : std::runtime_error("Failed to Load Stream") {}
+};
+
+// Groups nested deeper than this are refused: no writer needs them and each level costs memory.
+inline constexpr int MaxDepth = 2000;
+
+// Font sizes are kept within what an RTF size can say (\fs is in half points, at most 32767).
+inline constexpr double MinPointSize = 1.0;
+inline constexpr double MaxPointSize = 1638.0;
+
+enum class Align { Left, Right, Centre, Justify };
+
+struct Run
+{
+    QString text; // U+2028 stands for a line break inside the paragraph, '\t' for a tab
+    QString font; // empty: the document's default face
+    double pointSize = 12.0;
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+    bool strikeOut = false;
+    QColor colour; // invalid: the default (automatic) colour
+
+    bool sameLook(const Run &o) const
+    {
+        return font == o.font && pointSize == o.pointSize && bold == o.bold && italic == o.italic &&
+               underline == o.underline && strikeOut == o.strikeOut && colour == o.colour;
+    }
+};
+
+struct Paragraph
+{
+    std::vector<Run> runs;
+    Run mark; // the look of the paragraph mark: gives an empty paragraph its height
+    Align align = Align::Left;
+    bool bullet = false;
+
+    QString text() const;
+};
+
+struct Document
+{
+    std::vector<Paragraph> paragraphs; // never empty once parsed
+    QString plainText() const;         // paragraphs joined by '\n'
+};
+
+// True when the bytes are an RTF file (they begin with "{\rtf", after white space or a UTF-8 mark).
+bool isRtf(const QByteArray &bytes);
+
+// Reads RTF. A truncated file or unbalanced braces give what was read up to there; bytes that are
+// not RTF at all, or groups nested deeper than MaxDepth, throw LoadError.
+Document parse(const QByteArray &bytes);
+
+// Replaces the contents of the document with the parsed one (the undo history is not touched).
+void build(const Document &document, QTextDocument *target);
+
+// parse() then build(); on LoadError the target is left as it was.
+void read(const QByteArray &bytes, QTextDocument *target);
+
+// The whole document as RTF: every character (non-ASCII as \uN?), font, size, style, colour,
+// alignment and bullet, so that reading it back gives the same document. Formats a fragment does
+// not set itself are taken from the document's default font.
+QByteArray write(const QTextDocument &document);
+
+// Single-byte Windows code pages (1250, 1251, 1252, 1253, 1254, 1257; others read as 1252).
+// Bytes a code page does not define become U+FFFD.
+QChar decodeByte(unsigned char byte, int codePage);
+QString decode(QByteArrayView bytes, int codePage);
+// The code page that an \fcharset number stands for, or 0 when it says nothing (ANSI, default).
+int codePageOfCharset(int charset);
+
+} // namespace kw::rtf
