@@ -370,7 +370,7 @@ QString HelpFile::topicHtml(const QString &id) const
             for (const QString &line : b.text.split(QLatin1Char('\n')))
                 lines.append(inlineHtml(line));
             html += QStringLiteral("<table width=\"100%\" cellpadding=\"6\" cellspacing=\"0\" bgcolor=\"#fff6d8\" "
-                                   "border=\"0\"><tr><td><b>%1</b></td></tr></table>\n")
+                                   "border=\"0\" style=\"margin-top:10px\"><tr><td><b>%1</b></td></tr></table>\n")
                         .arg(lines.join(QStringLiteral("<br>")));
             break;
         }

@@ -5,7 +5,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QGuiApplication>
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -23,6 +23,7 @@
 #include <QTreeWidgetItemIterator>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace kw::help {
 
@@ -104,7 +105,7 @@ HelpViewer::HelpViewer(QWidget *parent) : QWidget(parent, Qt::Window)
     splitter->addWidget(text_);
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
-    splitter->setSizes({250, 550});
+    splitter->setSizes({290, 510});
     layout->addWidget(splitter, 1);
 
     connect(backButton_, &QToolButton::clicked, this, &HelpViewer::goBack);
@@ -182,6 +183,8 @@ void HelpViewer::fillIndex(const QString &typed)
         none->setText(0, QStringLiteral("Brak haseł zaczynających się od „%1”").arg(typed.trimmed()));
         none->setFlags(Qt::NoItemFlags);
     }
+    index_->setRootIsDecorated(std::any_of(entries.cbegin(), entries.cend(),
+                                           [](const IndexEntry &e) { return e.topicIds.size() > 1; }));
     if (!entries.isEmpty())
         index_->setCurrentItem(index_->topLevelItem(0));
     syncing_ = false;
@@ -342,6 +345,10 @@ HelpViewer *openViewer()
         if (!window) {
             window = new HelpViewer;
             viewerSlot() = window;
+            // Closing the main window ends the program even while the help is open, and the
+            // help goes with it.
+            window->setAttribute(Qt::WA_QuitOnClose, false);
+            QObject::connect(qApp, &QCoreApplication::aboutToQuit, window, [] { destroyViewer(); });
             QRect frame = window->frameGeometry();
             frame.moveCenter(window->screen()->availableGeometry().center());
             window->move(frame.topLeft());

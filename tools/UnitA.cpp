@@ -32,8 +32,8 @@ void colour(QWidget *w, const QColor &c)
 QString TFormA::legalNotice()
 {
     return QStringLiteral("Kwotnik, wersja 2.1 – domowa książka przychodów i wydatków. "
-                          "Twoje dane są przechowywane wyłącznie na tym komputerze, w katalogu "
-                          "programu, i nigdzie nie są wysyłane. "
+                          "Twoje dane są zapisywane wyłącznie na tym komputerze, w katalogu "
+                          "roboczym programu, i nigdzie nie są wysyłane. "
                           "Licencja MIT; program jest dostarczany bez żadnej gwarancji.");
 }
 
@@ -44,6 +44,7 @@ TFormA::TFormA(QWidget *parent)
     setObjectName(QStringLiteral("FormA"));
     setWindowTitle(QStringLiteral("  About"));
     setModal(false);
+    setAttribute(Qt::WA_QuitOnClose, false); // the main window alone decides when the program ends
     setFixedSize(ClientWidth, ClientHeight);
     setSizeGripEnabled(false);
     setWindowIcon(kw::appIcon());
@@ -87,6 +88,8 @@ TFormA::TFormA(QWidget *parent)
     status->setObjectName(QStringLiteral("StatusBar1"));
     status->setSizeGripEnabled(false);
     status->setGeometry(0, ClientHeight - 19, ClientWidth, 19);
+    // Empty, but visible as the bar along the bottom edge.
+    status->setStyleSheet(QStringLiteral("QStatusBar { border-top: 1px solid palette(mid); }"));
 }
 
 void TFormA::Button1Click() { close(); }

@@ -22,6 +22,7 @@ TFormLogo::TFormLogo(QWidget *parent)
     setWindowTitle(kw::appTitle());
     setFixedSize(ClientWidth, ClientHeight);
     setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_QuitOnClose, false);
 
     image1_ = new QLabel(this);
     image1_->setObjectName(QStringLiteral("Image1"));

@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 
 class AboutTest : public QObject
 {
@@ -91,6 +92,23 @@ private slots:
         QTest::mouseClick(button, Qt::LeftButton);
         QCOMPARE(clicks, 1);
         QVERIFY(about.isVisible());
+    }
+
+    void closingTheMainWindowEndsTheProgramWhileTheBoxIsOpen()
+    {
+        QWidget main;
+        main.show();
+        TFormA about; // created without a parent, as at start-up
+        about.showAbout();
+        QApplication::setQuitOnLastWindowClosed(true);
+        QTimer::singleShot(0, &main, &QWidget::close);
+        bool stillRunning = false;
+        QTimer::singleShot(3000, qApp, [&] {
+            stillRunning = true;
+            QCoreApplication::quit();
+        });
+        QCoreApplication::exec();
+        QVERIFY2(!stillRunning, "the open about box kept the program running");
     }
 
     void aSecondAboutBringsTheSameBoxForward()

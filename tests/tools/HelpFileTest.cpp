@@ -264,6 +264,9 @@ TEST(ShippedHelp, EveryMessageOfTheProgramIsExplained)
     const QStringList messages = {
         QStringLiteral("Wpis pod tą datą już istnieje !!!"),
         QStringLiteral("W polu bez wartości wpisz 0 (zero) !"),
+        QStringLiteral("Ten miesiąc nie ma takiego dnia !"),
+        QStringLiteral("Brak wpisu dnia !"),
+        QStringLiteral("Wpisz rok cyframi (najwyżej 5 cyfr) !"),
         QStringLiteral("Niewłaściwy format wpisu !!!"),
         QStringLiteral("Program zostanie zamknięty."),
         QStringLiteral("Uruchom go ponownie."),

@@ -12,7 +12,9 @@
 #include <QLocale>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QTextBrowser>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -237,6 +239,24 @@ private slots:
         QVERIFY(showTopic(QStringLiteral("kwoty")));
         QCOMPARE(viewer(), first);
         QCOMPARE(first->currentTopic(), QStringLiteral("kwoty"));
+    }
+
+    void closingTheMainWindowEndsTheProgramWhileTheHelpIsOpen()
+    {
+        QWidget main;
+        main.show();
+        QVERIFY(showTopics());
+        QVERIFY(viewer()->isVisible());
+        QApplication::setQuitOnLastWindowClosed(true);
+        QTimer::singleShot(0, &main, &QWidget::close);
+        bool stillRunning = false;
+        QTimer::singleShot(3000, qApp, [&] {
+            stillRunning = true;
+            QCoreApplication::quit();
+        });
+        QCoreApplication::exec();
+        QVERIFY2(!stillRunning, "the open help kept the program running");
+        QCOMPARE(viewer(), nullptr); // and it went with the program
     }
 
     void anEditedFileIsReadAgain()
