@@ -1,2 +1,3 @@
 # The RTF reader and writer alone, against other programs' files, and the notepad window.
 kw_add_gtest(test_rtf SOURCES tools/RtfTest.cpp LIBS kw_tools_core)
+kw_add_qtest(test_notepad SOURCES tools/NotepadTest.cpp LIBS kw_tools)
