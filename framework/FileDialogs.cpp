@@ -5,6 +5,8 @@
 #include <QFileDialog>
 #include <QFontDialog>
 #include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
@@ -95,10 +97,20 @@ std::optional<FontChoice> showRealFontDialog(QWidget *parent, const FontChoice &
         at = colours->count() - 1;
     }
     colours->setCurrentIndex(at);
-    if (auto *grid = qobject_cast<QGridLayout *>(dialog.layout())) {
+    auto *label = new QLabel(QStringLiteral("&Kolor:"), &dialog);
+    label->setBuddy(colours);
+    // Beside the other effects (strike-out, underline) when the dialog has that box, else below.
+    QGroupBox *effects = nullptr;
+    for (QGroupBox *box : dialog.findChildren<QGroupBox *>())
+        if (!box->findChildren<QCheckBox *>().isEmpty())
+            effects = box;
+    if (auto *column = effects ? qobject_cast<QBoxLayout *>(effects->layout()) : nullptr) {
+        auto *row = new QHBoxLayout;
+        row->addWidget(label);
+        row->addWidget(colours, 1);
+        column->addLayout(row);
+    } else if (auto *grid = qobject_cast<QGridLayout *>(dialog.layout())) {
         const int row = grid->rowCount();
-        auto *label = new QLabel(QStringLiteral("&Kolor:"), &dialog);
-        label->setBuddy(colours);
         grid->addWidget(label, row, 0);
         grid->addWidget(colours, row, 1, 1, -1);
     }

@@ -44,6 +44,9 @@
 #include <stdexcept>
 #include <tuple>
 
+// Resources of a static library are registered only when asked for by name.
+static void initNotepadPictures() { Q_INIT_RESOURCE(Notepad); }
+
 namespace kw {
 
 // The editor: a rich-text edit that hands dropped files to its window instead of pasting their
@@ -189,6 +192,8 @@ QString TFormNotatnik::fileFilter()
 
 TFormNotatnik::TFormNotatnik(QWidget *parent) : QMainWindow(parent)
 {
+    static const bool pictures = (initNotepadPictures(), true);
+    (void)pictures;
     setObjectName(QStringLiteral("FormNotatnik"));
     setWindowTitle(QStringLiteral("Notatnik"));
     resize(FormWidth, FormHeight);
@@ -588,6 +593,7 @@ void TFormNotatnik::SelectionChange()
     FontName->setCurrentIndex(at);
     if (at < 0)
         FontName->setEditText(family);
+    FontName->lineEdit()->setCursorPosition(0); // the start of a long name is what tells faces apart
 
     switch (c.blockFormat().alignment() & Qt::AlignHorizontal_Mask) {
     case Qt::AlignRight: RightAlign->setChecked(true); break;

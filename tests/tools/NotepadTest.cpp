@@ -160,6 +160,10 @@ private slots:
         QCOMPARE(open->toolTip(), QStringLiteral("Otwórz"));
         QCOMPARE(open->statusTip(), QStringLiteral("Otwórz plik"));
         QCOMPARE(child<QToolButton>("BoldButton")->statusTip(), QStringLiteral("Pogrubienie"));
+        for (const char *name : {"OpenButton", "SaveButton", "PrintButton", "UndoButton", "CutButton", "CopyButton",
+                                 "PasteButton", "BoldButton", "ItalicButton", "UnderlineButton", "LeftAlign",
+                                 "CenterAlign", "RightAlign", "BulletsButton", "ToolButton2"})
+            QVERIFY2(!child<QToolButton>(name)->icon().pixmap(16, 16).isNull(), name);
         QCOMPARE(child<QToolButton>("ToolButton2")->statusTip(),
                  QStringLiteral("Usuń bezpowrotnie całą zawartość Edytora"));
         const auto *saveAs = child<QAction>("FileSaveAsItem");
