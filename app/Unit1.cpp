@@ -29,6 +29,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -122,6 +124,41 @@ QFont sizedFont(const QFont &base, int points)
     return f;
 }
 
+// The window is laid out in pixels for a small dialog font; a font with the metrics of Arial keeps
+// every text inside its place whatever the desktop's own font is.
+QFont windowFont()
+{
+    QFont f(QApplication::font());
+    f.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
+    f.setStyleHint(QFont::SansSerif);
+    f.setPointSize(8);
+    return f;
+}
+
+// A value wider than its row (an amount in the millions) is drawn smaller rather than cut off.
+class FittedText : public kw::DBText
+{
+public:
+    using kw::DBText::DBText;
+
+protected:
+    void paintEvent(QPaintEvent *e) override
+    {
+        const QRect r = contentsRect();
+        QFont f = font();
+        if (text().isEmpty() || QFontMetrics(f).horizontalAdvance(text()) <= r.width()) {
+            kw::DBText::paintEvent(e);
+            return;
+        }
+        while (f.pointSizeF() > 4 && QFontMetrics(f).horizontalAdvance(text()) > r.width())
+            f.setPointSizeF(f.pointSizeF() - 0.5);
+        QPainter p(this);
+        p.setFont(f);
+        p.setPen(palette().color(QPalette::WindowText));
+        p.drawText(r, int(alignment()), text());
+    }
+};
+
 // Fills a balance box with its rows; returns the value labels created, in row order. The remark
 // memo of the day box is returned through `memo`.
 QList<kw::DBText *> fillBox(QGroupBox *box, const Row *rows, std::size_t count, kw::DBMemo **memo)
@@ -173,7 +210,7 @@ QList<kw::DBText *> fillBox(QGroupBox *box, const Row *rows, std::size_t count, 
             y += RowHeight + 49;
             continue;
         }
-        auto *value = new kw::DBText(box);
+        auto *value = new FittedText(box);
         value->setObjectName(QStringLiteral("DBText%1").arg(QLatin1String(r.field)));
         value->setProperty("kwField", QString::fromLatin1(r.field));
         value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -212,8 +249,7 @@ TForm1::TForm1(QWidget *parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kw::appTitle());
-    // The window is laid out in pixels for a small dialog font.
-    setFont(sizedFont(QApplication::font(), 8));
+    setFont(windowFont());
     // A fixed single border: the user cannot resize or maximise the window.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
@@ -437,7 +473,7 @@ void TForm1::buildSummaryBand(QWidget *parent)
         label->setObjectName(QStringLiteral("Label_Total%1").arg(QLatin1String(t.field)));
         const int w = fm.horizontalAdvance(label->text()) + 2;
         label->setGeometry(x, 24, w, 15);
-        auto *value = new kw::DBText(GroupBox2);
+        auto *value = new FittedText(GroupBox2);
         value->setObjectName(QStringLiteral("DBTextTotal%1").arg(QLatin1String(t.field)));
         value->setProperty("kwField", QString::fromLatin1(t.field));
         value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -635,12 +671,18 @@ bool TForm1::eventFilter(QObject *watched, QEvent *e)
 {
     switch (e->type()) {
     case QEvent::MouseMove: {
-        // Only the control under the pointer sees the move: a label or value inside a listed
-        // control, or a control not listed, leaves the text as it was.
+        // Only the control under the pointer counts: a label or value inside a listed control,
+        // or a control not listed, leaves the text as it was. A listed control keeps the move to
+        // itself, so the control around it does not put its own text back.
         const auto it = hints_.constFind(watched);
-        if (it != hints_.constEnd() && static_cast<QWidget *>(watched)->isEnabled())
-            showStatusHint(it.value());
-        break;
+        auto *m = static_cast<QMouseEvent *>(e);
+        if (it == hints_.constEnd() || m->buttons() != Qt::NoButton)
+            break;
+        if (!static_cast<QWidget *>(watched)->isEnabled())
+            break;
+        showStatusHint(it.value());
+        e->accept();
+        return true;
     }
     case QEvent::ShortcutOverride: {
         // The number box would keep Del for itself; the menu's shortcut goes first.

@@ -21,7 +21,10 @@ TFormM::TFormM(QWidget *parent) : QDialog(parent)
     // A fixed dialog frame that stays above the main window while the user picks the period.
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint);
+    // Laid out in pixels, like the main window, for a font with the metrics of Arial.
     QFont f = font();
+    f.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
+    f.setStyleHint(QFont::SansSerif);
     f.setPointSize(8);
     setFont(f);
     setFixedSize(230, 261);
