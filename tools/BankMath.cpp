@@ -36,9 +36,15 @@ Fixed4 toFixed4(long double value, const char *what)
     return static_cast<Fixed4>(count);
 }
 
-long double fromFixed4(Fixed4 value) { return static_cast<long double>(value) / Scale; }
+long double fromFixed4(Fixed4 value)
+{
+    return static_cast<long double>(value) / Scale;
+}
 
-double fixed4ToDouble(Fixed4 value) { return static_cast<double>(fromFixed4(value)); }
+double fixed4ToDouble(Fixed4 value)
+{
+    return static_cast<double>(fromFixed4(value));
+}
 
 long double toReal48(long double value, const char *what)
 {
@@ -65,8 +71,8 @@ Interest simpleInterest(Fixed4 capital, double ratePercent, double months)
 {
     Interest r;
     r.capital = capital;
-    const long double monthlyRate =
-        toReal48(static_cast<long double>(ratePercent) * Twelfth, "Stopa procentowa jest poza zakresem obliczeń.");
+    const long double monthlyRate = toReal48(static_cast<long double>(ratePercent) * Twelfth,
+                                             "Stopa procentowa jest poza zakresem obliczeń.");
     const long double monthCount =
         toReal48(static_cast<long double>(months), "Okres kapitalizacji jest poza zakresem obliczeń.");
     // Evaluated left to right, each step rounded to extended precision.

@@ -59,14 +59,19 @@ QChar keyInput(const QKeyEvent *event, QChar separator)
     if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
         return {};
     switch (event->key()) {
-    case Qt::Key_Backspace: return QChar(CalcEngine::Backspace);
+    case Qt::Key_Backspace:
+        return QChar(CalcEngine::Backspace);
     case Qt::Key_Return:
-    case Qt::Key_Enter: return QChar(u'=');
-    case Qt::Key_Escape: return QChar(u'C');
+    case Qt::Key_Enter:
+        return QChar(u'=');
+    case Qt::Key_Escape:
+        return QChar(u'C');
     // The keypad's decimal key arrives as one of these, with the keypad modifier.
     case Qt::Key_Comma:
-    case Qt::Key_Period: return separator;
-    default: break;
+    case Qt::Key_Period:
+        return separator;
+    default:
+        break;
     }
     const QString text = event->text();
     if (text.size() != 1)
@@ -81,9 +86,10 @@ QChar keyInput(const QKeyEvent *event, QChar separator)
 } // namespace
 
 TCalculatorForm::TCalculatorForm(QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      engine_(kw::regional::decimalSeparator(), [](const QString &text) { return kw::regional::toNumber(text); })
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                          Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      engine_(kw::regional::decimalSeparator(),
+              [](const QString &text) { return kw::regional::toNumber(text); })
 {
     setObjectName(QStringLiteral("CalculatorForm"));
     setWindowTitle(QStringLiteral("Kalkulator"));
@@ -96,9 +102,10 @@ TCalculatorForm::TCalculatorForm(QWidget *parent)
     // The window takes every key itself: none of its buttons can hold the focus.
     setFocusPolicy(Qt::StrongFocus);
     // Flat keys: no bevel, only a thin outline so each key reads as one, lit under the pointer.
-    setStyleSheet(QStringLiteral("QToolButton { border: 1px solid #c4c4c4; border-radius: 2px; background: #f4f4f4; }"
-                                 "QToolButton:hover { border-color: #7a7a7a; background: #ffffff; }"
-                                 "QToolButton:pressed { background: #d8d8d8; }"));
+    setStyleSheet(
+        QStringLiteral("QToolButton { border: 1px solid #c4c4c4; border-radius: 2px; background: #f4f4f4; }"
+                       "QToolButton:hover { border-color: #7a7a7a; background: #ffffff; }"
+                       "QToolButton:pressed { background: #d8d8d8; }"));
 
     DisplayLabel = new QLabel(QStringLiteral("0"), this);
     DisplayLabel->setObjectName(QStringLiteral("DisplayLabel"));
@@ -125,7 +132,8 @@ TCalculatorForm::TCalculatorForm(QWidget *parent)
     OkButton->setIcon(acceptPicture());
     OkButton->setToolTip(QStringLiteral("Dodaj"));
     connect(OkButton, &QToolButton::clicked, this, &TCalculatorForm::OkButtonClick);
-    CancelButton = addButton(QStringLiteral("CancelButton"), QString(), Columns[2], Rows[0], ButtonWidth, QColor());
+    CancelButton =
+        addButton(QStringLiteral("CancelButton"), QString(), Columns[2], Rows[0], ButtonWidth, QColor());
     CancelButton->setIcon(closePicture());
     CancelButton->setToolTip(QStringLiteral("Zamknij"));
     connect(CancelButton, &QToolButton::clicked, this, &TCalculatorForm::CancelButtonClick);
@@ -134,8 +142,8 @@ TCalculatorForm::TCalculatorForm(QWidget *parent)
     auto *back = addButton(QStringLiteral("BackButton"), QStringLiteral("Back"),
                            right - 2 * WideButtonWidth - 2, Rows[0], WideButtonWidth, Purple);
     connect(back, &QToolButton::clicked, this, [this] { press(QChar(CalcEngine::Backspace)); });
-    auto *clear = addButton(QStringLiteral("ClearButton"), QStringLiteral("C"), right - WideButtonWidth, Rows[0],
-                            WideButtonWidth, Purple);
+    auto *clear = addButton(QStringLiteral("ClearButton"), QStringLiteral("C"), right - WideButtonWidth,
+                            Rows[0], WideButtonWidth, Purple);
     connect(clear, &QToolButton::clicked, this, [this] { press(QChar(u'C')); });
 
     // The key rows: caption, object name and what the key does.
@@ -258,7 +266,10 @@ void TCalculatorForm::OkButtonClick()
         accept();
 }
 
-void TCalculatorForm::CancelButtonClick() { reject(); }
+void TCalculatorForm::CancelButtonClick()
+{
+    reject();
+}
 
 void TCalculatorForm::Kopiuj1Click()
 {

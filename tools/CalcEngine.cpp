@@ -10,14 +10,14 @@ const QString ErrorText = QStringLiteral("Error");
 
 bool isOperation(char16_t c)
 {
-    return c == u'+' || c == u'-' || c == u'*' || c == u'/' || c == u'%' || c == u'=' || c == CalcEngine::Enter;
+    return c == u'+' || c == u'-' || c == u'*' || c == u'/' || c == u'%' || c == u'=' ||
+           c == CalcEngine::Enter;
 }
 } // namespace
 
 CalcEngine::CalcEngine(QChar decimalSeparator, NumberReader reader)
     : separator_(decimalSeparator), reader_(std::move(reader))
-{
-}
+{}
 
 QString CalcEngine::format(double value) const
 {
@@ -123,16 +123,24 @@ void CalcEngine::operation(char16_t op)
                 e = accumulator_ * e * 0.01;
         }
         switch (pending_) {
-        case u'*': show(accumulator_ * e); break;
-        case u'+': show(accumulator_ + e); break;
-        case u'-': show(accumulator_ - e); break;
+        case u'*':
+            show(accumulator_ * e);
+            break;
+        case u'+':
+            show(accumulator_ + e);
+            break;
+        case u'-':
+            show(accumulator_ - e);
+            break;
         case u'/':
             if (e == 0)
                 fail();
             else
                 show(accumulator_ / e);
             break;
-        default: show(e); break; // nothing pending, "=", "%" or Enter: nothing to apply
+        default:
+            show(e);
+            break; // nothing pending, "=", "%" or Enter: nothing to apply
         }
     }
     pending_ = op;

@@ -15,7 +15,12 @@
 class CalcEngine
 {
 public:
-    enum class State { NewNumber, Entering, Error };
+    enum class State
+    {
+        NewNumber,
+        Entering,
+        Error
+    };
 
     using NumberReader = std::function<double(const QString &)>;
 

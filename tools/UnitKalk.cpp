@@ -29,8 +29,8 @@ QString money(kw::bank::Fixed4 value)
 } // namespace
 
 TFormKalk::TFormKalk(QWidget *parent)
-    : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                          Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("FormKalk"));
     setWindowTitle(QStringLiteral("Kalkulator bankowy"));
@@ -55,12 +55,15 @@ TFormKalk::TFormKalk(QWidget *parent)
 
     Label1 = label("Label1", QStringLiteral("Kapitał początkowy (zł) :"), QRect(Margin, 8, 183, 15));
     Edit1 = edit("Edit1", QRect(Margin, 25, 145, 21));
-    Label2 = label("Label2", QStringLiteral("Stopa procentowa (%)"), QRect(Margin, 57, BoxRight - 33 - 4 - Margin, 15));
+    Label2 = label("Label2", QStringLiteral("Stopa procentowa (%)"),
+                   QRect(Margin, 57, BoxRight - 33 - 4 - Margin, 15));
     Edit2 = edit("Edit2", QRect(BoxRight - 33, 54, 33, 21));
-    Label3 = label("Label3", QStringLiteral("Okres kapitalizacji (w miesiącach) :"), QRect(Margin, 81, BoxRight - 41 - 6 - Margin, 30));
+    Label3 = label("Label3", QStringLiteral("Okres kapitalizacji (w miesiącach) :"),
+                   QRect(Margin, 81, BoxRight - 41 - 6 - Margin, 30));
     Label3->setWordWrap(true);
     // Broken after "kapitalizacji", not inside "(w miesiącach)".
-    Label3->setFixedWidth(std::min(Label3->width(), Label3->fontMetrics().horizontalAdvance(QStringLiteral("Okres kapitalizacji")) + 2));
+    Label3->setFixedWidth(std::min(
+        Label3->width(), Label3->fontMetrics().horizontalAdvance(QStringLiteral("Okres kapitalizacji")) + 2));
     Edit3 = edit("Edit3", QRect(BoxRight - 41, 85, 41, 21));
     Label2->setBuddy(Edit2);
     Label3->setBuddy(Edit3);

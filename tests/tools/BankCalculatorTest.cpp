@@ -16,7 +16,8 @@ class BankCalculatorTest : public QObject
     QStringList messages;
 
     // Types the three boxes and presses "Oblicz"; returns the two results.
-    static QStringList compute(TFormKalk &form, const QString &capital, const QString &rate, const QString &months)
+    static QStringList compute(TFormKalk &form, const QString &capital, const QString &rate,
+                               const QString &months)
     {
         form.Edit1->setText(capital);
         form.Edit2->setText(rate);
@@ -73,7 +74,7 @@ private slots:
         QCOMPARE(form.StatusBar1->geometry().bottom(), 258);
 
         // Top to bottom, captions to the left of the rate and period boxes, every text fits.
-        const QList<QWidget *> order = {form.Label1, form.Edit1, form.Edit2, form.Edit3, form.Button1,
+        const QList<QWidget *> order = {form.Label1, form.Edit1,  form.Edit2,  form.Edit3,  form.Button1,
                                         form.Label5, form.Label4, form.Label6, form.Label7, form.StatusBar1};
         for (int i = 1; i < order.size(); ++i)
             QVERIFY2(order[i]->y() >= order[i - 1]->geometry().bottom(), qPrintable(order[i]->objectName()));
@@ -109,7 +110,8 @@ private slots:
         QCOMPARE(compute(form, "1000,123456", "5", "1"), QStringList({"1004,2907 zł", "4,1672 zł"}));
         QCOMPARE(compute(form, " 2 500 ", "3", "4"), QStringList({"2525 zł", "25 zł"}));
         // The monthly rate held with 40 bits shows in the fourth decimal (worked out in BankMathTest).
-        QCOMPARE(compute(form, "1000000000", "5", "13"), QStringList({"1054166666,6666 zł", "54166666,6666 zł"}));
+        QCOMPARE(compute(form, "1000000000", "5", "13"),
+                 QStringList({"1054166666,6666 zł", "54166666,6666 zł"}));
         QVERIFY(messages.isEmpty());
     }
 

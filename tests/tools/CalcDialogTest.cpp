@@ -1,6 +1,6 @@
 // The pocket calculator window, its keys and menu, the dialog object and the quick calculator.
-#include "framework/Messages.h"
 #include "tools/CalcDialog.h"
+#include "framework/Messages.h"
 
 #include <QAction>
 #include <QApplication>
@@ -42,14 +42,16 @@ QString click(TCalculatorForm &form, const QString &captions)
 // Runs `act` on the calculator window once it is open and modal.
 void whenOpen(const std::function<void(TCalculatorForm &)> &act)
 {
-    auto attempt = std::make_shared<std::function<void()>>();
-    *attempt = [act, attempt] {
-        if (auto *form = qobject_cast<TCalculatorForm *>(QApplication::activeModalWidget()))
+    auto *timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        if (auto *form = qobject_cast<TCalculatorForm *>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
             act(*form);
-        else
-            QTimer::singleShot(10, *attempt);
-    };
-    QTimer::singleShot(0, *attempt);
+        }
+    });
+    timer->start();
 }
 
 } // namespace
@@ -158,7 +160,8 @@ private slots:
         QTest::mouseClick(key(form, "7"), Qt::LeftButton);
         QCOMPARE(form.DisplayLabel->text(), QStringLiteral("7"));
         for (QWidget *child : form.findChildren<QWidget *>())
-            QVERIFY2(child->focusPolicy() == Qt::NoFocus || child->isWindow(), qPrintable(child->objectName()));
+            QVERIFY2(child->focusPolicy() == Qt::NoFocus || child->isWindow(),
+                     qPrintable(child->objectName()));
         QTest::keyClick(&form, Qt::Key_Escape);
         QTest::keyClicks(&form, "12.5");
         QCOMPARE(form.DisplayLabel->text(), QStringLiteral("12,5"));
@@ -232,6 +235,18 @@ private slots:
         form.Wklej1->trigger();
         QCOMPARE(form.DisplayLabel->text(), QStringLiteral("0"));
         QVERIFY(messages.isEmpty());
+
+        // The shortcuts, with the window active: Ctrl+C copies and is not the "C" key.
+        form.show();
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        click(form, "9 , 5");
+        QTest::keyClick(&form, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(form.DisplayLabel->text(), QStringLiteral("9,5"));
+        QCOMPARE(clipboard->text(), QStringLiteral("9,5"));
+        clipboard->setText(QStringLiteral("-4"));
+        QTest::keyClick(&form, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(form.DisplayLabel->text(), QStringLiteral("-4"));
     }
 
     void dialogObjectKeepsItsValue()

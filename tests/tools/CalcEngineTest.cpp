@@ -1,6 +1,6 @@
 // The pocket calculator's engine, fed as the keys and buttons feed it.
-#include "framework/Regional.h"
 #include "tools/CalcEngine.h"
+#include "framework/Regional.h"
 
 #include <QLocale>
 #include <gtest/gtest.h>
@@ -20,11 +20,20 @@ protected:
     {
         for (const char *k = keys; *k; ++k) {
             switch (*k) {
-            case ' ': break;
-            case 'b': engine.input(QChar(CalcEngine::Backspace)); break;
-            case 'n': engine.input(QChar(CalcEngine::SignChange)); break;
-            case 'E': engine.input(QChar(CalcEngine::Enter)); break;
-            default: engine.input(QLatin1Char(*k)); break;
+            case ' ':
+                break;
+            case 'b':
+                engine.input(QChar(CalcEngine::Backspace));
+                break;
+            case 'n':
+                engine.input(QChar(CalcEngine::SignChange));
+                break;
+            case 'E':
+                engine.input(QChar(CalcEngine::Enter));
+                break;
+            default:
+                engine.input(QLatin1Char(*k));
+                break;
             }
         }
         return engine.display();
