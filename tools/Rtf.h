@@ -82,15 +82,20 @@ void build(const Document &document, QTextDocument *target);
 // parse() then build(); on LoadError the target is left as it was.
 void read(const QByteArray &bytes, QTextDocument *target);
 
-// The whole document as RTF: every character (non-ASCII as \uN?), font, size, style, colour,
-// alignment and bullet, so that reading it back gives the same document. Formats a fragment does
-// not set itself are taken from the document's default font.
+// The whole document as RTF: every character, font, size, style, colour, alignment and bullet, so
+// that reading it back gives the same document. Non-ASCII characters are written as \uN followed
+// by the same character in the Central European code page, which the file declares (or '?' where
+// it has none), so readers that know no \u still show Polish letters. Formats a fragment does not
+// set itself are taken from the document's default font.
+inline constexpr int WriteCodePage = 1250;
 QByteArray write(const QTextDocument &document);
 
 // Single-byte Windows code pages (1250, 1251, 1252, 1253, 1254, 1257; others read as 1252).
 // Bytes a code page does not define become U+FFFD.
 QChar decodeByte(unsigned char byte, int codePage);
 QString decode(QByteArrayView bytes, int codePage);
+// The byte that stands for the character in the code page, or -1 when it has none.
+int encodeByte(QChar character, int codePage);
 // The code page that an \fcharset number stands for, or 0 when it says nothing (ANSI, default).
 int codePageOfCharset(int charset);
 

@@ -2,6 +2,7 @@
 // Generated once from the code page definitions; an undefined byte is U+FFFD.
 #include "tools/Rtf.h"
 
+#include <algorithm>
 #include <array>
 
 namespace kw::rtf {
@@ -146,6 +147,18 @@ QString decode(QByteArrayView bytes, int codePage)
         out.append(b < 0x80 ? QChar(char16_t(b)) : QChar(t[b - 0x80]));
     }
     return out;
+}
+
+int encodeByte(QChar character, int codePage)
+{
+    const char16_t c = character.unicode();
+    if (c < 0x80)
+        return c;
+    if (c == 0xFFFD)
+        return -1;
+    const auto &t = table(codePage);
+    const auto it = std::find(t.begin(), t.end(), c);
+    return it == t.end() ? -1 : int(0x80 + (it - t.begin()));
 }
 
 int codePageOfCharset(int charset)

@@ -1,5 +1,5 @@
 // The RTF writer: one paragraph per block, the character look restated with \plain whenever it
-// changes, and every character outside printable ASCII as \uN? so no code page is ever needed.
+// changes, and every character outside printable ASCII as \uN with a code-page fallback.
 #include "tools/Rtf.h"
 
 #include <QTextBlock>
@@ -29,7 +29,8 @@ void appendWord(QByteArray &out, const char *word, int n)
 }
 
 // Text as RTF: printable ASCII as it is, the three RTF specials escaped, tabs and line breaks as
-// words, everything else as a signed 16-bit \u with '?' for readers that do not know \u.
+// words, everything else as a signed 16-bit \u followed, for readers that know no \u, by the same
+// character in the file's code page as \'hh, or by '?' where the code page has none.
 void appendText(QByteArray &out, QStringView text)
 {
     for (const QChar ch : text) {
@@ -46,7 +47,13 @@ void appendText(QByteArray &out, QStringView text)
             // controls and the document's own structure marks are not text
         } else {
             appendWord(out, "u", c > 0x7FFF ? int(c) - 0x10000 : int(c));
-            out.append('?');
+            const int b = encodeByte(ch, WriteCodePage);
+            if (b >= 0x80) {
+                static const char hex[] = "0123456789abcdef";
+                out.append("\\'").append(hex[b >> 4]).append(hex[b & 15]);
+            } else {
+                out.append('?');
+            }
         }
     }
 }
@@ -98,11 +105,13 @@ public:
         for (QTextBlock b = doc_.begin(); b.isValid(); b = b.next())
             block(b);
 
-        QByteArray out = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\n{\\fonttbl";
+        QByteArray out = "{\\rtf1\\ansi\\ansicpg";
+        appendNumber(out, WriteCodePage);
+        out.append("\\deff0\\uc1\n{\\fonttbl");
         for (int i = 0; i < int(fonts_.size()); ++i) {
             out.append("{");
             appendWord(out, "f", i);
-            out.append("\\fnil\\fcharset0 ");
+            out.append("\\fnil\\fcharset238 "); // the character set of the code page above
             QString name = fonts_[std::size_t(i)];
             name.remove(QLatin1Char(';')); // the table's own separator cannot be escaped
             appendText(out, name);

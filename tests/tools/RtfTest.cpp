@@ -3,6 +3,7 @@
 #include "tools/Rtf.h"
 
 #include <QGuiApplication>
+#include <QRegularExpression>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -394,9 +395,19 @@ TEST(RtfWrite, TextEscapesAndDefaults)
     doc.setDefaultFont(QFont(QStringLiteral("Arial"), 8));
     QTextCursor(&doc).insertText(QStringLiteral("a{b}c\\d ł\u20AC"));
     const QByteArray rtf = write(doc);
-    EXPECT_TRUE(rtf.contains(R"(a\{b\}c\\d \u322?\u8364?)")) << rtf.constData();
+    // Non-ASCII as \u with the same letter in the declared code page as the fallback, or '?'.
+    EXPECT_TRUE(rtf.contains(R"(a\{b\}c\\d \u322\'b3\u8364\'80)")) << rtf.constData();
+    EXPECT_TRUE(rtf.startsWith("{\\rtf1\\ansi\\ansicpg1250")) << rtf.constData();
+    QTextDocument other;
+    QTextCursor(&other).insertText(QStringLiteral("Да") + Polish);
+    const QByteArray both = write(other);
+    EXPECT_TRUE(both.contains(R"(\u1044?\u1072?Za\u380\'bf\u243\'f3)")) << both.constData();
+    // So a reader that knows no \u still reads the Polish letters.
+    QString noU = QString::fromLatin1(both);
+    noU.remove(QRegularExpression(QStringLiteral(R"(\\u-?[0-9]+)")));
+    EXPECT_EQ(parse(noU.toLatin1()).plainText(), QStringLiteral("??") + Polish);
     // Text with no format of its own is written in the document's default font and size.
-    EXPECT_TRUE(rtf.contains("{\\f0\\fnil\\fcharset0 Arial;}")) << rtf.constData();
+    EXPECT_TRUE(rtf.contains("{\\f0\\fnil\\fcharset238 Arial;}")) << rtf.constData();
     EXPECT_TRUE(rtf.contains("\\plain\\f0\\fs16 ")) << rtf.constData();
     // An empty document is one empty paragraph, and reads back as one.
     QTextDocument empty;
