@@ -14,33 +14,7 @@ Interest compute(long double capital, double rate, double months)
     return simpleInterest(toFixed4(capital, "capital"), rate, months);
 }
 
-TEST(BankMath, WorkedExamples)
-{
-    Interest r = compute(1000, 6, 12);
-    EXPECT_EQ(r.capital, 10000000);
-    EXPECT_EQ(r.final, 10600000);
-    EXPECT_EQ(r.difference, 600000);
-
-    r = compute(1000, 5, 1); // 1000 × 5/1200 = 4.1666…
-    EXPECT_EQ(r.final, 10041667);
-    EXPECT_EQ(r.difference, 41667);
-
-    r = compute(1000, 6, 24); // no compounding: 2 × 60
-    EXPECT_EQ(r.final, 11200000);
-}
-
-TEST(BankMath, ZeroRateOrPeriodKeepsTheCapitalAndNegativeRateLowersIt)
-{
-    for (const auto &[rate, months] : {std::pair{0.0, 12.0}, {6.0, 0.0}, {0.0, 0.0}}) {
-        const Interest r = compute(1234.5678, rate, months);
-        EXPECT_EQ(r.final, 12345678);
-        EXPECT_EQ(r.difference, 0);
-    }
-    const Interest r = compute(1000, -6, 12);
-    EXPECT_EQ(r.final, 9400000);
-    EXPECT_EQ(r.difference, -600000);
-}
-
+// The worked examples, zero and negative inputs are checked on the window's labels (BankCalculatorTest).
 TEST(BankMath, CapitalIsRoundedToFourDecimalsHalfToEven)
 {
     // 1/32 and 3/32 are exact in binary, so × 10000 lands exactly on a half.
