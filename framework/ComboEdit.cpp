@@ -6,7 +6,7 @@
 namespace kw {
 
 namespace {
-constexpr int ButtonWidth = 18;
+constexpr int ButtonWidth = 19;
 }
 
 ComboEdit::ComboEdit(QWidget *parent) : QLineEdit(parent), button_(new QToolButton(this))
@@ -15,7 +15,7 @@ ComboEdit::ComboEdit(QWidget *parent) : QLineEdit(parent), button_(new QToolButt
     button_->setCursor(Qt::ArrowCursor);
     // The button is reached with the mouse; the keyboard stays in the text.
     button_->setFocusPolicy(Qt::NoFocus);
-    button_->setIconSize(QSize(12, 12));
+    button_->setIconSize(QSize(14, 14));
     connect(button_, &QToolButton::clicked, this, &ComboEdit::buttonClicked);
     // The text never runs under the button.
     setTextMargins(0, 0, ButtonWidth, 0);

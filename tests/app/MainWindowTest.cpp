@@ -327,6 +327,9 @@ private slots:
             // Through the window system, so the move reaches the control under the pointer.
             QTest::mouseMove(m->windowHandle(), target->mapTo(m, at));
             QApplication::processEvents();
+            // The longest hint still fits the status bar.
+            QVERIFY(m->HintPanel->fontMetrics().horizontalAdvance(m->statusHint()) <=
+                    m->HintPanel->contentsRect().width());
         };
         QVERIFY(m->statusHint().isEmpty());
         over(m->GroupBox2, QPoint(3, 30));
@@ -363,6 +366,12 @@ private slots:
         over(m->Panel1);
         QCOMPARE(m->statusHint(), QStringLiteral("Aktualny czas"));
         m->setCommandState(CommandState::PeriodWithDays);
+        over(m->ToolButton3);
+        QCOMPARE(m->statusHint(),
+                 QStringLiteral(
+                     "Przycisk otwiera okno dialogowe umożliwiające dodanie nowych dochodów i wydatków"));
+        m->Timer1Timer();
+        Workspace::render(m, QStringLiteral("main-hint"));
         over(m->ToolButton5);
         QCOMPARE(m->statusHint(), QStringLiteral("Przycisk usuwa zaznaczony wpis z bazy danych"));
     }
