@@ -71,9 +71,9 @@ struct NamedColour
     QRgb rgb;
 };
 constexpr NamedColour FontColours[] = {
-    {"Czarny", 0x000000},    {"Kasztanowy", 0x800000}, {"Zielony", 0x008000},   {"Oliwkowy", 0x808000},
-    {"Granatowy", 0x000080}, {"Purpurowy", 0x800080},  {"Morski", 0x008080},    {"Szary", 0x808080},
-    {"Srebrny", 0xC0C0C0},   {"Czerwony", 0xFF0000},   {"Limonkowy", 0x00FF00}, {"Żółty", 0xFFFF00},
+    {"Czarny", 0x000000},    {"Kasztanowy", 0x800000}, {"Zielony", 0x008000},    {"Oliwkowy", 0x808000},
+    {"Granatowy", 0x000080}, {"Purpurowy", 0x800080},  {"Morski", 0x008080},     {"Szary", 0x808080},
+    {"Srebrny", 0xC0C0C0},   {"Czerwony", 0xFF0000},   {"Limonkowy", 0x00FF00},  {"Żółty", 0xFFFF00},
     {"Niebieski", 0x0000FF}, {"Fuksja", 0xFF00FF},     {"Akwamaryna", 0x00FFFF}, {"Biały", 0xFFFFFF},
 };
 

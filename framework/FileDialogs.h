@@ -15,22 +15,26 @@ class QWidget;
 
 namespace kw {
 
-enum class FileDialogKind { Open, Save };
+enum class FileDialogKind
+{
+    Open,
+    Save
+};
 
 struct FileDialogRequest
 {
     FileDialogKind kind = FileDialogKind::Open;
-    QString title;     // empty: the dialog's own ("Otwórz" / "Zapisz jako")
-    QString directory; // where the dialog starts
-    QString filter;    // "Description|pattern|Description|pattern"
+    QString title;       // empty: the dialog's own ("Otwórz" / "Zapisz jako")
+    QString directory;   // where the dialog starts
+    QString filter;      // "Description|pattern|Description|pattern"
     int filterIndex = 0; // the entry chosen at the start, zero-based
 };
 
 struct FileDialogAnswer
 {
     bool accepted = false;
-    QString path;         // as the user chose or typed it
-    int filterIndex = 0;  // the entry of the filter in use when the dialog closed
+    QString path;          // as the user chose or typed it
+    int filterIndex = 0;   // the entry of the filter in use when the dialog closed
     bool readOnly = false; // the open dialog's "open read-only" option
 };
 

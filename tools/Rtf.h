@@ -33,7 +33,13 @@ inline constexpr int MaxDepth = 2000;
 inline constexpr double MinPointSize = 1.0;
 inline constexpr double MaxPointSize = 1638.0;
 
-enum class Align { Left, Right, Centre, Justify };
+enum class Align
+{
+    Left,
+    Right,
+    Centre,
+    Justify
+};
 
 struct Run
 {

@@ -8,6 +8,7 @@
 namespace kw::rtf {
 
 namespace {
+// clang-format off
 constexpr std::array<char16_t, 128> Cp1250 = {
     0x20AC, 0xFFFD, 0x201A, 0xFFFD, 0x201E, 0x2026, 0x2020, 0x2021,
     0xFFFD, 0x2030, 0x0160, 0x2039, 0x015A, 0x0164, 0x017D, 0x0179,
@@ -116,16 +117,23 @@ constexpr std::array<char16_t, 128> Cp1257 = {
     0x0161, 0x0144, 0x0146, 0x00F3, 0x014D, 0x00F5, 0x00F6, 0x00F7,
     0x0173, 0x0142, 0x015B, 0x016B, 0x00FC, 0x017C, 0x017E, 0x02D9,
 };
+// clang-format on
 
 const std::array<char16_t, 128> &table(int codePage)
 {
     switch (codePage) {
-    case 1250: return Cp1250;
-    case 1251: return Cp1251;
-    case 1253: return Cp1253;
-    case 1254: return Cp1254;
-    case 1257: return Cp1257;
-    default: return Cp1252;
+    case 1250:
+        return Cp1250;
+    case 1251:
+        return Cp1251;
+    case 1253:
+        return Cp1253;
+    case 1254:
+        return Cp1254;
+    case 1257:
+        return Cp1257;
+    default:
+        return Cp1252;
     }
 }
 } // namespace
@@ -164,12 +172,18 @@ int encodeByte(QChar character, int codePage)
 int codePageOfCharset(int charset)
 {
     switch (charset) {
-    case 204: return 1251; // Cyrillic
-    case 161: return 1253; // Greek
-    case 162: return 1254; // Turkish
-    case 186: return 1257; // Baltic
-    case 238: return 1250; // Central European
-    default: return 0;
+    case 204:
+        return 1251; // Cyrillic
+    case 161:
+        return 1253; // Greek
+    case 162:
+        return 1254; // Turkish
+    case 186:
+        return 1257; // Baltic
+    case 238:
+        return 1250; // Central European
+    default:
+        return 0;
     }
 }
 

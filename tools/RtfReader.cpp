@@ -42,7 +42,8 @@ bool isRtf(const QByteArray &bytes)
 
 namespace {
 
-enum class Dest : std::uint8_t {
+enum class Dest : std::uint8_t
+{
     Text,        // the document's own text
     Skip,        // a destination whose text is not shown
     FontTable,   // \fonttbl and its entries
@@ -78,21 +79,66 @@ struct FontEntry
     int codePage = 0; // 0: the document's code page
 };
 
-enum class Word : std::uint8_t {
+enum class Word : std::uint8_t
+{
     Unknown,
     // destinations
-    FontTable, ColourTable, ListText, PnText, Pn, SkipDest,
+    FontTable,
+    ColourTable,
+    ListText,
+    PnText,
+    Pn,
+    SkipDest,
     // document
-    Ansicpg, Deff, Uc, U, Bin,
+    Ansicpg,
+    Deff,
+    Uc,
+    U,
+    Bin,
     // text
-    Par, Line, Tab, Cell, Row, Page, Sect, Emdash, Endash, Emspace, Enspace, Qmspace, Bullet, Lquote,
-    Rquote, Ldblquote, Rdblquote,
+    Par,
+    Line,
+    Tab,
+    Cell,
+    Row,
+    Page,
+    Sect,
+    Emdash,
+    Endash,
+    Emspace,
+    Enspace,
+    Qmspace,
+    Bullet,
+    Lquote,
+    Rquote,
+    Ldblquote,
+    Rdblquote,
     // character format
-    Plain, F, Fs, B, I, Ul, UlOn, UlNone, Strike, StrikeD, Cf, V,
+    Plain,
+    F,
+    Fs,
+    B,
+    I,
+    Ul,
+    UlOn,
+    UlNone,
+    Strike,
+    StrikeD,
+    Cf,
+    V,
     // paragraph format
-    Pard, Ql, Qr, Qc, Qj, PnLvlBlt,
+    Pard,
+    Ql,
+    Qr,
+    Qc,
+    Qj,
+    PnLvlBlt,
     // font and colour tables
-    FCharset, Cpg, Red, Green, Blue,
+    FCharset,
+    Cpg,
+    Red,
+    Green,
+    Blue,
 };
 
 const QHash<QByteArray, Word> &words()
@@ -105,14 +151,64 @@ const QHash<QByteArray, Word> &words()
         t.insert("pntext", Word::PnText);
         t.insert("pn", Word::Pn);
         // Destinations whose text is not part of what the user reads.
-        for (const char *d :
-             {"stylesheet", "info", "pict", "header", "headerl", "headerr", "headerf", "footer", "footerl",
-              "footerr", "footerf", "footnote", "annotation", "object", "objdata", "fldinst", "xe", "tc", "txe",
-              "listtable", "listoverridetable", "revtbl", "rsidtbl", "filetbl", "pgdsctbl", "datafield",
-              "template", "themedata", "colorschememapping", "latentstyles", "shp", "shpinst", "shprslt",
-              "nonshppict", "userprops", "generator", "docvar", "bkmkstart", "bkmkend", "fontemb", "fontfile",
-              "private", "atnid", "atnauthor", "atrfstart", "atrfend", "mmathPr", "xmlnstbl", "wgrffmtfilter",
-              "pnseclvl", "ftnsep", "ftnsepc", "ftncn", "aftnsep", "aftnsepc", "aftncn", "panose", "falt"})
+        for (const char *d : {"stylesheet",
+                              "info",
+                              "pict",
+                              "header",
+                              "headerl",
+                              "headerr",
+                              "headerf",
+                              "footer",
+                              "footerl",
+                              "footerr",
+                              "footerf",
+                              "footnote",
+                              "annotation",
+                              "object",
+                              "objdata",
+                              "fldinst",
+                              "xe",
+                              "tc",
+                              "txe",
+                              "listtable",
+                              "listoverridetable",
+                              "revtbl",
+                              "rsidtbl",
+                              "filetbl",
+                              "pgdsctbl",
+                              "datafield",
+                              "template",
+                              "themedata",
+                              "colorschememapping",
+                              "latentstyles",
+                              "shp",
+                              "shpinst",
+                              "shprslt",
+                              "nonshppict",
+                              "userprops",
+                              "generator",
+                              "docvar",
+                              "bkmkstart",
+                              "bkmkend",
+                              "fontemb",
+                              "fontfile",
+                              "private",
+                              "atnid",
+                              "atnauthor",
+                              "atrfstart",
+                              "atrfend",
+                              "mmathPr",
+                              "xmlnstbl",
+                              "wgrffmtfilter",
+                              "pnseclvl",
+                              "ftnsep",
+                              "ftnsepc",
+                              "ftncn",
+                              "aftnsep",
+                              "aftnsepc",
+                              "aftncn",
+                              "panose",
+                              "falt"})
             t.insert(d, Word::SkipDest);
         t.insert("ansicpg", Word::Ansicpg);
         t.insert("deff", Word::Deff);
@@ -143,9 +239,9 @@ const QHash<QByteArray, Word> &words()
         t.insert("b", Word::B);
         t.insert("i", Word::I);
         t.insert("ul", Word::Ul);
-        for (const char *u : {"uld", "uldash", "uldashd", "uldashdd", "uldb", "ulhwave", "ulldash", "ulth",
-                              "ulthd", "ulthdash", "ulthdashd", "ulthdashdd", "ulthldash", "ululdbwave", "ulw",
-                              "ulwave"})
+        for (const char *u :
+             {"uld", "uldash", "uldashd", "uldashdd", "uldb", "ulhwave", "ulldash", "ulth", "ulthd",
+              "ulthdash", "ulthdashd", "ulthdashdd", "ulthldash", "ululdbwave", "ulw", "ulwave"})
             t.insert(u, Word::UlOn);
         t.insert("ulnone", Word::UlNone);
         t.insert("strike", Word::Strike);
@@ -169,15 +265,24 @@ const QHash<QByteArray, Word> &words()
     return table;
 }
 
-bool isHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+bool isHex(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
 int hexValue(char c)
 {
     if (c >= '0' && c <= '9')
         return c - '0';
     return (c | 0x20) - 'a' + 10;
 }
-bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // A list number or bullet that stands alone in \listtext: one character that is no letter or digit.
 bool isBulletText(const QString &text)
@@ -403,16 +508,36 @@ private:
             if (cur_.dest == Dest::Text && !para_.runs.empty())
                 paragraphEnd();
             break;
-        case Word::Emdash: character(u'\u2014'); break;
-        case Word::Endash: character(u'\u2013'); break;
-        case Word::Emspace: character(u'\u2003'); break;
-        case Word::Enspace: character(u'\u2002'); break;
-        case Word::Qmspace: character(u'\u2005'); break;
-        case Word::Bullet: character(u'\u2022'); break;
-        case Word::Lquote: character(u'\u2018'); break;
-        case Word::Rquote: character(u'\u2019'); break;
-        case Word::Ldblquote: character(u'\u201C'); break;
-        case Word::Rdblquote: character(u'\u201D'); break;
+        case Word::Emdash:
+            character(u'\u2014');
+            break;
+        case Word::Endash:
+            character(u'\u2013');
+            break;
+        case Word::Emspace:
+            character(u'\u2003');
+            break;
+        case Word::Enspace:
+            character(u'\u2002');
+            break;
+        case Word::Qmspace:
+            character(u'\u2005');
+            break;
+        case Word::Bullet:
+            character(u'\u2022');
+            break;
+        case Word::Lquote:
+            character(u'\u2018');
+            break;
+        case Word::Rquote:
+            character(u'\u2019');
+            break;
+        case Word::Ldblquote:
+            character(u'\u201C');
+            break;
+        case Word::Rdblquote:
+            character(u'\u201D');
+            break;
         case Word::Plain:
             ch = CharState{};
             break;
@@ -431,25 +556,49 @@ private:
             if (hasParam && value > 0)
                 ch.halfPoints = std::clamp(value, int(MinPointSize * 2), int(MaxPointSize * 2));
             break;
-        case Word::B: ch.bold = on; break;
-        case Word::I: ch.italic = on; break;
-        case Word::Ul: ch.underline = on; break;
-        case Word::UlOn: ch.underline = on; break;
-        case Word::UlNone: ch.underline = false; break;
-        case Word::Strike: ch.strikeOut = on; break;
-        case Word::StrikeD: ch.strikeOut = on; break;
+        case Word::B:
+            ch.bold = on;
+            break;
+        case Word::I:
+            ch.italic = on;
+            break;
+        case Word::Ul:
+            ch.underline = on;
+            break;
+        case Word::UlOn:
+            ch.underline = on;
+            break;
+        case Word::UlNone:
+            ch.underline = false;
+            break;
+        case Word::Strike:
+            ch.strikeOut = on;
+            break;
+        case Word::StrikeD:
+            ch.strikeOut = on;
+            break;
         case Word::Cf:
             ch.colour = hasParam ? value : 0;
             break;
-        case Word::V: ch.hidden = on; break;
+        case Word::V:
+            ch.hidden = on;
+            break;
         case Word::Pard:
             cur_.align = Align::Left;
             cur_.bullet = false;
             break;
-        case Word::Ql: cur_.align = Align::Left; break;
-        case Word::Qr: cur_.align = Align::Right; break;
-        case Word::Qc: cur_.align = Align::Centre; break;
-        case Word::Qj: cur_.align = Align::Justify; break;
+        case Word::Ql:
+            cur_.align = Align::Left;
+            break;
+        case Word::Qr:
+            cur_.align = Align::Right;
+            break;
+        case Word::Qc:
+            cur_.align = Align::Centre;
+            break;
+        case Word::Qj:
+            cur_.align = Align::Justify;
+            break;
         case Word::PnLvlBlt:
             if (cur_.dest == Dest::Pn)
                 pnBullet_ = true;
@@ -716,17 +865,24 @@ QTextCharFormat formatOf(const Run &r)
 Qt::Alignment alignmentOf(Align a)
 {
     switch (a) {
-    case Align::Right: return Qt::AlignRight;
-    case Align::Centre: return Qt::AlignHCenter;
-    case Align::Justify: return Qt::AlignJustify;
-    case Align::Left: break;
+    case Align::Right:
+        return Qt::AlignRight;
+    case Align::Centre:
+        return Qt::AlignHCenter;
+    case Align::Justify:
+        return Qt::AlignJustify;
+    case Align::Left:
+        break;
     }
     return Qt::AlignLeft;
 }
 
 } // namespace
 
-Document parse(const QByteArray &bytes) { return Parser(bytes).run(); }
+Document parse(const QByteArray &bytes)
+{
+    return Parser(bytes).run();
+}
 
 void build(const Document &document, QTextDocument *target)
 {
@@ -764,6 +920,9 @@ void build(const Document &document, QTextDocument *target)
     c.endEditBlock();
 }
 
-void read(const QByteArray &bytes, QTextDocument *target) { build(parse(bytes), target); }
+void read(const QByteArray &bytes, QTextDocument *target)
+{
+    build(parse(bytes), target);
+}
 
 } // namespace kw::rtf

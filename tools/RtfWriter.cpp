@@ -174,10 +174,18 @@ private:
     {
         body_.append("\\pard");
         switch (b.blockFormat().alignment() & Qt::AlignHorizontal_Mask) {
-        case Qt::AlignRight: body_.append("\\qr"); break;
-        case Qt::AlignHCenter: body_.append("\\qc"); break;
-        case Qt::AlignJustify: body_.append("\\qj"); break;
-        default: body_.append("\\ql"); break;
+        case Qt::AlignRight:
+            body_.append("\\qr");
+            break;
+        case Qt::AlignHCenter:
+            body_.append("\\qc");
+            break;
+        case Qt::AlignJustify:
+            body_.append("\\qj");
+            break;
+        default:
+            body_.append("\\ql");
+            break;
         }
         if (b.textList()) {
             // Both list forms a reader may know: the bullet as text, and the bullet as a property.
@@ -215,6 +223,9 @@ private:
 
 } // namespace
 
-QByteArray write(const QTextDocument &document) { return Writer(document).run(); }
+QByteArray write(const QTextDocument &document)
+{
+    return Writer(document).run();
+}
 
 } // namespace kw::rtf

@@ -45,7 +45,10 @@
 #include <tuple>
 
 // Resources of a static library are registered only when asked for by name.
-static void initNotepadPictures() { Q_INIT_RESOURCE(Notepad); }
+static void initNotepadPictures()
+{
+    Q_INIT_RESOURCE(Notepad);
+}
 
 namespace kw {
 
@@ -108,8 +111,8 @@ public:
         auto *box = new QVBoxLayout(this);
         box->setContentsMargins(0, 0, 0, 0);
         box->setSpacing(0);
-        for (const auto &[arrow, delta, name] : {std::tuple{Qt::UpArrow, 1, "UpButton"},
-                                                 std::tuple{Qt::DownArrow, -1, "DownButton"}}) {
+        for (const auto &[arrow, delta, name] :
+             {std::tuple{Qt::UpArrow, 1, "UpButton"}, std::tuple{Qt::DownArrow, -1, "DownButton"}}) {
             auto *b = new QToolButton(this);
             b->setObjectName(QString::fromLatin1(name));
             b->setArrowType(arrow);
@@ -140,7 +143,8 @@ const QColor LightOrange(255, 204, 153);
 
 std::runtime_error cannotOpen(const QString &path)
 {
-    return std::runtime_error(QStringLiteral("Cannot open file %1").arg(QDir::toNativeSeparators(path)).toStdString());
+    return std::runtime_error(
+        QStringLiteral("Cannot open file %1").arg(QDir::toNativeSeparators(path)).toStdString());
 }
 
 // Plain text: UTF-8 when it is valid UTF-8, otherwise the Central European code page that
@@ -229,7 +233,10 @@ TFormNotatnik::TFormNotatnik(QWidget *parent) : QMainWindow(parent)
     FormCreate();
 }
 
-TFormNotatnik::~TFormNotatnik() { FormDestroy(); }
+TFormNotatnik::~TFormNotatnik()
+{
+    FormDestroy();
+}
 
 QToolButton *TFormNotatnik::toolButton(const QString &name, const QString &hint, const QString &picture)
 {
@@ -243,8 +250,9 @@ QToolButton *TFormNotatnik::toolButton(const QString &name, const QString &hint,
     return b;
 }
 
-QAction *TFormNotatnik::menuItem(QMenu *menu, const QString &name, const QString &text, const QKeySequence &key,
-                                 const QString &hint, void (TFormNotatnik::*handler)())
+QAction *TFormNotatnik::menuItem(QMenu *menu, const QString &name, const QString &text,
+                                 const QKeySequence &key, const QString &hint,
+                                 void (TFormNotatnik::*handler)())
 {
     QAction *a = menu->addAction(text);
     a->setObjectName(name);
@@ -261,9 +269,10 @@ void TFormNotatnik::buildMenu()
     FileOpenItem = menuItem(file, QStringLiteral("FileOpenItem"), QStringLiteral("&Otwórz..."),
                             QKeySequence(Qt::CTRL | Qt::Key_O), QStringLiteral("Open an existing file"),
                             &TFormNotatnik::FileOpen);
-    FileSaveAsItem = menuItem(file, QStringLiteral("FileSaveAsItem"), QStringLiteral("&Zapisz jako..."),
-                              QKeySequence(Qt::CTRL | Qt::Key_S), QStringLiteral("Save current file under a new name"),
-                              &TFormNotatnik::FileSaveAs);
+    FileSaveAsItem =
+        menuItem(file, QStringLiteral("FileSaveAsItem"), QStringLiteral("&Zapisz jako..."),
+                 QKeySequence(Qt::CTRL | Qt::Key_S), QStringLiteral("Save current file under a new name"),
+                 &TFormNotatnik::FileSaveAs);
     file->addSeparator();
     FilePrintItem = menuItem(file, QStringLiteral("FilePrintItem"), QStringLiteral("&Drukuj"),
                              QKeySequence(Qt::CTRL | Qt::Key_P), QStringLiteral("Print current file"),
@@ -283,14 +292,14 @@ void TFormNotatnik::buildMenu()
                            QKeySequence(Qt::CTRL | Qt::Key_X), QStringLiteral("Delete selected item"),
                            &TFormNotatnik::EditCut);
     EditCopyItem = menuItem(edit, QStringLiteral("EditCopyItem"), QStringLiteral("&Kopiuj"),
-                            QKeySequence(Qt::CTRL | Qt::Key_C), QStringLiteral("Copy selected item to clipboard"),
-                            &TFormNotatnik::EditCopy);
+                            QKeySequence(Qt::CTRL | Qt::Key_C),
+                            QStringLiteral("Copy selected item to clipboard"), &TFormNotatnik::EditCopy);
     EditPasteItem = menuItem(edit, QStringLiteral("EditPasteItem"), QStringLiteral("Wkl&ej"),
-                             QKeySequence(Qt::CTRL | Qt::Key_V), QStringLiteral("Paste contents of clipboard"),
-                             &TFormNotatnik::EditPaste);
+                             QKeySequence(Qt::CTRL | Qt::Key_V),
+                             QStringLiteral("Paste contents of clipboard"), &TFormNotatnik::EditPaste);
     edit->addSeparator();
-    EditFontItem = menuItem(edit, QStringLiteral("EditFontItem"), QStringLiteral("Czcionka..."), QKeySequence(),
-                            QString(), &TFormNotatnik::SelectFont);
+    EditFontItem = menuItem(edit, QStringLiteral("EditFontItem"), QStringLiteral("Czcionka..."),
+                            QKeySequence(), QString(), &TFormNotatnik::SelectFont);
     edit->addSeparator();
     EditClearItem = menuItem(edit, QStringLiteral("EditClearItem"), QStringLiteral("&Wyczyść"),
                              QKeySequence(Qt::Key_Delete), QString(), &TFormNotatnik::ToolButton2Click);
@@ -312,16 +321,20 @@ void TFormNotatnik::buildToolBar()
     addToolBarBreak(Qt::TopToolBarArea);
     addToolBar(Qt::TopToolBarArea, row2);
 
-    OpenButton = toolButton(QStringLiteral("OpenButton"), QStringLiteral("Otwórz|Otwórz plik"), QStringLiteral("open"));
-    SaveButton = toolButton(QStringLiteral("SaveButton"), QStringLiteral("Zapisz|Zapisz do pliku"), QStringLiteral("save"));
+    OpenButton = toolButton(QStringLiteral("OpenButton"), QStringLiteral("Otwórz|Otwórz plik"),
+                            QStringLiteral("open"));
+    SaveButton = toolButton(QStringLiteral("SaveButton"), QStringLiteral("Zapisz|Zapisz do pliku"),
+                            QStringLiteral("save"));
     PrintButton = toolButton(QStringLiteral("PrintButton"), QStringLiteral("Drukuj|Drukuj zawartość Edytora"),
                              QStringLiteral("print"));
     UndoButton = toolButton(QStringLiteral("UndoButton"), QStringLiteral("Cofnij|Cofnij ostatnie zmiany"),
                             QStringLiteral("undo"));
-    CutButton = toolButton(QStringLiteral("CutButton"), QStringLiteral("Wytnij|Wytnij zaznaczony tekst do schowka"),
-                           QStringLiteral("cut"));
-    CopyButton = toolButton(QStringLiteral("CopyButton"), QStringLiteral("Kopiuj|Kopiuj zaznaczony tekst do schowka"),
-                            QStringLiteral("copy"));
+    CutButton =
+        toolButton(QStringLiteral("CutButton"), QStringLiteral("Wytnij|Wytnij zaznaczony tekst do schowka"),
+                   QStringLiteral("cut"));
+    CopyButton =
+        toolButton(QStringLiteral("CopyButton"), QStringLiteral("Kopiuj|Kopiuj zaznaczony tekst do schowka"),
+                   QStringLiteral("copy"));
     PasteButton = toolButton(QStringLiteral("PasteButton"), QStringLiteral("Wklej|Wklej tekst ze schowka"),
                              QStringLiteral("paste"));
     connect(OpenButton, &QToolButton::clicked, this, &TFormNotatnik::FileOpen);
@@ -376,18 +389,25 @@ void TFormNotatnik::buildToolBar()
         FontSize->setText(QString::number(next));
     };
 
-    BoldButton = toolButton(QStringLiteral("BoldButton"), QStringLiteral("Pogrubienie"), QStringLiteral("bold"));
-    ItalicButton = toolButton(QStringLiteral("ItalicButton"), QStringLiteral("Kursywa"), QStringLiteral("italic"));
+    BoldButton =
+        toolButton(QStringLiteral("BoldButton"), QStringLiteral("Pogrubienie"), QStringLiteral("bold"));
+    ItalicButton =
+        toolButton(QStringLiteral("ItalicButton"), QStringLiteral("Kursywa"), QStringLiteral("italic"));
     UnderlineButton = toolButton(QStringLiteral("UnderlineButton"), QStringLiteral("Podkreślenie"),
                                  QStringLiteral("underline"));
-    LeftAlign = toolButton(QStringLiteral("LeftAlign"), QStringLiteral("Wyrównaj do lewej"), QStringLiteral("left"));
-    CenterAlign = toolButton(QStringLiteral("CenterAlign"), QStringLiteral("Wyśrodkuj"), QStringLiteral("center"));
-    RightAlign = toolButton(QStringLiteral("RightAlign"), QStringLiteral("Wyrównaj do prawej"), QStringLiteral("right"));
+    LeftAlign =
+        toolButton(QStringLiteral("LeftAlign"), QStringLiteral("Wyrównaj do lewej"), QStringLiteral("left"));
+    CenterAlign =
+        toolButton(QStringLiteral("CenterAlign"), QStringLiteral("Wyśrodkuj"), QStringLiteral("center"));
+    RightAlign = toolButton(QStringLiteral("RightAlign"), QStringLiteral("Wyrównaj do prawej"),
+                            QStringLiteral("right"));
     BulletsButton = toolButton(QStringLiteral("BulletsButton"), QStringLiteral("Wypunktowanie|Wypunktuj"),
                                QStringLiteral("bullets"));
     ToolButton2 = toolButton(QStringLiteral("ToolButton2"),
-                             QStringLiteral("Wyczyść|Usuń bezpowrotnie całą zawartość Edytora"), QStringLiteral("clear"));
-    for (QToolButton *b : {BoldButton, ItalicButton, UnderlineButton, LeftAlign, CenterAlign, RightAlign, BulletsButton})
+                             QStringLiteral("Wyczyść|Usuń bezpowrotnie całą zawartość Edytora"),
+                             QStringLiteral("clear"));
+    for (QToolButton *b :
+         {BoldButton, ItalicButton, UnderlineButton, LeftAlign, CenterAlign, RightAlign, BulletsButton})
         b->setCheckable(true);
     connect(BoldButton, &QToolButton::clicked, this, &TFormNotatnik::BoldButtonClick);
     connect(ItalicButton, &QToolButton::clicked, this, &TFormNotatnik::ItalicButtonClick);
@@ -485,7 +505,10 @@ void TFormNotatnik::FormResize()
     SelectionChange();
 }
 
-void TFormNotatnik::FormPaint() { applyTextInset(); }
+void TFormNotatnik::FormPaint()
+{
+    applyTextInset();
+}
 
 bool TFormNotatnik::FormCloseQuery()
 {
@@ -596,9 +619,15 @@ void TFormNotatnik::SelectionChange()
     FontName->lineEdit()->setCursorPosition(0); // the start of a long name is what tells faces apart
 
     switch (c.blockFormat().alignment() & Qt::AlignHorizontal_Mask) {
-    case Qt::AlignRight: RightAlign->setChecked(true); break;
-    case Qt::AlignHCenter: CenterAlign->setChecked(true); break;
-    default: LeftAlign->setChecked(true); break;
+    case Qt::AlignRight:
+        RightAlign->setChecked(true);
+        break;
+    case Qt::AlignHCenter:
+        CenterAlign->setChecked(true);
+        break;
+    default:
+        LeftAlign->setChecked(true);
+        break;
     }
     showCaretPosition();
 }
@@ -665,7 +694,8 @@ void TFormNotatnik::applyTextInset()
     // The text keeps 6 pixels from the left and right edges and none from the top and bottom.
     QTextFrame *root = RichEdit1->document()->rootFrame();
     QTextFrameFormat f = root->frameFormat();
-    if (f.leftMargin() == TextInset && f.rightMargin() == TextInset && f.topMargin() == 0 && f.bottomMargin() == 0)
+    if (f.leftMargin() == TextInset && f.rightMargin() == TextInset && f.topMargin() == 0 &&
+        f.bottomMargin() == 0)
         return;
     f.setLeftMargin(TextInset);
     f.setRightMargin(TextInset);
@@ -714,9 +744,15 @@ void TFormNotatnik::AlignButtonClick(int tag)
     if (updating_)
         return;
     switch (tag) {
-    case 1: RichEdit1->setAlignment(Qt::AlignRight); break;
-    case 2: RichEdit1->setAlignment(Qt::AlignHCenter); break;
-    default: RichEdit1->setAlignment(Qt::AlignLeft); break;
+    case 1:
+        RichEdit1->setAlignment(Qt::AlignRight);
+        break;
+    case 2:
+        RichEdit1->setAlignment(Qt::AlignHCenter);
+        break;
+    default:
+        RichEdit1->setAlignment(Qt::AlignLeft);
+        break;
     }
 }
 
@@ -781,7 +817,8 @@ void TFormNotatnik::FontSizeChange()
     kw::runCommand([&] {
         const std::optional<int> size = toInteger(text);
         if (!size)
-            throw std::runtime_error(QStringLiteral("'%1' is not a valid integer value").arg(text).toStdString());
+            throw std::runtime_error(
+                QStringLiteral("'%1' is not a valid integer value").arg(text).toStdString());
         // A size the editor cannot show leaves the text as it is; a huge one is held at the largest
         // size a file can keep, so a slip of the finger cannot make the editor draw a mile-high glyph.
         if (*size < 1)
@@ -795,9 +832,10 @@ void TFormNotatnik::FontSizeChange()
 void TFormNotatnik::SelectFont()
 {
     const QTextCharFormat now = RichEdit1->currentCharFormat();
-    const QColor colour = now.hasProperty(QTextFormat::ForegroundBrush) && now.foreground().style() != Qt::NoBrush
-                              ? now.foreground().color()
-                              : RichEdit1->palette().color(QPalette::Text);
+    const QColor colour =
+        now.hasProperty(QTextFormat::ForegroundBrush) && now.foreground().style() != Qt::NoBrush
+            ? now.foreground().color()
+            : RichEdit1->palette().color(QPalette::Text);
     if (const auto chosen = kw::runFontDialog(this, kw::FontChoice{currentFont(), colour})) {
         const QFont &font = chosen->font;
         QTextCharFormat f;
@@ -821,8 +859,9 @@ bool TFormNotatnik::askSaveChanges(bool needsSave)
 {
     if (!RichEdit1->document()->isModified())
         return true;
-    const int answer = kw::messageBox(kw::appTitle(), QStringLiteral("Czy zapisać wprowadzone zmiany %1?").arg(fileName_),
-                                      kw::MsgIcon::Question, kw::Yes | kw::No | kw::Cancel);
+    const int answer =
+        kw::messageBox(kw::appTitle(), QStringLiteral("Czy zapisać wprowadzone zmiany %1?").arg(fileName_),
+                       kw::MsgIcon::Question, kw::Yes | kw::No | kw::Cancel);
     if (answer == kw::Cancel)
         return false;
     if (answer == kw::Yes) {
@@ -934,9 +973,15 @@ bool TFormNotatnik::save(bool saveAs)
     return true;
 }
 
-void TFormNotatnik::FileSave() { save(false); }
+void TFormNotatnik::FileSave()
+{
+    save(false);
+}
 
-void TFormNotatnik::FileSaveAs() { save(true); }
+void TFormNotatnik::FileSaveAs()
+{
+    save(true);
+}
 
 void TFormNotatnik::FilePrint()
 {
@@ -946,7 +991,10 @@ void TFormNotatnik::FilePrint()
         RichEdit1->print(&printer);
 }
 
-void TFormNotatnik::FileExit() { close(); }
+void TFormNotatnik::FileExit()
+{
+    close();
+}
 
 // ---- editing ----
 
@@ -956,16 +1004,25 @@ void TFormNotatnik::EditUndo()
         RichEdit1->undo();
 }
 
-void TFormNotatnik::EditCut() { RichEdit1->cut(); }
+void TFormNotatnik::EditCut()
+{
+    RichEdit1->cut();
+}
 
-void TFormNotatnik::EditCopy() { RichEdit1->copy(); }
+void TFormNotatnik::EditCopy()
+{
+    RichEdit1->copy();
+}
 
-void TFormNotatnik::EditPaste() { RichEdit1->paste(); }
+void TFormNotatnik::EditPaste()
+{
+    RichEdit1->paste();
+}
 
 void TFormNotatnik::ToolButton2Click()
 {
-    if (kw::messageBox(kw::appTitle(), QStringLiteral("Czy na pewno usunąć zawartość Edytora ?"), kw::MsgIcon::Question,
-                       kw::Yes | kw::No | kw::Cancel) != kw::Yes)
+    if (kw::messageBox(kw::appTitle(), QStringLiteral("Czy na pewno usunąć zawartość Edytora ?"),
+                       kw::MsgIcon::Question, kw::Yes | kw::No | kw::Cancel) != kw::Yes)
         return;
     // One step the user can undo, should the question have been answered too quickly.
     QTextCursor c(RichEdit1->document());

@@ -14,7 +14,6 @@ class QLineEdit;
 class QTextCharFormat;
 class QToolButton;
 
-
 namespace kw {
 class NotepadEdit;
 class SpinButtons;

@@ -160,9 +160,9 @@ private slots:
         QCOMPARE(open->toolTip(), QStringLiteral("Otwórz"));
         QCOMPARE(open->statusTip(), QStringLiteral("Otwórz plik"));
         QCOMPARE(child<QToolButton>("BoldButton")->statusTip(), QStringLiteral("Pogrubienie"));
-        for (const char *name : {"OpenButton", "SaveButton", "PrintButton", "UndoButton", "CutButton", "CopyButton",
-                                 "PasteButton", "BoldButton", "ItalicButton", "UnderlineButton", "LeftAlign",
-                                 "CenterAlign", "RightAlign", "BulletsButton", "ToolButton2"})
+        for (const char *name : {"OpenButton", "SaveButton", "PrintButton", "UndoButton", "CutButton",
+                                 "CopyButton", "PasteButton", "BoldButton", "ItalicButton", "UnderlineButton",
+                                 "LeftAlign", "CenterAlign", "RightAlign", "BulletsButton", "ToolButton2"})
             QVERIFY2(!child<QToolButton>(name)->icon().pixmap(16, 16).isNull(), name);
         QCOMPARE(child<QToolButton>("ToolButton2")->statusTip(),
                  QStringLiteral("Usuń bezpowrotnie całą zawartość Edytora"));
@@ -346,7 +346,8 @@ private slots:
         child<QToolButton>("SaveButton")->click();
         QCOMPARE(fileRequests.size(), 1);
         QCOMPARE(fileRequests[0].kind, kw::FileDialogKind::Save);
-        QCOMPARE(fileRequests[0].filter, QStringLiteral("Tekst sformatowany (*.rtf)|*.rtf|Plik tekstowy (*.txt)|*.txt"));
+        QCOMPARE(fileRequests[0].filter,
+                 QStringLiteral("Tekst sformatowany (*.rtf)|*.rtf|Plik tekstowy (*.txt)|*.txt"));
         QCOMPARE(fileRequests[0].directory, QCoreApplication::applicationDirPath());
         QVERIFY(readAll(path("notatka.txt")).startsWith("{\\rtf1"));
         QCOMPARE(kw::rtf::parse(readAll(path("notatka.txt"))).plainText(), QStringLiteral("Zażółć"));
@@ -390,7 +391,8 @@ private slots:
 
     void openingLoadsRichOrPlainTextAndReportsFailures()
     {
-        writeAll(path("a.rtf"), R"({\rtf1{\fonttbl{\f0 Arial;}}\pard\qc\b Nag\u322?\'f3wek\par\pard jeden\par})");
+        writeAll(path("a.rtf"),
+                 R"({\rtf1{\fonttbl{\f0 Arial;}}\pard\qc\b Nag\u322?\'f3wek\par\pard jeden\par})");
         fileAnswers = {chose(path("a.rtf"))};
         child<QToolButton>("OpenButton")->click();
         QCOMPARE(fileRequests[0].kind, kw::FileDialogKind::Open);
@@ -421,16 +423,18 @@ private slots:
         answers = {kw::No, kw::Ok, kw::No, kw::Ok, kw::No, kw::Ok};
         writeAll(path("binary.dat"), QByteArray("\x00\x01\x02zzz", 6));
         writeAll(path("deep.rtf"), "{\\rtf1 " + QByteArray(kw::rtf::MaxDepth + 1, '{'));
-        for (const QString &name : {QStringLiteral("nie-ma.rtf"), QStringLiteral("binary.dat"), QStringLiteral("deep.rtf")}) {
+        for (const QString &name :
+             {QStringLiteral("nie-ma.rtf"), QStringLiteral("binary.dat"), QStringLiteral("deep.rtf")}) {
             fileAnswers = {chose(path(name))};
             child<QToolButton>("OpenButton")->click();
         }
-        QCOMPARE(asked, (QStringList{QStringLiteral("Czy zapisać wprowadzone zmiany %1?").arg(path("cp1250.txt")),
-                                     QStringLiteral("Cannot open file %1").arg(path("nie-ma.rtf")),
-                                     QStringLiteral("Czy zapisać wprowadzone zmiany %1?").arg(path("cp1250.txt")),
-                                     QStringLiteral("Failed to Load Stream"),
-                                     QStringLiteral("Czy zapisać wprowadzone zmiany %1?").arg(path("cp1250.txt")),
-                                     QStringLiteral("Failed to Load Stream")}));
+        QCOMPARE(asked,
+                 (QStringList{QStringLiteral("Czy zapisać wprowadzone zmiany %1?").arg(path("cp1250.txt")),
+                              QStringLiteral("Cannot open file %1").arg(path("nie-ma.rtf")),
+                              QStringLiteral("Czy zapisać wprowadzone zmiany %1?").arg(path("cp1250.txt")),
+                              QStringLiteral("Failed to Load Stream"),
+                              QStringLiteral("Czy zapisać wprowadzone zmiany %1?").arg(path("cp1250.txt")),
+                              QStringLiteral("Failed to Load Stream")}));
         QCOMPARE(edit()->toPlainText(), before);
         QCOMPARE(form->fileName(), path("cp1250.txt"));
         QVERIFY(edit()->document()->isModified());
@@ -473,7 +477,8 @@ private slots:
         answers = {kw::No};
         fileAnswers = {chose(path("moje.rtf"))};
         child<QToolButton>("OpenButton")->click();
-        QCOMPARE(asked, QStringList{QStringLiteral("Czy zapisać wprowadzone zmiany %1?").arg(path("inny.rtf"))});
+        QCOMPARE(asked,
+                 QStringList{QStringLiteral("Czy zapisać wprowadzone zmiany %1?").arg(path("inny.rtf"))});
         QCOMPARE(edit()->toPlainText(), QStringLiteral("moje"));
         QVERIFY(!edit()->document()->isModified());
     }

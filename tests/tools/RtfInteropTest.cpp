@@ -18,16 +18,19 @@
 #include <ostream>
 
 QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString &s, std::ostream *os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
 QT_END_NAMESPACE
 
 using namespace kw::rtf;
 
 namespace {
 
-#define REQUIRE_TOOL(var, name)                                                                            \
-    const QString var = QStandardPaths::findExecutable(QStringLiteral(name));                              \
-    if (var.isEmpty())                                                                                     \
+#define REQUIRE_TOOL(var, name)                                                                              \
+    const QString var = QStandardPaths::findExecutable(QStringLiteral(name));                                \
+    if (var.isEmpty())                                                                                       \
     GTEST_SKIP() << name << " is not installed"
 
 // Runs a program to its end; the test fails with its output when it fails.
@@ -63,11 +66,12 @@ void writeAll(const QString &path, const QByteArray &bytes)
 // LibreOffice converting files in the folder, with a profile of its own so that runs never meet.
 bool soffice(const QString &program, const QTemporaryDir &dir, const QString &to, const QString &file)
 {
-    return run(program,
-               {QStringLiteral("--headless"),
-                QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(dir.filePath("profile")).toString(),
-                QStringLiteral("--convert-to"), to, QStringLiteral("--outdir"), dir.path(), dir.filePath(file)},
-               dir.path());
+    return run(
+        program,
+        {QStringLiteral("--headless"),
+         QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(dir.filePath("profile")).toString(),
+         QStringLiteral("--convert-to"), to, QStringLiteral("--outdir"), dir.path(), dir.filePath(file)},
+        dir.path());
 }
 
 const kw::rtf::Run *runWith(const Document &d, const QString &text)
@@ -149,16 +153,17 @@ TEST(RtfInterop, ReadsWhatLibreOfficeWrites)
 {
     REQUIRE_TOOL(lo, "soffice");
     QTemporaryDir dir;
-    writeAll(dir.filePath("in.html"),
-             QStringLiteral("<html><head><meta charset=\"utf-8\"></head><body>"
-                            "<p style=\"font-family:Arial;font-size:10pt\">Zażółć <b>gęślą</b> <i>jaźń</i> "
-                            "<u>podkreślone</u> <font color=\"#ff0000\">czerwony</font></p>"
-                            "<p align=\"center\" style=\"font-family:'Times New Roman';font-size:14pt\">Środek</p>"
-                            "<p align=\"right\">Prawo</p>"
-                            "<ul><li>pierwszy</li><li>drugi</li></ul>"
-                            "<ol><li>numer</li></ol>"
-                            "<p>Koniec</p></body></html>")
-                 .toUtf8());
+    writeAll(
+        dir.filePath("in.html"),
+        QStringLiteral("<html><head><meta charset=\"utf-8\"></head><body>"
+                       "<p style=\"font-family:Arial;font-size:10pt\">Zażółć <b>gęślą</b> <i>jaźń</i> "
+                       "<u>podkreślone</u> <font color=\"#ff0000\">czerwony</font></p>"
+                       "<p align=\"center\" style=\"font-family:'Times New Roman';font-size:14pt\">Środek</p>"
+                       "<p align=\"right\">Prawo</p>"
+                       "<ul><li>pierwszy</li><li>drugi</li></ul>"
+                       "<ol><li>numer</li></ol>"
+                       "<p>Koniec</p></body></html>")
+            .toUtf8());
     ASSERT_TRUE(soffice(lo, dir, QStringLiteral("rtf:Rich Text Format"), QStringLiteral("in.html")));
     const Document d = parse(readAll(dir.filePath("in.rtf")));
 
@@ -213,12 +218,13 @@ TEST(RtfInterop, LibreOfficeReadsWhatWeWrite)
 
     // And the formats: LibreOffice's own RTF of our file, read by our reader, has them all.
     QDir().mkpath(dir.filePath("lo"));
-    ASSERT_TRUE(run(lo,
-                    {QStringLiteral("--headless"),
-                     QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(dir.filePath("profile")).toString(),
-                     QStringLiteral("--convert-to"), QStringLiteral("rtf:Rich Text Format"), QStringLiteral("--outdir"),
-                     dir.filePath("lo"), dir.filePath("ours.rtf")},
-                    dir.path()));
+    ASSERT_TRUE(run(
+        lo,
+        {QStringLiteral("--headless"),
+         QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(dir.filePath("profile")).toString(),
+         QStringLiteral("--convert-to"), QStringLiteral("rtf:Rich Text Format"), QStringLiteral("--outdir"),
+         dir.filePath("lo"), dir.filePath("ours.rtf")},
+        dir.path()));
     const Document back = parse(readAll(dir.filePath("lo/ours.rtf")));
     EXPECT_EQ(nonEmptyLines(back.plainText()), NotepadLines);
     EXPECT_TRUE(runWith(back, QStringLiteral("gęślą"))->bold);
@@ -260,7 +266,8 @@ TEST(RtfInterop, UnrtfReadsWhatWeWrite)
                 html.contains(QLatin1String("<u><font color=\"#ff0000\">czerwony")))
         << out.constData();
     const qsizetype centred = html.indexOf(QLatin1String("<center>"));
-    EXPECT_TRUE(centred > html.indexOf(QLatin1String("czerwony")) && centred < html.indexOf(QLatin1String("Prawo")))
+    EXPECT_TRUE(centred > html.indexOf(QLatin1String("czerwony")) &&
+                centred < html.indexOf(QLatin1String("Prawo")))
         << out.constData();
     EXPECT_TRUE(html.contains(QLatin1String("<div align=\"right\">Prawo"))) << out.constData();
     // The text, Polish letters included, with a bullet before each list item.
@@ -270,9 +277,10 @@ TEST(RtfInterop, UnrtfReadsWhatWeWrite)
     QRegularExpression entity(QStringLiteral("&#([0-9]+);"));
     for (auto m = entity.match(text); m.hasMatch(); m = entity.match(text))
         text.replace(m.capturedStart(), m.capturedLength(), QChar(m.captured(1).toInt()));
-    for (const auto &[name, ch] : {std::pair{"&bull;", u'\u2022'}, std::pair{"&nbsp;", u' '},
-                                   std::pair{"&oacute;", u'\u00F3'}, std::pair{"&Oacute;", u'\u00D3'},
-                                   std::pair{"&lt;", u'<'}, std::pair{"&gt;", u'>'}, std::pair{"&amp;", u'&'}})
+    for (const auto &[name, ch] :
+         {std::pair{"&bull;", u'\u2022'}, std::pair{"&nbsp;", u' '}, std::pair{"&oacute;", u'\u00F3'},
+          std::pair{"&Oacute;", u'\u00D3'}, std::pair{"&lt;", u'<'}, std::pair{"&gt;", u'>'},
+          std::pair{"&amp;", u'&'}})
         text.replace(QLatin1String(name), QString(QChar(ch)));
     QStringList lines = nonEmptyLines(text);
     for (const int i : {3, 4}) {
@@ -306,9 +314,11 @@ TEST(RtfInterop, ReadsWhatEnscriptWrites)
     QTemporaryDir dir;
     // enscript writes its input's bytes as they are and declares no code page: Latin-1 text. (It
     // does not escape a backslash, so there is none here.)
-    writeAll(dir.filePath("in.txt"), QStringLiteral("Pierwsza linia\nCafé Müller\tz tabulatorem\n\nkoniec {}\n").toLatin1());
-    ASSERT_TRUE(run(enscript, {QStringLiteral("-q"), QStringLiteral("-w"), QStringLiteral("rtf"), QStringLiteral("-o"),
-                               dir.filePath("out.rtf"), dir.filePath("in.txt")},
+    writeAll(dir.filePath("in.txt"),
+             QStringLiteral("Pierwsza linia\nCafé Müller\tz tabulatorem\n\nkoniec {}\n").toLatin1());
+    ASSERT_TRUE(run(enscript,
+                    {QStringLiteral("-q"), QStringLiteral("-w"), QStringLiteral("rtf"), QStringLiteral("-o"),
+                     dir.filePath("out.rtf"), dir.filePath("in.txt")},
                     dir.path()));
     const Document d = parse(readAll(dir.filePath("out.rtf")));
     EXPECT_EQ(nonEmptyLines(d.plainText().replace(QChar(0x2028), QLatin1Char('\n'))),
@@ -320,8 +330,9 @@ TEST(RtfInterop, ReadsWhatEnscriptWrites)
 
     // With highlighting, keywords come out bold.
     writeAll(dir.filePath("prog.c"), "int main(void)\n{\n    return 0;\n}\n");
-    ASSERT_TRUE(run(enscript, {QStringLiteral("-q"), QStringLiteral("-w"), QStringLiteral("rtf"), QStringLiteral("-Ec"),
-                               QStringLiteral("-o"), dir.filePath("prog.rtf"), dir.filePath("prog.c")},
+    ASSERT_TRUE(run(enscript,
+                    {QStringLiteral("-q"), QStringLiteral("-w"), QStringLiteral("rtf"), QStringLiteral("-Ec"),
+                     QStringLiteral("-o"), dir.filePath("prog.rtf"), dir.filePath("prog.c")},
                     dir.path()));
     const Document c = parse(readAll(dir.filePath("prog.rtf")));
     EXPECT_TRUE(c.plainText().contains(QStringLiteral("return 0;")));
@@ -357,10 +368,12 @@ Do prawej
 \end{document}
 )")
                                           .toUtf8());
-    ASSERT_TRUE(run(latex2rtf, {QStringLiteral("-o"), dir.filePath("doc.rtf"), dir.filePath("doc.tex")}, dir.path()));
+    ASSERT_TRUE(
+        run(latex2rtf, {QStringLiteral("-o"), dir.filePath("doc.rtf"), dir.filePath("doc.tex")}, dir.path()));
     const Document d = parse(readAll(dir.filePath("doc.rtf")));
     const QStringList lines = nonEmptyLines(d.plainText());
-    EXPECT_TRUE(lines.contains(QStringLiteral("Zwykły tekst z pogrubieniem, kursywą i podkreśleniem."))) << d.plainText().toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("Zwykły tekst z pogrubieniem, kursywą i podkreśleniem.")))
+        << d.plainText().toStdString();
     EXPECT_TRUE(lines.contains(QStringLiteral("Wyśrodkowany akapit")));
     EXPECT_TRUE(lines.contains(QStringLiteral("Do prawej")));
     // latex2rtf writes list bullets as text of their own paragraph.

@@ -15,17 +15,29 @@
 
 // Readable failures.
 QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
-inline void PrintTo(const QColor &c, std::ostream *os) { *os << c.name(QColor::HexArgb).toStdString(); }
+inline void PrintTo(const QString &s, std::ostream *os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QColor &c, std::ostream *os)
+{
+    *os << c.name(QColor::HexArgb).toStdString();
+}
 QT_END_NAMESPACE
 
 using namespace kw::rtf;
 
 namespace {
 
-Document parseText(const char *rtf) { return parse(QByteArray(rtf)); }
+Document parseText(const char *rtf)
+{
+    return parse(QByteArray(rtf));
+}
 
-QString text(const char *rtf) { return parseText(rtf).plainText(); }
+QString text(const char *rtf)
+{
+    return parseText(rtf).plainText();
+}
 
 const QString Polish = QStringLiteral("Zażółć gęślą jaźń ZAŻÓŁĆ GĘŚLĄ JAŹŃ");
 
@@ -53,8 +65,9 @@ TEST(RtfRead, CodePagesAndUnicode)
     // The document's code page, and a font's own character set overriding it.
     EXPECT_EQ(text(R"({\rtf1\ansi\ansicpg1250 \'af\'f3\'b3\'e6})"), QStringLiteral("Żółć"));
     EXPECT_EQ(text(R"({\rtf1\ansi\ansicpg1252 \'e9\'80})"), QStringLiteral("é€"));
-    EXPECT_EQ(text(R"({\rtf1\ansi\ansicpg1252{\fonttbl{\f0 Arial;}{\f1\fcharset238 Arial CE;}}\f1\'b9\f0\'b9})"),
-              QStringLiteral("ą¹"));
+    EXPECT_EQ(
+        text(R"({\rtf1\ansi\ansicpg1252{\fonttbl{\f0 Arial;}{\f1\fcharset238 Arial CE;}}\f1\'b9\f0\'b9})"),
+        QStringLiteral("ą¹"));
     EXPECT_EQ(text(R"({\rtf1\ansi{\fonttbl{\f0\fcharset204 Arial;}}\f0\'c4\'e0})"), QStringLiteral("Да"));
     // \u with its fallback skipped: one character by default, \uc says how many, \'hh counts as one.
     EXPECT_EQ(text(R"({\rtf1 \u380?\u243\'f3 x})"), QStringLiteral("żó x"));
@@ -97,7 +110,8 @@ TEST(RtfRead, CharacterFormatting)
     EXPECT_FALSE(r[8].bold || r[8].italic || r[8].underline || r[8].strikeOut);
 
     // Groups restore what they changed; \cf0 is the automatic colour; hidden text is not shown.
-    const Document g = parseText(R"({\rtf1{\colortbl;\red1\green2\blue3;}a{\b b{\i c}d}{\cf1 e\cf0 f}{\v g}h})");
+    const Document g =
+        parseText(R"({\rtf1{\colortbl;\red1\green2\blue3;}a{\b b{\i c}d}{\cf1 e\cf0 f}{\v g}h})");
     const auto &s = g.paragraphs[0].runs;
     ASSERT_EQ(g.plainText(), "abcdefh");
     ASSERT_EQ(s.size(), 6u);
@@ -148,8 +162,9 @@ TEST(RtfRead, BulletsInEveryForm)
     EXPECT_EQ(d.plainText(), "one\ntwo\nthree");
 
     // ... as the older \pn properties with \pntext, which last until \pard ...
-    d = parseText(R"({\rtf1\pard{\pntext\f1\'b7\tab}{\*\pn\pnlvlblt\pnf1\pnindent0{\pntxtb\'b7}}\fi-360\li360 a\par )"
-                  R"(b\par\pard c})");
+    d = parseText(
+        R"({\rtf1\pard{\pntext\f1\'b7\tab}{\*\pn\pnlvlblt\pnf1\pnindent0{\pntxtb\'b7}}\fi-360\li360 a\par )"
+        R"(b\par\pard c})");
     ASSERT_EQ(d.paragraphs.size(), 3u);
     EXPECT_TRUE(d.paragraphs[0].bullet);
     EXPECT_TRUE(d.paragraphs[1].bullet);
@@ -157,7 +172,8 @@ TEST(RtfRead, BulletsInEveryForm)
     EXPECT_EQ(d.plainText(), "a\nb\nc");
 
     // ... and a numbered list keeps its numbers as text rather than turning into bullets.
-    d = parseText(R"({\rtf1\pard{\listtext 1.\tab}\ls2 first\par\pard{\pntext\b 2)\tab}{\*\pn\pnlvlbody\pndec}second\par})");
+    d = parseText(
+        R"({\rtf1\pard{\listtext 1.\tab}\ls2 first\par\pard{\pntext\b 2)\tab}{\*\pn\pnlvlbody\pndec}second\par})");
     EXPECT_FALSE(d.paragraphs[0].bullet);
     EXPECT_FALSE(d.paragraphs[1].bullet);
     EXPECT_EQ(d.plainText(), "1.\tfirst\n2)\tsecond");
@@ -190,7 +206,8 @@ TEST(RtfRead, MalformedInputLoadsWhatItCanOrRefuses)
     EXPECT_EQ(text(R"({\rtf1 a}b}c)"), "a");
     EXPECT_EQ(text(R"({\rtf1 a{}}}}c)"), "a");
     // Huge and negative numbers are clamped, never wrapped.
-    const Document big = parseText(R"({\rtf1\fs99999999999999999999 a\fs-5 b\fs0 c\cf99999999999 d\u99999999 e})");
+    const Document big =
+        parseText(R"({\rtf1\fs99999999999999999999 a\fs-5 b\fs0 c\cf99999999999 d\u99999999 e})");
     ASSERT_EQ(big.paragraphs[0].runs.size(), 1u);
     EXPECT_EQ(big.paragraphs[0].runs[0].pointSize, MaxPointSize);
     EXPECT_EQ(big.plainText(), QStringLiteral("abcd\uFFFD"));
@@ -219,10 +236,11 @@ TEST(RtfRead, IsRtf)
 TEST(RtfRead, BuildGivesTheEditorItsFormats)
 {
     QTextDocument doc;
-    read(R"({\rtf1{\fonttbl{\f0 Arial;}{\f1 Courier New;}}{\colortbl;\red0\green128\blue0;})"
-         R"(\pard\qc\f1\fs20\b Tytu\u322?\par\pard{\listtext \'95\tab}\f0\fs16 a\par{\listtext \'95\tab}{\cf1 b}\par)"
-         R"(\pard\qr end\par})",
-         &doc);
+    read(
+        R"({\rtf1{\fonttbl{\f0 Arial;}{\f1 Courier New;}}{\colortbl;\red0\green128\blue0;})"
+        R"(\pard\qc\f1\fs20\b Tytu\u322?\par\pard{\listtext \'95\tab}\f0\fs16 a\par{\listtext \'95\tab}{\cf1 b}\par)"
+        R"(\pard\qr end\par})",
+        &doc);
     ASSERT_EQ(doc.blockCount(), 4);
     QTextBlock b = doc.begin();
     EXPECT_EQ(b.text(), QStringLiteral("Tytuł"));
@@ -325,7 +343,10 @@ QList<Shape> shapeOf(const QTextDocument &doc)
 {
     QList<Shape> out;
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
-        Shape s{b.text(), int(b.blockFormat().alignment() & Qt::AlignHorizontal_Mask), b.textList() != nullptr, {}};
+        Shape s{b.text(),
+                int(b.blockFormat().alignment() & Qt::AlignHorizontal_Mask),
+                b.textList() != nullptr,
+                {}};
         // Neighbouring fragments with the same look are one run, however the editor split them.
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             const QString look = lookText(it.fragment().charFormat(), doc.defaultFont());
