@@ -1,20 +1,95 @@
-// The windows of the tools library, created last at start-up.
+// The windows of the tools library, created last at start-up, and the main window's commands
+// that hand over to them.
 #include "app/Forms.h"
 #include "app/Startup.h"
+#include "app/ToolCommands.h"
+#include "framework/Messages.h"
+#include "reports/UnitR1.h"
+#include "reports/UnitR2.h"
+#include "tools/Artwork.h"
+#include "tools/CalcDialog.h"
+#include "tools/HelpViewer.h"
+#include "tools/UnitA.h"
+#include "tools/UnitKalk.h"
+#include "tools/UnitLogo.h"
+#include "tools/UnitNotatnik.h"
 
 #include <QApplication>
 #include <QWidget>
 
 namespace kw {
 
-QWidget *createSplash() { return nullptr; }
+QWidget *createSplash() { return new TFormLogo; }
 
-void createToolWindows(const std::function<void(const char *)> &) {}
+void createToolWindows(const std::function<void(const char *)> &created)
+{
+    Forms &f = forms();
+    f.formA = new TFormA;
+    if (created)
+        created("TFormA");
+    f.formKalk = new TFormKalk;
+    if (created)
+        created("TFormKalk");
+    f.formNotatnik = new TFormNotatnik;
+    if (created)
+        created("TFormNotatnik");
+}
 
-void destroyToolWindows() {}
+namespace {
+// The pocket calculator's dialog object keeps its value between uses for the whole run.
+CalculatorDialog &calculator1()
+{
+    static CalculatorDialog calculator;
+    return calculator;
+}
+} // namespace
 
-void setUpApplicationIcon(QApplication &) {}
+void destroyToolWindows()
+{
+    Forms &f = forms();
+    help::destroyViewer();
+    delete f.formNotatnik;
+    delete f.formKalk;
+    delete f.formA;
+    f.formNotatnik = nullptr;
+    f.formKalk = nullptr;
+    f.formA = nullptr;
+}
 
-void setHelpFile(const QString &) {}
+void setUpApplicationIcon(QApplication &app) { app.setWindowIcon(appIcon()); }
+
+void setHelpFile(const QString &name) { help::setHelpFile(name); }
+
+void showHelpTopics()
+{
+    help::setHelpFile(QStringLiteral("POMOC.HLP"));
+    help::showTopics();
+}
+
+void showAbout() { forms().formA->showAbout(); }
+
+void showBankCalculator() { forms().formKalk->showCalculator(); }
+
+void runQuickCalculator(QLineEdit *box) { runQuickCalculator(box, calculator1()); }
+
+void showNotepad()
+{
+    TFormNotatnik *n = forms().formNotatnik;
+    n->show();
+    n->raise();
+    n->activateWindow();
+}
+
+void showReport(int which)
+{
+    // The statements and their preview are not part of this version yet: say so plainly, print
+    // nothing, and put the statement's table back to rest.
+    showMessage(QStringLiteral("Zestawienia i ich wydruk nie są jeszcze dostępne w tej wersji programu."));
+    kw::Table *table = which == 1 ? forms().formR1->Table1 : which == 2 ? forms().formR2->Table1 : nullptr;
+    if (table) {
+        table->setFiltered(false);
+        table->close();
+    }
+}
 
 } // namespace kw

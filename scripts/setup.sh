@@ -15,6 +15,7 @@ packages=(
   fonts-liberation locales
   python3 python3-dbfread python3-dbf shapelib
   xvfb xauth poppler-utils
+  libshp-dev libreoffice-writer-nogui unrtf enscript latex2rtf
 )
 missing=()
 for p in "${packages[@]}"; do
