@@ -23,9 +23,13 @@ template <class Fn> void atomically(const LedgerTables &t, Fn &&change)
     }
 }
 
+// A writer needs a posted day entry to work on: an empty period, or a blank record still being
+// inserted, would otherwise be posted as a day of no period while both sums move.
 void requireDayEntry(const LedgerTables &t)
 {
-    if (t.day->active() && t.day->isEmpty())
+    if (!t.day->active())
+        throw EngineError(QString::fromLatin1(msg::ClosedDataset));
+    if (t.day->isEmpty() || t.day->state() == Table::State::Insert)
         throw EngineError(QString::fromLatin1(msg::EmptyDataset));
 }
 

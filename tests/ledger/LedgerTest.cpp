@@ -162,6 +162,14 @@ TEST(Ledger, WritersRefuseWhenThePeriodHasNoDayEntry)
     EXPECT_EQ(b.countRecords(DayFile), 0) << "edit on the empty table must not insert a blank day";
     EXPECT_DOUBLE_EQ(b.month.fieldValue("SPRZYCH").toDouble(), 0);
     EXPECT_TRUE(verifyLedger(b.path()).isEmpty());
+    addDay(b.t, 4, "3", "2004", QDate::currentDate());
+    b.day.insert(); // a blank record pending
+    EXPECT_THROW(bookAmounts(b.t, Books::one(0, 5), Sign::Add), kw::EngineError);
+    b.day.cancel();
+    closePeriod(b.t);
+    EXPECT_THROW(changeEntry(b.t, 3, Books::one(0, 5)), kw::EngineError);
+    EXPECT_EQ(b.countRecords(DayFile), 1);
+    EXPECT_TRUE(verifyLedger(b.path()).isEmpty());
 }
 
 TEST(Ledger, VerifyFindsSumsThatDisagreeAndDuplicateSums)
