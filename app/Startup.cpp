@@ -74,19 +74,12 @@ void destroyForms()
     f = Forms{};
 }
 
-int runProgram(QApplication &app)
+int startProgram(QApplication &app, const std::function<void(const char *)> &created)
 {
     app.setApplicationName(QStringLiteral("Kwotnik"));
     app.setApplicationDisplayName(appTitle());
     loadTranslations(app);
     setUpApplicationIcon(app);
-
-    // One running copy per working directory; a second one writes nothing.
-    WorkLock lock;
-    if (!lock.acquire(QDir::currentPath())) {
-        messageBox(appTitle(), WorkLock::busyMessage(), MsgIcon::Warning, Ok);
-        return 2;
-    }
 
     std::unique_ptr<QWidget> splash(createSplash());
     if (splash) {
@@ -95,7 +88,7 @@ int runProgram(QApplication &app)
         app.processEvents();
     }
     try {
-        createForms();
+        createForms(created);
     } catch (const std::exception &e) {
         splash.reset();
         reportError(e);
@@ -110,6 +103,19 @@ int runProgram(QApplication &app)
     main->adjustSize();
     main->move(screen.center() - main->rect().center());
     main->show();
+    return 0;
+}
+
+int runProgram(QApplication &app)
+{
+    // One running copy per working directory, for the whole run; a second one writes nothing.
+    WorkLock lock;
+    if (!lock.acquire(QDir::currentPath())) {
+        messageBox(appTitle(), WorkLock::busyMessage(), MsgIcon::Warning, Ok);
+        return 2;
+    }
+    if (const int failed = startProgram(app))
+        return failed;
     const int code = app.exec();
     destroyForms();
     return code;

@@ -17,6 +17,9 @@ void destroyForms();
 
 // The whole program: lock the working directory, splash, windows, message loop. Returns the exit code.
 int runProgram(QApplication &app);
+// Everything up to the message loop: returns 0 with the main window shown, or the exit code of a
+// start that failed (the windows are gone again). `created` is told each window as it is made.
+int startProgram(QApplication &app, const std::function<void(const char *)> &created = {});
 
 // Tool windows and the splash, which live in the tools library.
 QWidget *createSplash();

@@ -9,6 +9,7 @@
 #include "ledger/Unit4R.h"
 #include "ledger/WorkLock.h"
 #include "reports/UnitR3.h"
+#include "tools/UnitLogo.h"
 
 #include <QApplication>
 #include <QDir>
@@ -63,6 +64,31 @@ private slots:
         // The month and year dialog holds the current month and year from start-up on.
         QCOMPARE(f.formM->monthText(), QString::number(QDate::currentDate().month()));
         QCOMPARE(f.formM->yearText(), QString::number(QDate::currentDate().year()));
+    }
+
+    void theSplashIsPaintedBeforeTheFirstWindowAndGoneBeforeTheMainWindowShows()
+    {
+        const auto splash = [] {
+            TFormLogo *found = nullptr;
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (auto *logo = qobject_cast<TFormLogo *>(w))
+                    found = logo;
+            return found;
+        };
+        QStringList seen;
+        bool mainVisibleWhileSplash = true;
+        QCOMPARE(kw::startProgram(*qApp, [&](const char *name) {
+                     TFormLogo *logo = splash();
+                     if (name == QLatin1String("TForm1"))
+                         seen << (logo && logo->isVisible() && logo->isPainted() ? "splash painted" : "no splash");
+                     if (name == QLatin1String("TFormNotatnik"))
+                         mainVisibleWhileSplash = kw::forms().form1->isVisible();
+                 }),
+                 0);
+        QCOMPARE(seen, QStringList{"splash painted"});
+        QVERIFY2(!mainVisibleWhileSplash, "no working window shows while the splash is up");
+        QVERIFY2(!splash(), "the splash is destroyed before the loop starts");
+        QVERIFY(kw::forms().form1->isVisible());
     }
 
     void mainWindowShowsTheDateAndStartsItsClock()
