@@ -1,4 +1,8 @@
 #include "app/Forms.h"
+#include "app/Unit1.h"
+#include "ledger/Rollup.h"
+#include "ledger/Unit2S.h"
+#include "ledger/Unit4R.h"
 
 namespace kw {
 
@@ -6,6 +10,13 @@ Forms &forms()
 {
     static Forms f;
     return f;
+}
+
+ledger::LedgerTables ledgerTables()
+{
+    const Forms &f = forms();
+    return {f.form1 ? f.form1->Table1 : nullptr, f.form2S ? f.form2S->TableS : nullptr,
+            f.form4R ? f.form4R->Table4R : nullptr};
 }
 
 } // namespace kw

@@ -15,6 +15,9 @@ class TFormKalk;
 class TFormNotatnik;
 
 namespace kw {
+namespace ledger {
+struct LedgerTables;
+}
 
 // The single instance of every window, created once at start-up in this order and living until
 // exit; windows reach each other only through here.
@@ -36,5 +39,8 @@ struct Forms
 };
 
 Forms &forms();
+
+// The main window's day table with the two holders' sum tables: the records every writer changes.
+ledger::LedgerTables ledgerTables();
 
 } // namespace kw

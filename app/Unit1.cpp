@@ -38,11 +38,7 @@
 
 namespace {
 
-kw::ledger::LedgerTables ledgerTables()
-{
-    const kw::Forms &f = kw::forms();
-    return {f.form1->Table1, f.form2S->TableS, f.form4R->Table4R};
-}
+using kw::ledgerTables;
 
 // Fixed geometry of the window, in pixels of its client area.
 constexpr int ClientWidth = 602;
@@ -844,14 +840,7 @@ void TForm1::ToolButton4Click()
 {
     TForm2 *change = kw::forms().form2;
     showWindow(change);
-    kw::runCommand([&] {
-        // Plain numbers in the user's format, which the change dialog reads back.
-        const kw::Table &day = *Table1;
-        change->EditD->setText(kw::regional::formatGeneral(kw::ledger::amount(day, "DZIEN")));
-        for (std::size_t i = 0; i < change->Edit.size(); ++i)
-            change->Edit[i]->setText(
-                kw::regional::formatGeneral(kw::ledger::amount(day, kw::ledger::Categories[i].day)));
-    });
+    kw::runCommand([&] { change->fillFromDayEntry(); });
 }
 
 void TForm1::ToolButton5Click()

@@ -26,13 +26,6 @@ static void initDialogPictures() { Q_INIT_RESOURCE(dialogs); }
 
 namespace kw::dialogs {
 
-kw::ledger::LedgerTables ledgerTables()
-{
-    const Forms &f = forms();
-    return {f.form1 ? f.form1->Table1 : nullptr, f.form2S ? f.form2S->TableS : nullptr,
-            f.form4R ? f.form4R->Table4R : nullptr};
-}
-
 bool hasDayEntry()
 {
     const Table *day = ledgerTables().day;

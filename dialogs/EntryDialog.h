@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Forms.h"
 #include "ledger/Booking.h"
 
 #include <QDialog>
@@ -27,8 +28,7 @@ inline const QString NoSuchDayMessage = QStringLiteral("Ten miesiąc nie ma taki
 inline const QString FormatFailureMessage =
     QStringLiteral("Niewłaściwy format wpisu !!!\nProgram zostanie zamknięty.\nUruchom go ponownie.");
 
-// The main window's day table and the two sum tables of the open period.
-kw::ledger::LedgerTables ledgerTables();
+using kw::ledgerTables;
 
 // True when the main window's day table stands on a stored day entry. A closed or empty table has
 // none, and neither has a record being inserted: booking into it would store an entry of no period.

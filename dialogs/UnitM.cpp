@@ -124,7 +124,7 @@ void TFormM::Button1Click()
     const kw::Forms &f = kw::forms();
     TForm1 *main = f.form1;
     kw::runCommand([&] {
-        const kw::ledger::LedgerTables tables{main->Table1, f.form2S->TableS, f.form4R->Table4R};
+        const kw::ledger::LedgerTables tables = kw::ledgerTables();
         kw::ledger::openPeriod(tables, monthText(), yearText());
         main->setYearLabel(yearText());
         main->testCommandState(true);
