@@ -21,6 +21,13 @@ FileDialogHandler &fileHandler()
     static FileDialogHandler h;
     return h;
 }
+
+PrintSetupHandler &printSetupHandler()
+{
+    static PrintSetupHandler h;
+    return h;
+}
+
 PrintDialogHandler &printHandler()
 {
     static PrintDialogHandler h;
@@ -158,6 +165,24 @@ bool runPrintDialog(QWidget *parent, QPrinter *printer)
     return dialog.exec() == QDialog::Accepted;
 }
 
+bool runPrintDialog(QWidget *parent, QPrinter *printer, const PrintDialogRequest &request)
+{
+    if (printSetupHandler())
+        return printSetupHandler()(printer, request);
+    if (printHandler())
+        return printHandler()(printer);
+    QPrintDialog dialog(printer, parent);
+    QAbstractPrintDialog::PrintDialogOptions options = dialog.options();
+    options.setFlag(QAbstractPrintDialog::PrintPageRange, request.pageRange);
+    options.setFlag(QAbstractPrintDialog::PrintSelection, request.selection);
+    dialog.setOptions(options);
+    if (request.maxPage > 0) {
+        dialog.setMinMax(request.minPage, request.maxPage);
+        printer->setFromTo(request.minPage, request.maxPage);
+    }
+    return dialog.exec() == QDialog::Accepted;
+}
+
 std::optional<FontChoice> runFontDialog(QWidget *parent, const FontChoice &initial)
 {
     if (fontHandler())
@@ -176,6 +201,13 @@ PrintDialogHandler setPrintDialogHandler(PrintDialogHandler handler)
 {
     PrintDialogHandler old = std::move(printHandler());
     printHandler() = std::move(handler);
+    return old;
+}
+
+PrintSetupHandler setPrintSetupHandler(PrintSetupHandler handler)
+{
+    PrintSetupHandler old = std::move(printSetupHandler());
+    printSetupHandler() = std::move(handler);
     return old;
 }
 

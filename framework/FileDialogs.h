@@ -49,6 +49,18 @@ FileDialogAnswer runFileDialog(QWidget *parent, const FileDialogRequest &request
 // Runs the print dialog on the printer; true when the user confirmed.
 bool runPrintDialog(QWidget *parent, QPrinter *printer);
 
+// What a print dialog offers beyond the printer: the pages to choose from, and the choices of a
+// page range and of the selection.
+struct PrintDialogRequest
+{
+    int minPage = 0; // 0 and 0: no page numbers
+    int maxPage = 0;
+    bool pageRange = false;
+    bool selection = false;
+};
+// The same with page numbers and options; the printer's range, copies and printer come back set.
+bool runPrintDialog(QWidget *parent, QPrinter *printer, const PrintDialogRequest &request);
+
 struct FontChoice
 {
     QFont font;
@@ -61,9 +73,12 @@ std::optional<FontChoice> runFontDialog(QWidget *parent, const FontChoice &initi
 // Each returns the handler that was installed before.
 using FileDialogHandler = std::function<FileDialogAnswer(const FileDialogRequest &)>;
 using PrintDialogHandler = std::function<bool(QPrinter *)>;
+// Answers the print dialogs that carry a request; without one, those go to the plain handler.
+using PrintSetupHandler = std::function<bool(QPrinter *, const PrintDialogRequest &)>;
 using FontDialogHandler = std::function<std::optional<FontChoice>(const FontChoice &)>;
 FileDialogHandler setFileDialogHandler(FileDialogHandler handler);
 PrintDialogHandler setPrintDialogHandler(PrintDialogHandler handler);
+PrintSetupHandler setPrintSetupHandler(PrintSetupHandler handler);
 FontDialogHandler setFontDialogHandler(FontDialogHandler handler);
 
 } // namespace kw

@@ -14,7 +14,7 @@ packages=(
   clang libclang-rt-14-dev
   fonts-liberation locales
   python3 python3-dbfread python3-dbf shapelib
-  xvfb xauth poppler-utils
+  xvfb xauth poppler-utils cups printer-driver-cups-pdf
   libshp-dev libreoffice-writer-nogui unrtf enscript latex2rtf
 )
 missing=()

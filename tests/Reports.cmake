@@ -1,0 +1,3 @@
+# The report engine alone (no widgets), and the print preview window.
+kw_add_qtest(test_report_engine SOURCES reports/EngineTest.cpp reports/ReportFixture.h LIBS kw_report_engine)
+target_include_directories(test_report_engine PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/reports)
