@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPrinter>
@@ -168,6 +169,60 @@ public:
 
 } // namespace
 
+// The page on screen: white paper with a one-pixel black outline and a two-pixel black shadow
+// right and below, (page size x zoom) + 4 pixels in all. Only what is exposed is painted, straight
+// from the placed items, so even 2000 % holds no page-sized image in memory.
+class PreviewPage : public QWidget
+{
+public:
+    using QWidget::QWidget;
+    void setPage(const LaidOutReport *report, int index, const QSize &paper)
+    {
+        report_ = report;
+        index_ = index;
+        paper_ = paper;
+        text_.clear();
+        resize(paper.width() + 4, paper.height() + 4);
+        update();
+    }
+    void setText(const QString &text, const QSize &area)
+    {
+        report_ = nullptr;
+        text_ = text;
+        resize(area);
+        update();
+    }
+    QSize paperSize() const { return paper_; }
+
+protected:
+    void paintEvent(QPaintEvent *e) override
+    {
+        QPainter p(this);
+        if (!report_) {
+            p.setPen(palette().color(QPalette::BrightText));
+            p.drawText(rect(), Qt::AlignCenter, text_);
+            return;
+        }
+        const int w = paper_.width();
+        const int h = paper_.height();
+        p.fillRect(QRect(2, 2, w + 2, h + 2), Qt::black);
+        p.fillRect(QRect(0, 0, w + 2, h + 2), Qt::black);
+        p.fillRect(QRect(1, 1, w, h), Qt::white);
+        if (w <= 0 || h <= 0 || report_->paperSize.isEmpty())
+            return;
+        p.setClipRect(QRect(1, 1, w, h).intersected(e->rect()));
+        p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+        p.translate(1, 1);
+        paintPage(p, *report_, index_, w / report_->paperSize.width(), h / report_->paperSize.height());
+    }
+
+private:
+    const LaidOutReport *report_ = nullptr;
+    int index_ = 0;
+    QSize paper_;
+    QString text_;
+};
+
 int TStandardPreview::roundHalfEven(double value)
 {
     const double r = std::nearbyint(value); // the default rounding mode goes to the even neighbour
@@ -245,9 +300,9 @@ TStandardPreview::TStandardPreview(Report *report, QWidget *parent)
     pagePreview_->setBackgroundRole(QPalette::Dark);
     pagePreview_->horizontalScrollBar()->setTracking(true);
     pagePreview_->verticalScrollBar()->setTracking(true);
-    pageImage_ = new QLabel;
+    pageImage_ = new PreviewPage;
     pageImage_->setObjectName(QStringLiteral("PageImage"));
-    pageImage_->setAttribute(Qt::WA_TranslucentBackground);
+    pageImage_->resize(0, 0);
     pagePreview_->setWidget(pageImage_);
     pagePreview_->installEventFilter(this);
     layout->addWidget(pagePreview_, 1);
@@ -281,6 +336,7 @@ TStandardPreview::TStandardPreview(Report *report, QWidget *parent)
         run_ = report_->createRun(this);
         connect(run_, &LayoutRun::pageAvailable, this, &TStandardPreview::pageAvailable);
         connect(run_, &LayoutRun::progress, this, &TStandardPreview::progress);
+        connect(run_, &LayoutRun::finished, this, &TStandardPreview::runFinished);
     }
 }
 
@@ -367,6 +423,24 @@ void TStandardPreview::progress(int percent)
     gauge_->setVisible(percent > 0 && percent < 100);
 }
 
+void TStandardPreview::runFinished()
+{
+    if (pageCount() == 0) {
+        // Nothing to page through: say so instead of naming a page that does not exist.
+        current_ = 0;
+        updateStatus();
+        if (!emptyText_.isEmpty()) {
+            pageImage_->setText(emptyText_, pagePreview_->viewport()->size());
+        }
+    }
+    emit layoutFinished(pageCount());
+}
+
+void TStandardPreview::setEmptyText(const QString &text)
+{
+    emptyText_ = text;
+}
+
 void TStandardPreview::updateStatus()
 {
     status_->setText(QStringLiteral("Page %1 of %2").arg(current_).arg(pageCount()));
@@ -443,17 +517,7 @@ void TStandardPreview::drawPage()
     const QSizeF page = pageSizeAt100();
     const int w = int(std::lround(page.width() * zoom_ / 100.0));
     const int h = int(std::lround(page.height() * zoom_ / 100.0));
-    QImage image(w + 4, h + 4, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    {
-        QPainter p(&image);
-        p.fillRect(QRect(2, 2, w + 2, h + 2), Qt::black); // the shadow, two pixels right and below
-        p.fillRect(QRect(0, 0, w + 2, h + 2), Qt::black); // the outline
-        if (w > 0 && h > 0)
-            p.drawImage(1, 1, renderPageImage(run_->result(), current_ - 1, QSize(w, h)));
-    }
-    pageImage_->setPixmap(QPixmap::fromImage(image));
-    pageImage_->resize(image.size());
+    pageImage_->setPage(&run_->result(), current_ - 1, QSize(w, h));
     imageShown_ = true;
 }
 

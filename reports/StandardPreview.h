@@ -17,6 +17,7 @@ class QProgressBar;
 class QScrollArea;
 class QToolBar;
 class QToolButton;
+class PreviewPage;
 
 class TStandardPreview : public QWidget
 {
@@ -49,6 +50,7 @@ public:
     // The size the zoom rules work with: the page area without its scroll bars.
     QSize pageAreaSize() const;
     const kw::report::LaidOutReport *pages() const;
+    kw::report::LayoutRun *layoutRun() const { return run_; }
 
     // Page changes and zoom as the tool bar and the keys do them.
     void showPage(int pageNumber);
@@ -57,11 +59,15 @@ public:
     void zoomToWidth();
     void zoomTo100();
 
+    // A line shown in the middle of the page area when the report turns out to have no pages.
+    void setEmptyText(const QString &text);
+
     // Rounds to the nearest integer, halves to the even neighbour.
     static int roundHalfEven(double value);
 
 signals:
-    void closed(); // the window has been closed and is being destroyed
+    void closed();                      // the window has been closed and is being destroyed
+    void layoutFinished(int pageCount); // the last page is laid out (also when there is none)
 
 protected:
     void closeEvent(QCloseEvent *e) override;
@@ -82,6 +88,7 @@ private slots:
 private:
     void pageAvailable(int pageNumber);
     void progress(int percent);
+    void runFinished();
     void updateStatus();
     void drawPage();
     void scrollToStart();
@@ -102,8 +109,9 @@ private:
     QToolBar *toolbar_ = nullptr;
     QButtonGroup *zoomGroup_ = nullptr;
     QScrollArea *pagePreview_ = nullptr;
-    QLabel *pageImage_ = nullptr;
+    PreviewPage *pageImage_ = nullptr;
     QWidget *statusPanel_ = nullptr;
     QProgressBar *gauge_ = nullptr;
     QLabel *status_ = nullptr;
+    QString emptyText_;
 };

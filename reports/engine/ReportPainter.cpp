@@ -66,6 +66,11 @@ void paintPage(QPainter &painter, const LaidOutReport &report, int index, double
     paintScaled(painter, report, index, deviceUnitsPerLayoutUnit, deviceUnitsPerLayoutUnit);
 }
 
+void paintPage(QPainter &painter, const LaidOutReport &report, int index, double sx, double sy)
+{
+    paintScaled(painter, report, index, sx, sy);
+}
+
 QImage renderPageImage(const LaidOutReport &report, int index, double dotsPerInch)
 {
     if (index < 0 || index >= int(report.pages.size()) || dotsPerInch <= 0)

@@ -17,6 +17,8 @@ namespace kw::report {
 // Paints page `index` (from 0) with the painter's origin at the paper's top left corner and
 // `deviceUnitsPerLayoutUnit` device units per layout unit. The paper itself is not filled.
 void paintPage(QPainter &painter, const LaidOutReport &report, int index, double deviceUnitsPerLayoutUnit);
+// The same, stretched by different factors across and down.
+void paintPage(QPainter &painter, const LaidOutReport &report, int index, double sx, double sy);
 
 // The page (from 0) as an image at the given resolution, on white paper.
 QImage renderPageImage(const LaidOutReport &report, int index, double dotsPerInch);
