@@ -55,6 +55,11 @@ void createForms(const std::function<void(const char *)> &created)
     make(f.formR2, "TFormR2", created);
     make(f.formR3, "TFormR3", created);
     createToolWindows(created);
+    // The dialogs stay above the main window, kept there by the window system as windows of the
+    // main window, without blocking it: choosing a day in the list does not hide them.
+    for (QWidget *dialog : std::initializer_list<QWidget *>{f.form3D, f.formM, f.form2, f.form3})
+        if (dialog)
+            dialog->setParent(f.form1, dialog->windowFlags());
 }
 
 void destroyForms()

@@ -7,6 +7,8 @@ class QLineEdit;
 namespace kw {
 
 void showNotepad();
+// Before the program ends: the notepad asks about unsaved changes; false keeps the program running.
+bool toolWindowsAllowExit();
 void showBankCalculator();
 // Opens the help viewer on the program's help file at its topics (contents and index).
 void showHelpTopics();

@@ -3,6 +3,7 @@
 #include "app/Forms.h"
 #include "app/Startup.h"
 #include "app/ToolCommands.h"
+#include "app/Unit1.h"
 #include "framework/Messages.h"
 #include "reports/UnitR1.h"
 #include "reports/UnitR2.h"
@@ -27,7 +28,8 @@ void createToolWindows(const std::function<void(const char *)> &created)
     f.formA = new TFormA;
     if (created)
         created("TFormA");
-    f.formKalk = new TFormKalk;
+    // Kept above the main window by the window system, like the dialogs.
+    f.formKalk = new TFormKalk(f.form1);
     if (created)
         created("TFormKalk");
     f.formNotatnik = new TFormNotatnik;
@@ -78,6 +80,12 @@ void showNotepad()
     n->show();
     n->raise();
     n->activateWindow();
+}
+
+bool toolWindowsAllowExit()
+{
+    TFormNotatnik *n = forms().formNotatnik;
+    return !n || n->mayEndProgram();
 }
 
 void showReport(int which)

@@ -32,6 +32,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStatusBar>
+#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -648,14 +649,15 @@ void TForm1::showEvent(QShowEvent *e)
 void TForm1::setHint(QWidget *control, const QString &text)
 {
     hints_.insert(control, text);
+    kw::setControlHint(control, text);
     control->setMouseTracking(true);
     control->installEventFilter(this);
 }
 
 void TForm1::showStatusHint(const QString &text)
 {
+    // The application's hint follows the pointer by itself; this panel keeps the last listed text.
     HintPanel->setText(text);
-    kw::hints().setHint(text);
 }
 
 QString TForm1::statusHint() const
@@ -791,9 +793,22 @@ void TForm1::closeTables()
 
 void TForm1::closeEvent(QCloseEvent *e)
 {
+    // The notepad's text would end with the program: its question comes first, and Cancel, or a
+    // save that did not happen, keeps everything as it was.
+    if (!kw::toolWindowsAllowExit()) {
+        e->ignore();
+        return;
+    }
     // A pending change of the day entry is posted, with its sums, when the filters go off.
     kw::runCommand([this] { closeTables(); });
     e->accept();
+    // The main window alone keeps the program alive: every other window goes with it, and the
+    // message loop ends even while a tool window or a dialog is still showing.
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w != this && w->isVisible())
+            w->hide();
+    if (QThread::currentThread()->loopLevel() > 0)
+        QCoreApplication::exit(0);
 }
 
 // --- commands -------------------------------------------------------------------------------

@@ -18,18 +18,24 @@
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
+#include <algorithm>
 
 // The pictures live in the static application library, whose resource object is linked only
 // when something names it.
-static void initDialogPictures() { Q_INIT_RESOURCE(dialogs); }
+static void initDialogPictures()
+{
+    Q_INIT_RESOURCE(dialogs);
+}
 
 namespace kw::dialogs {
 
 bool hasDayEntry()
 {
     const Table *day = ledgerTables().day;
-    return day && day->active() && !day->isEmpty() && day->recNo() >= 0 && day->state() != Table::State::Insert;
+    return day && day->active() && !day->isEmpty() && day->recNo() >= 0 &&
+           day->state() != Table::State::Insert;
 }
 
 int daysInPeriodMonth()
@@ -133,7 +139,8 @@ EntryDialog::EntryDialog(const QString &caption, const QSize &clientSize, QWidge
         label->setGeometry(8, CaptionTop + row * step, group->width() - 16, 15);
         Edit[std::size_t(i)] = new QLineEdit(QStringLiteral("0"), group);
         Edit[std::size_t(i)]->setObjectName(QStringLiteral("Edit%1").arg(i + 1));
-        Edit[std::size_t(i)]->setGeometry(8, CaptionTop + CaptionToBox + row * step, group->width() - 16, BoxHeight);
+        Edit[std::size_t(i)]->setGeometry(8, CaptionTop + CaptionToBox + row * step, group->width() - 16,
+                                          BoxHeight);
         label->setBuddy(Edit[std::size_t(i)]);
     }
 
@@ -159,7 +166,8 @@ EntryDialog::EntryDialog(const QString &caption, const QSize &clientSize, QWidge
     followDayEntry();
 }
 
-QPushButton *EntryDialog::addButton(const QString &objectName, const QString &text, const QString &picture, int row)
+QPushButton *EntryDialog::addButton(const QString &objectName, const QString &text, const QString &picture,
+                                    int row)
 {
     auto *b = new QPushButton(text, this);
     b->setObjectName(objectName);
@@ -177,6 +185,50 @@ void EntryDialog::followDayEntry()
 {
     // Typing into the remark box of a period without days would start a blank day entry.
     DBEdit1->setReadOnly(!hasDayEntry());
+}
+
+QPoint EntryDialog::placeBeside(const QRect &mainFrame, const QSize &frame, const QRect &screen)
+{
+    constexpr int Gap = 4;
+    const int roomRight = screen.right() - mainFrame.right() - Gap;
+    const int roomLeft = mainFrame.left() - screen.left() - Gap;
+    int x;
+    if (roomRight >= frame.width())
+        x = mainFrame.right() + 1 + Gap;
+    else if (roomLeft >= frame.width())
+        x = mainFrame.left() - Gap - frame.width();
+    else if (roomRight >= roomLeft)
+        x = screen.right() + 1 - frame.width();
+    else
+        x = screen.left();
+    const int y = std::clamp(mainFrame.top(), screen.top(),
+                             std::max(screen.top(), screen.bottom() + 1 - frame.height()));
+    return QPoint(x, y);
+}
+
+void EntryDialog::showEvent(QShowEvent *e)
+{
+    QDialog::showEvent(e);
+    const TForm1 *main = forms().form1;
+    if (e->spontaneous() || !main || !main->isVisible())
+        return;
+    // The balances change with every booking: the dialog goes beside the main window the first
+    // time, and again whenever it would cover the balances; elsewhere it stays where the user put it.
+    const QRect mainFrame = main->frameGeometry();
+    QRect balances;
+    for (const QWidget *w :
+         std::initializer_list<const QWidget *>{main->Panel2, main->Panel5, main->Panel4, main->Panel3})
+        balances |= QRect(w->mapToGlobal(QPoint(0, 0)), w->size());
+    // Before its first showing the dialog's own frame is not known yet; the main window's is alike.
+    const QSize frame = size() + (mainFrame.size() - main->geometry().size());
+    if (placed_ && !QRect(frameGeometry().topLeft(), frame).intersects(balances))
+        return;
+    placed_ = true;
+    const QScreen *s = main->screen();
+    if (!s)
+        return;
+    const QPoint at = placeBeside(mainFrame, frame, s->availableGeometry());
+    move(at);
 }
 
 bool EntryDialog::anyBoxEmpty() const

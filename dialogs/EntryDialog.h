@@ -65,13 +65,22 @@ public:
     kw::DBEdit *DBEdit1;
     QStatusBar *StatusBar1;
 
+    // Where a dialog whose frame has the size `frame` goes so that the main window (`mainFrame`)
+    // stays in sight: on its right, else on its left, inside `screen`, level with its top; with
+    // room on neither side, against the screen's edge on the roomier side.
+    static QPoint placeBeside(const QRect &mainFrame, const QSize &frame, const QRect &screen);
+
 protected:
     EntryDialog(const QString &caption, const QSize &clientSize, QWidget *parent);
+    void showEvent(QShowEvent *e) override;
     // A button in the left column under the income group; `row` counts from 0.
     QPushButton *addButton(const QString &objectName, const QString &text, const QString &picture, int row);
     // The remark box takes typing only while there is a day entry to hold it.
     void followDayEntry();
     bool anyBoxEmpty() const;
+
+private:
+    bool placed_ = false;
 };
 
 } // namespace kw::dialogs

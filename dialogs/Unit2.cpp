@@ -1,6 +1,7 @@
 #include "dialogs/Unit2.h"
 #include "app/Forms.h"
 #include "app/Unit1.h"
+#include "framework/Keys.h"
 #include "framework/Messages.h"
 #include "framework/Regional.h"
 #include "ledger/LedgerSchema.h"
@@ -28,6 +29,7 @@ TForm2::TForm2(QWidget *parent) : EntryDialog(QStringLiteral("Zamiana"), QSize(2
                         Edit[6], Edit[7], Edit[8], Edit[9], DBEdit1, Button1, Button2};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
+    kw::enterPressesFocusedButton(this);
 }
 
 void TForm2::fillFromDayEntry()

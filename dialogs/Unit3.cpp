@@ -2,6 +2,7 @@
 #include "app/Forms.h"
 #include "app/Unit1.h"
 #include "framework/DataControls.h"
+#include "framework/Keys.h"
 #include "framework/Messages.h"
 
 #include <QFrame>
@@ -29,6 +30,7 @@ TForm3::TForm3(QWidget *parent) : EntryDialog(QStringLiteral("Dodaj / Odejmij"),
                         DBEdit1, Button1, Button2, Button3};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
+    kw::enterPressesFocusedButton(this);
 }
 
 void TForm3::Button1Click()

@@ -4,6 +4,7 @@
 #include "dialogs/EntryDialog.h"
 #include "dialogs/Unit3.h"
 #include "dialogs/UnitM.h"
+#include "framework/Keys.h"
 #include "framework/Messages.h"
 
 #include <QCalendarWidget>
@@ -82,6 +83,7 @@ TForm3D::TForm3D(QWidget *parent) : QDialog(parent)
     connect(Button1, &QPushButton::clicked, this, &TForm3D::Button1Click);
     connect(Button3, &QPushButton::clicked, this, &TForm3D::Button3Click);
     connect(Button2, &QPushButton::clicked, this, &TForm3D::Button2Click);
+    kw::enterPressesFocusedButton(this);
     FormCreate();
 }
 

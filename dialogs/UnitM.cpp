@@ -1,6 +1,7 @@
 #include "dialogs/UnitM.h"
 #include "app/Forms.h"
 #include "app/Unit1.h"
+#include "framework/Keys.h"
 #include "framework/Messages.h"
 #include "ledger/Booking.h"
 #include "ledger/Unit2S.h"
@@ -8,6 +9,7 @@
 
 #include <QDate>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -43,6 +45,8 @@ TFormM::TFormM(QWidget *parent) : QDialog(parent)
         RadioButton[i]->setObjectName(QStringLiteral("RadioButton%1").arg(i + 1));
         RadioButton[i]->setGeometry(10, 20 + i * 18, 98, 17);
         connect(RadioButton[i], &QRadioButton::clicked, this, [this, i] { RadioButtonClick(i + 1); });
+        connect(RadioButton[i], &QRadioButton::toggled, this, &TFormM::followCheck);
+        RadioButton[i]->installEventFilter(this);
         if (i > 0)
             setTabOrder(RadioButton[i - 1], RadioButton[i]);
     }
@@ -68,6 +72,47 @@ TFormM::TFormM(QWidget *parent) : QDialog(parent)
     setTabOrder(Edit1, Button1);
     setTabOrder(Button1, Button2);
     FormCreate();
+    followCheck();
+    kw::enterPressesFocusedButton(this);
+}
+
+QRadioButton *TFormM::checkedMonth() const
+{
+    for (QRadioButton *b : RadioButton)
+        if (b->isChecked())
+            return b;
+    return nullptr;
+}
+
+void TFormM::followCheck()
+{
+    const QRadioButton *checked = checkedMonth();
+    for (QRadioButton *b : RadioButton)
+        b->setFocusPolicy(b == checked || !checked ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
+bool TFormM::eventFilter(QObject *watched, QEvent *e)
+{
+    if (e->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(e)->key();
+        const int step = key == Qt::Key_Down || key == Qt::Key_Right ? 1
+                         : key == Qt::Key_Up || key == Qt::Key_Left  ? -1
+                                                                     : 0;
+        if (step != 0) {
+            int at = 0;
+            while (at < 12 && RadioButton[at] != watched)
+                ++at;
+            if (at < 12) {
+                // Focus and check move together, round the twelve months, so Enter opens the month
+                // the user sees checked.
+                QRadioButton *next = RadioButton[(at + step + 12) % 12];
+                next->setFocus(step > 0 ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+                next->click();
+                return true;
+            }
+        }
+    }
+    return QDialog::eventFilter(watched, e);
 }
 
 QString TFormM::monthText() const
@@ -147,4 +192,7 @@ void TFormM::showEvent(QShowEvent *e)
             move(s->availableGeometry().center() - rect().center());
     }
     QDialog::showEvent(e);
+    // The keyboard starts where the choice is: on the checked month.
+    if (QRadioButton *checked = checkedMonth())
+        checked->setFocus(Qt::OtherFocusReason);
 }

@@ -53,7 +53,11 @@ public:
 
 protected:
     void showEvent(QShowEvent *e) override;
+    bool eventFilter(QObject *watched, QEvent *e) override;
 
 private:
+    QRadioButton *checkedMonth() const;
+    // The months are one group: only the checked one is a tab stop, the arrows move the check.
+    void followCheck();
     bool placed_ = false;
 };

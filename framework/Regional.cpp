@@ -14,7 +14,16 @@ QChar decimalSeparator()
     return s.isEmpty() ? QChar('.') : s.front();
 }
 
-QString formatCurrency(double value) { return locale().toCurrencyString(value); }
+QString formatCurrency(double value)
+{
+    // The locale data gives negatives the accounting form "(1 231,50 zł)"; people write them with a
+    // leading minus sign. An amount that rounds to zero shows no sign at all.
+    const QLocale l = locale();
+    const QString magnitude = l.toCurrencyString(std::fabs(value));
+    if (!(value < 0) || magnitude == l.toCurrencyString(0.0))
+        return magnitude;
+    return l.negativeSign() + magnitude;
+}
 
 QString formatGeneral(double value)
 {

@@ -12,7 +12,8 @@ namespace kw::regional {
 QLocale locale();
 QChar decimalSeparator();
 
-// An amount in the currency format of the user's settings ("1 234,50 zł").
+// An amount in the currency format of the user's settings ("1234,50 zł"), a negative one with a
+// leading minus sign ("-1234,50 zł", "-$1,234.50").
 QString formatCurrency(double value);
 // The general number format: shortest form, up to 15 significant digits, regional decimal
 // separator, no thousands separator.

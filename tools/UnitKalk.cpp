@@ -1,10 +1,12 @@
 #include "tools/UnitKalk.h"
 
+#include "framework/Keys.h"
 #include "framework/Messages.h"
 #include "framework/Regional.h"
 #include "tools/BankMath.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -101,6 +103,17 @@ TFormKalk::TFormKalk(QWidget *parent)
     setTabOrder(Edit2, Edit3);
     setTabOrder(Edit3, Button1);
     setTabOrder(Button1, Button2);
+    kw::enterPressesFocusedButton(this);
+}
+
+void TFormKalk::keyPressEvent(QKeyEvent *event)
+{
+    // Esc closes it like every other dialog of the program; the boxes and results stay.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void TFormKalk::showCalculator()

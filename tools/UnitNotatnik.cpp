@@ -464,6 +464,7 @@ void TFormNotatnik::buildStatusBar()
 void TFormNotatnik::FormCreate()
 {
     connect(&kw::hints(), &kw::HintHub::hintChanged, this, &TFormNotatnik::ShowHint);
+    ShowHint(kw::hints().hint());
 
     QStringList families = QFontDatabase::families();
     std::sort(families.begin(), families.end(),
@@ -516,6 +517,11 @@ bool TFormNotatnik::FormCloseQuery()
     return askSaveChanges(false);
 }
 
+bool TFormNotatnik::mayEndProgram()
+{
+    return askSaveChanges(true);
+}
+
 void TFormNotatnik::FormDestroy()
 {
     disconnect(&kw::hints(), nullptr, this, nullptr);
@@ -526,8 +532,10 @@ void TFormNotatnik::FormDestroy()
 bool TFormNotatnik::event(QEvent *e)
 {
     if (e->type() == QEvent::StatusTip) {
-        // Status texts of this window's controls and menu items become the application's hint.
-        kw::hints().setHint(static_cast<QStatusTipEvent *>(e)->tip());
+        // Status texts of this window's menu items become the application's hint; the end of one
+        // gives the pointer's control its hint back.
+        const QString tip = static_cast<QStatusTipEvent *>(e)->tip();
+        kw::hints().setHint(tip.isEmpty() ? kw::hints().pointerHint() : tip);
         return true;
     }
     return QMainWindow::event(e);
@@ -687,6 +695,10 @@ void TFormNotatnik::ShowHint(const QString &hint)
         statusBar()->clearMessage();
     else
         statusBar()->showMessage(hint);
+    // The single text and the panels never share the bar, also when the hint came while the
+    // window was hidden and the panels would come back with it.
+    CaretPanel->setVisible(hint.isEmpty());
+    ModifiedPanel->setVisible(hint.isEmpty());
 }
 
 void TFormNotatnik::applyTextInset()

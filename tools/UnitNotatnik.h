@@ -37,6 +37,10 @@ public:
     // and the modified flag then stay as they were.
     void loadFile(const QString &path);
 
+    // Asked before the program ends: the text would go with it. False (keep running) on Cancel,
+    // and on a Yes whose save was cancelled or failed.
+    bool mayEndProgram();
+
 public slots:
     void FormCreate();
     void FormShow();

@@ -46,3 +46,24 @@ TEST_F(Regional, CurrencyAndClock)
     EXPECT_FALSE(longTime(QTime(13, 5, 9)).contains("UTC"));
     EXPECT_EQ(longTime(QTime(13, 5, 9)), "13:05:09");
 }
+
+TEST_F(Regional, NegativeAmountsLeadWithAMinusSignUnderEveryLocale)
+{
+    EXPECT_EQ(formatCurrency(-1231.5), QStringLiteral("-1231,50\u00A0zł"));
+    EXPECT_EQ(formatCurrency(-12345678.5), QStringLiteral("-12\u00A0345\u00A0678,50\u00A0zł"));
+    EXPECT_EQ(formatCurrency(-0.004), QStringLiteral("0,00\u00A0zł")) << "no sign on an amount shown as zero";
+    EXPECT_EQ(formatCurrency(-0.005), QStringLiteral("-0,01\u00A0zł"));
+    EXPECT_FALSE(formatCurrency(-1).contains('('));
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_EQ(formatCurrency(-1231.5), QStringLiteral("-$1,231.50"));
+    EXPECT_EQ(formatCurrency(1231.5), QStringLiteral("$1,231.50"));
+    EXPECT_EQ(formatCurrency(-0.001), QStringLiteral("$0.00"));
+}
+
+TEST_F(Regional, DigitsGroupedWronglyOrTwoNumbersInOneBoxAreRefused)
+{
+    for (const char *bad : {"1234 567", "12 34", "1 23", "1 2345", "12,5 6", "1 234 56", " 1  234"})
+        EXPECT_FALSE(parseNumber(QString::fromUtf8(bad)).has_value()) << bad;
+    EXPECT_EQ(parseNumber("1 234 567"), 1234567.0);
+    EXPECT_EQ(parseNumber("-12 345,75"), -12345.75);
+}
