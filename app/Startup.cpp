@@ -6,6 +6,7 @@
 #include "dialogs/Unit3D.h"
 #include "dialogs/UnitM.h"
 #include "framework/Messages.h"
+#include "ledger/Backup.h"
 #include "ledger/Unit2S.h"
 #include "ledger/Unit4R.h"
 #include "ledger/WorkLock.h"
@@ -119,6 +120,10 @@ int runProgram(QApplication &app)
         messageBox(appTitle(), WorkLock::busyMessage(), MsgIcon::Warning, Ok);
         return 2;
     }
+    // A dated copy of the tables before this run writes anything; a copy that fails is told, never fatal.
+    const backup::Outcome copy = backup::backupIfChanged(QDir::currentPath());
+    if (copy.kind == backup::Outcome::Failed)
+        messageBox(appTitle(), copy.message, MsgIcon::Warning, Ok);
     if (const int failed = startProgram(app))
         return failed;
     const int code = app.exec();

@@ -167,7 +167,12 @@ void DbfFile::parseHeader(const QByteArray &head, std::int64_t fileSize)
     headerLength_ = le16(h + 8);
     recordLength_ = le16(h + 10);
     languageDriver_ = std::uint8_t(h[29]);
-    codePage_ = &CodePage::forLanguageDriver(languageDriver_);
+    codePage_ = CodePage::forLanguageDriver(languageDriver_);
+    if (!codePage_)
+        fail(QStringLiteral("strona kodowa %1, którą podaje bajt sterownika języka 0x%2, jest w tym systemie nieznana; "
+                            "zapisz tabelę w programie, który ją utworzył, w stronie kodowej 1250 (Windows) lub 852 (DOS)")
+                 .arg(CodePage::numberForLanguageDriver(languageDriver_))
+                 .arg(languageDriver_, 2, 16, QLatin1Char('0')));
 
     const int descriptorSize = level7_ ? 48 : 32;
     const int firstDescriptor = level7_ ? 68 : 32;
@@ -190,7 +195,7 @@ void DbfFile::parseHeader(const QByteArray &head, std::int64_t fileSize)
         const char *d = h + pos;
         DbfField f;
         const int nameLen = level7_ ? 32 : 11;
-        f.name = QString::fromLatin1(d, int(strnlen(d, std::size_t(nameLen)))).trimmed().toUpper();
+        f.name = codePage_->decode(std::string_view(d, strnlen(d, std::size_t(nameLen)))).trimmed().toUpper();
         f.type = d[nameLen];
         if (level7_) {
             f.length = std::uint8_t(d[33]);

@@ -1,4 +1,7 @@
 // kwotnik-ledger: writes the supplied empty tables, dumps a table as CSV, and recounts the sums.
+#include "ledger/Backup.h"
+#include "ledger/CodePage.h"
+#include "ledger/DbfFile.h"
 #include "ledger/LedgerCheck.h"
 #include "ledger/LedgerSchema.h"
 
@@ -9,12 +12,65 @@
 namespace {
 int usage()
 {
-    std::fputs("usage: kwotnik-ledger init DIR | dump FILE | verify DIR\n"
-               "  init DIR    write the three empty ledger tables into DIR (never overwrites)\n"
-               "  dump FILE   print a dBase table as CSV (UTF-8), one row per record, with DELETED 0 or 1\n"
-               "  verify DIR  recount every month and year sum from the day entries; exit 1 on any difference\n",
-               stderr);
+    std::fputs(
+        "usage: kwotnik-ledger init DIR | dump FILE | verify DIR\n"
+        "  init DIR    write the three empty ledger tables into DIR (never overwrites)\n"
+        "  dump FILE   print a dBase table as CSV (UTF-8), one row per record, with DELETED 0 or 1\n"
+        "  verify DIR  recount every month and year sum from the day entries; exit 1 on any difference\n"
+        "  backup DIR  copy the three tables now into DIR/kopie/RRRR-MM-DD_GGMMSS (the newest 20 are kept)\n"
+        "  restore DIR COPY  put a copy from DIR/kopie back, after setting the current tables aside;\n"
+        "              refused while the program has DIR open\n",
+        stderr);
     return 2;
+}
+// A table that names no code page is read as cp1250; whoever dumps it should know it was a guess.
+void noteCodePage(const QString &path)
+{
+    const auto f = kw::DbfFile::open(path);
+    const std::uint8_t driver = f->languageDriver();
+    if (kw::CodePage::numberForLanguageDriver(driver) != 0)
+        return;
+    const QString note =
+        driver == 0
+            ? QStringLiteral("%1: tabela nie podaje strony kodowej (bajt sterownika języka 0x00); tekst "
+                             "odczytano jako cp1250")
+            : QStringLiteral("%1: bajt sterownika języka 0x%2 nie oznacza żadnej znanej strony kodowej; "
+                             "tekst odczytano jako cp1250");
+    std::fprintf(stderr, "kwotnik-ledger: %s\n",
+                 (driver == 0 ? note.arg(f->displayName())
+                              : note.arg(f->displayName()).arg(driver, 2, 16, QLatin1Char('0')))
+                     .toUtf8()
+                     .constData());
+}
+
+// Dated copies of a working directory, and putting one back.
+int backupCommand(const QStringList &args)
+{
+    if (args[1] == QLatin1String("backup") && args.size() == 3) {
+        const kw::backup::Outcome o = kw::backup::backupNow(args[2]);
+        if (o.kind == kw::backup::Outcome::Made) {
+            std::printf("%s\n", o.folder.toUtf8().constData());
+            return 0;
+        }
+        const QString why =
+            o.kind == kw::backup::Outcome::Failed
+                ? o.message
+                : QStringLiteral("W folderze %1 nie ma plików danych; nie ma czego kopiować.").arg(args[2]);
+        std::fprintf(stderr, "kwotnik-ledger: %s\n", why.toUtf8().constData());
+        return 1;
+    }
+    if (args[1] == QLatin1String("restore") && args.size() == 4) {
+        try {
+            const QString aside = kw::backup::restore(args[2], args[3]);
+            if (!aside.isEmpty())
+                std::printf("poprzednie dane odłożone w %s\n", aside.toUtf8().constData());
+            return 0;
+        } catch (const std::exception &e) {
+            std::fprintf(stderr, "kwotnik-ledger: %s\n", e.what());
+            return 1;
+        }
+    }
+    return usage();
 }
 } // namespace
 
@@ -22,6 +78,8 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
+    if (args.size() >= 2 && (args[1] == QLatin1String("backup") || args[1] == QLatin1String("restore")))
+        return backupCommand(args);
     if (args.size() != 3)
         return usage();
     const QString cmd = args[1];
@@ -33,6 +91,7 @@ int main(int argc, char **argv)
         if (cmd == QLatin1String("dump")) {
             const QByteArray csv = kw::ledger::dumpTableCsv(args[2]).toUtf8();
             std::fwrite(csv.constData(), 1, std::size_t(csv.size()), stdout);
+            noteCodePage(args[2]);
             return 0;
         }
         if (cmd == QLatin1String("verify")) {

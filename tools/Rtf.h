@@ -96,8 +96,8 @@ void read(const QByteArray &bytes, QTextDocument *target);
 inline constexpr int WriteCodePage = 1250;
 QByteArray write(const QTextDocument &document);
 
-// Single-byte Windows code pages (1250, 1251, 1252, 1253, 1254, 1257; others read as 1252).
-// Bytes a code page does not define become U+FFFD.
+// Single-byte code pages by number (any the program's code-page module knows; others, and the
+// two-byte East Asian pages, read as 1252). Bytes a code page does not define become U+FFFD.
 QChar decodeByte(unsigned char byte, int codePage);
 QString decode(QByteArrayView bytes, int codePage);
 // The byte that stands for the character in the code page, or -1 when it has none.

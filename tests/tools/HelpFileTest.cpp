@@ -287,6 +287,7 @@ TEST(ShippedHelp, EveryMessageOfTheProgramIsExplained)
         QStringLiteral("is not a valid floating point value"),
         QStringLiteral("Error"),
         QStringLiteral("Nie znaleziono pliku pomocy POMOC.HLP."),
+        QStringLiteral("Nie można zrobić kopii zapasowej danych w folderze"),
     };
     for (const QString &m : messages)
         EXPECT_TRUE(quoted.contains(m)) << "not explained: " << m.toStdString();
