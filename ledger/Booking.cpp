@@ -122,24 +122,30 @@ void openPeriod(const LedgerTables &t, const QString &monthText, const QString &
     }
     const bool monthExists = t.month->fieldValue("SMIESIAC").toString() == monthText &&
                              t.month->fieldValue("SROK").toString() == yearText && !t.month->isEmpty();
-    if (!monthExists) {
-        t.month->insert();
-        t.month->setFieldValue("SMIESIAC", monthText);
-        t.month->setFieldValue("SROK", yearText);
-        for (const char *f : {"SPRZYCH", "SKOSZT", "SKOSZTOKR", "DOCHOD", "SOPLATY", "SZYWNOSC", "SUZYWKI", "SODZIEZ",
-                              "SROZRYWKA", "SSAMOCH", "SINNE", "WYDATKI", "ROZNICA"})
-            t.month->setFieldValue(f, Zero);
-        t.month->post();
-    }
     const bool yearExists = !t.year->isEmpty() && t.year->fieldValue("RROK").toString() == yearText;
-    if (!yearExists) {
-        t.year->insert();
-        t.year->setFieldValue("RROK", yearText);
-        for (const char *f : {"RPRZYCH", "RKOSZT", "RKOSZTOKR", "RDOCHOD", "ROPLATY", "RZYWNOSC", "RUZYWKI", "RODZIEZ",
-                              "RROZRYWKA", "RSAMOCH", "RINNE", "RWYDATKI", "RROZNICA"})
-            t.year->setFieldValue(f, Zero);
-        t.year->post();
-    }
+    if (monthExists && yearExists)
+        return;
+    // The month sum and the year sum of a new period land together: a crash between them would
+    // leave a month whose year has no sum.
+    atomically(t, [&] {
+        if (!monthExists) {
+            t.month->insert();
+            t.month->setFieldValue("SMIESIAC", monthText);
+            t.month->setFieldValue("SROK", yearText);
+            for (const char *f : {"SPRZYCH", "SKOSZT", "SKOSZTOKR", "DOCHOD", "SOPLATY", "SZYWNOSC", "SUZYWKI",
+                                  "SODZIEZ", "SROZRYWKA", "SSAMOCH", "SINNE", "WYDATKI", "ROZNICA"})
+                t.month->setFieldValue(f, Zero);
+            t.month->post();
+        }
+        if (!yearExists) {
+            t.year->insert();
+            t.year->setFieldValue("RROK", yearText);
+            for (const char *f : {"RPRZYCH", "RKOSZT", "RKOSZTOKR", "RDOCHOD", "ROPLATY", "RZYWNOSC", "RUZYWKI",
+                                  "RODZIEZ", "RROZRYWKA", "RSAMOCH", "RINNE", "RWYDATKI", "RROZNICA"})
+                t.year->setFieldValue(f, Zero);
+            t.year->post();
+        }
+    });
 }
 
 void closePeriod(const LedgerTables &t)

@@ -13,7 +13,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   fonts-liberation locales
-  python3 python3-dbfread python3-dbf shapelib
+  python3 python3-dbfread python3-dbf shapelib strace
   xvfb xauth poppler-utils cups printer-driver-cups-pdf
   libshp-dev libreoffice-writer-nogui unrtf enscript latex2rtf
 )

@@ -1,0 +1,72 @@
+// One writer of the ledger, run alone in its own process so that a test can kill it at any system
+// call: crash_driver DIR OPERATION. The directory holds period 3/2004 with days 5 and 7.
+// Exit 0 when the operation finished, 3 when the engine refused it.
+#include "ledger/Booking.h"
+#include "ledger/LedgerSchema.h"
+#include "ledger/Period.h"
+
+#include <QLocale>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+
+using namespace kw::ledger;
+
+namespace {
+struct Period : PeriodSource
+{
+    QString month = QStringLiteral("3"), year = QStringLiteral("2004");
+    QString monthText() const override { return month; }
+    QString yearText() const override { return year; }
+};
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc != 3)
+        return 2;
+    QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
+    const QString dir = QString::fromLocal8Bit(argv[1]);
+    const char *op = argv[2];
+    try {
+        kw::Table day, month, year;
+        setUpDayTable(day);
+        setUpMonthTable(month);
+        setUpYearTable(year);
+        Period period;
+        for (kw::Table *t : {&day, &month, &year})
+            t->setDirectory(dir);
+        day.setOnFilterRecord(dayPeriodFilter(period));
+        month.setOnFilterRecord(monthPeriodFilter(period));
+        year.setOnFilterRecord(yearPeriodFilter(period));
+        const LedgerTables t{&day, &month, &year};
+        installRollupHooks(t);
+
+        if (std::strcmp(op, "newperiod") == 0) {
+            // A month of a year the ledger has not met: a month sum and a year sum to create.
+            period.month = QStringLiteral("1");
+            period.year = QStringLiteral("2005");
+            openPeriod(t, period.month, period.year);
+            return 0;
+        }
+        openPeriod(t, period.month, period.year); // stands on day 5
+        const AmountSet amounts{100.25, 10, 0, 0, 42.5, 0, 0, 0, 7.75, 1};
+        if (std::strcmp(op, "newday") == 0)
+            addDay(t, 9, period.month, period.year, QDate(2004, 3, 9));
+        else if (std::strcmp(op, "add") == 0)
+            bookAmounts(t, amounts, Sign::Add);
+        else if (std::strcmp(op, "subtract") == 0)
+            bookAmounts(t, amounts, Sign::Subtract);
+        else if (std::strcmp(op, "change") == 0)
+            changeEntry(t, 6, amounts);
+        else if (std::strcmp(op, "delete") == 0)
+            deleteDay(t);
+        else
+            return 2;
+        closePeriod(t);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "crash_driver: %s\n", e.what());
+        return 3;
+    }
+    return 0;
+}
