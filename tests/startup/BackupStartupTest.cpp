@@ -60,6 +60,27 @@ private slots:
         QCOMPARE(kw::backup::copies(dir.path()).size(), 1);
     }
 
+    // The copy is the first thing a start does: a journal waiting from an unfinished change is in
+    // the copy, although creating the windows rolls it back.
+    void theCopyIsTakenBeforeAnUnfinishedChangeIsRolledBack()
+    {
+        QTemporaryDir dir;
+        kw::ledger::createEmptyTables(dir.path());
+        const QString journal = QDir(dir.path()).filePath(QStringLiteral("Kwotnik.jrn"));
+        QFile f(journal);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("KWJRNL01");
+        f.close();
+        QCOMPARE(runOnce(dir.path()), 0);
+        QVERIFY2(QFileInfo(journal).size() == 0, "the start dealt with the journal");
+        const QStringList copies = kw::backup::copies(dir.path());
+        QCOMPARE(copies.size(), 1);
+        QFile copied(QDir(dir.path())
+                         .filePath(kw::backup::FolderName + QLatin1Char('/') + copies[0] + "/Kwotnik.jrn"));
+        QVERIFY(copied.open(QIODevice::ReadOnly));
+        QCOMPARE(copied.readAll(), QByteArray("KWJRNL01"));
+    }
+
     void aCopyThatFailsIsToldAndTheProgramStillRuns()
     {
         QTemporaryDir dir;
