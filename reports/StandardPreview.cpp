@@ -670,13 +670,12 @@ void TStandardPreview::PrintClick()
 
     QPrinter printer(QPrinter::HighResolution);
     applyPrintSettings(printer);
-    // Copies the printer cannot make itself are painted one after another in the same job.
-    int copies = std::max(1, s.copies);
-    if (printer.outputFormat() == QPrinter::PdfFormat || !printer.supportsMultipleCopies()) {
-        printer.setCopyCount(1);
-    } else {
-        copies = 1;
-    }
+    // The copies are painted one after another in one job: PDF output and virtual PDF printers
+    // take a copy count and quietly make one copy.
+    const int copies = std::max(1, s.copies);
+    printer.setCopyCount(1);
+    const ReportDefinition &def = report_->definition();
+    printer.setDocName(!def.title.isEmpty() ? def.title : !def.name.isEmpty() ? def.name : kw::appTitle());
     int from = 1;
     int to = int(pages.pages.size());
     if (s.firstPage > 0 || s.lastPage > 0) {
