@@ -5,8 +5,6 @@
 #include "app/ToolCommands.h"
 #include "app/Unit1.h"
 #include "framework/Messages.h"
-#include "reports/UnitR1.h"
-#include "reports/UnitR2.h"
 #include "tools/Artwork.h"
 #include "tools/CalcDialog.h"
 #include "tools/HelpViewer.h"
@@ -86,18 +84,6 @@ bool toolWindowsAllowExit()
 {
     TFormNotatnik *n = forms().formNotatnik;
     return !n || n->mayEndProgram();
-}
-
-void showReport(int which)
-{
-    // The statements and their preview are not part of this version yet: say so plainly, print
-    // nothing, and put the statement's table back to rest.
-    showMessage(QStringLiteral("Zestawienia i ich wydruk nie są jeszcze dostępne w tej wersji programu."));
-    kw::Table *table = which == 1 ? forms().formR1->Table1 : which == 2 ? forms().formR2->Table1 : nullptr;
-    if (table) {
-        table->setFiltered(false);
-        table->close();
-    }
 }
 
 } // namespace kw

@@ -4,10 +4,12 @@
 #include "ledger/DbfFile.h"
 #include "ledger/LedgerCheck.h"
 #include "ledger/LedgerSchema.h"
+#include "reports/statements/StatementCommand.h"
 
 #include <QCoreApplication>
 #include <cstdio>
 #include <exception>
+#include <string_view>
 
 namespace {
 int usage()
@@ -19,7 +21,8 @@ int usage()
         "  verify DIR  recount every month and year sum from the day entries; exit 1 on any difference\n"
         "  backup DIR  copy the three tables now into DIR/kopie/RRRR-MM-DD_GGMMSS (the newest 20 are kept)\n"
         "  restore DIR COPY  put a copy from DIR/kopie back, after setting the current tables aside;\n"
-        "              refused while the program has DIR open\n",
+        "              refused while the program has DIR open\n"
+        "  statement ...  zestawienie do pliku PDF (samo „statement” pokaże, jak go użyć)\n",
         stderr);
     return 2;
 }
@@ -76,6 +79,9 @@ int backupCommand(const QStringList &args)
 
 int main(int argc, char **argv)
 {
+    // Statements are laid out and painted, so they run with an application object of their own.
+    if (argc >= 2 && std::string_view(argv[1]) == "statement")
+        return kw::statements::statementCommand(argc, argv);
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() >= 2 && (args[1] == QLatin1String("backup") || args[1] == QLatin1String("restore")))

@@ -1,16 +1,10 @@
 #include "reports/UnitR1.h"
 #include "app/Forms.h"
 #include "dialogs/UnitM.h"
-#include "ledger/LedgerSchema.h"
+#include "framework/Messages.h"
 
-TFormR1::TFormR1(QWidget *parent) : QWidget(parent), Table1(new kw::Table(this))
+TFormR1::TFormR1(QWidget *parent) : StatementForm(kw::statements::Statement::Monthly, QStringLiteral("FormR1"), parent)
 {
-    setObjectName(QStringLiteral("FormR1"));
-    setWindowTitle(QStringLiteral("Zestawienie miesięczne"));
-    Table1->setObjectName(QStringLiteral("Table1"));
-    // The statement lists the day entries in the order they are stored.
-    Table1->setTableName(QStringLiteral("Wydatki.DBF"));
-    Table1->setRequiredFields(kw::ledger::dayRequirements());
     Table1->setOnFilterRecord([this](const kw::RecordView &r) { return Table1FilterRecord(r); });
 }
 
@@ -19,4 +13,14 @@ bool TFormR1::Table1FilterRecord(const kw::RecordView &record) const
     if (!filter_)
         filter_.emplace(*kw::forms().formM, QStringLiteral("MIESIAC"), QStringLiteral("ROK"));
     return (*filter_)(record);
+}
+
+const kw::ledger::PeriodSource *TFormR1::period() const { return kw::forms().formM; }
+
+void TFormR1::Report1AfterPreview()
+{
+    kw::runCommand([this] {
+        Table1->setFiltered(false);
+        Table1->close();
+    });
 }

@@ -1,15 +1,10 @@
 #include "reports/UnitR2.h"
 #include "app/Forms.h"
 #include "dialogs/UnitM.h"
-#include "ledger/LedgerSchema.h"
+#include "framework/Messages.h"
 
-TFormR2::TFormR2(QWidget *parent) : QWidget(parent), Table1(new kw::Table(this))
+TFormR2::TFormR2(QWidget *parent) : StatementForm(kw::statements::Statement::Yearly, QStringLiteral("FormR2"), parent)
 {
-    setObjectName(QStringLiteral("FormR2"));
-    setWindowTitle(QStringLiteral("Zestawienie roczne"));
-    Table1->setObjectName(QStringLiteral("Table1"));
-    Table1->setTableName(QStringLiteral("Suma.DBF"));
-    Table1->setRequiredFields(kw::ledger::monthRequirements());
     Table1->setOnFilterRecord([this](const kw::RecordView &r) { return Table1FilterRecord(r); });
 }
 
@@ -19,4 +14,14 @@ bool TFormR2::Table1FilterRecord(const kw::RecordView &record) const
     if (!filter_)
         filter_.emplace(*kw::forms().formM, QString(), QStringLiteral("SROK"));
     return (*filter_)(record);
+}
+
+const kw::ledger::PeriodSource *TFormR2::period() const { return kw::forms().formM; }
+
+void TFormR2::Report1AfterPreview()
+{
+    kw::runCommand([this] {
+        Table1->setFiltered(false);
+        Table1->close();
+    });
 }

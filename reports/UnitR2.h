@@ -1,19 +1,23 @@
 #pragma once
 
 #include "ledger/Period.h"
-#include "ledger/Table.h"
+#include "reports/StatementForm.h"
 
-#include <QWidget>
 #include <optional>
 
-// Holds the statement's own table; the statement itself is shown in a print preview.
-class TFormR2 : public QWidget
+// The yearly statement: the month sums of the open year, in stored order.
+class TFormR2 : public StatementForm
 {
     Q_OBJECT
 public:
     explicit TFormR2(QWidget *parent = nullptr);
-    kw::Table *Table1;
     bool Table1FilterRecord(const kw::RecordView &record) const;
+    // After the preview has closed: the statement's table goes back to rest.
+    void Report1AfterPreview();
+
+protected:
+    const kw::ledger::PeriodSource *period() const override;
+    void lastPreviewClosed() override { Report1AfterPreview(); }
 
 private:
     mutable std::optional<kw::ledger::PeriodFilter> filter_;

@@ -1,16 +1,11 @@
 #pragma once
 
-#include "ledger/Period.h"
-#include "ledger/Table.h"
+#include "reports/StatementForm.h"
 
-#include <QWidget>
-#include <optional>
-
-// Holds the statement's own table; the statement itself is shown in a print preview.
-class TFormR3 : public QWidget
+// The multi-year statement: every year sum, in stored order. Its table is open for the whole run.
+class TFormR3 : public StatementForm
 {
     Q_OBJECT
 public:
     explicit TFormR3(QWidget *parent = nullptr);
-    kw::Table *Table1;
 };

@@ -288,6 +288,21 @@ TEST(ShippedHelp, EveryMessageOfTheProgramIsExplained)
         QStringLiteral("Error"),
         QStringLiteral("Nie znaleziono pliku pomocy POMOC.HLP."),
         QStringLiteral("Nie można zrobić kopii zapasowej danych w folderze"),
+        // The statements: the empty preview, and `kwotnik-ledger statement`.
+        QStringLiteral("Brak wpisów za ten okres – zestawienie jest puste i nie ma czego drukować."),
+        QStringLiteral("Brak zapisanych lat – zestawienie jest puste i nie ma czego drukować."),
+        QStringLiteral("podaj numer miesiąca od 1 do 12."),
+        QStringLiteral("podaj rok cyframi (najwyżej 5 cyfr)."),
+        QStringLiteral("podaj rodzaj zestawienia: monthly, yearly albo multiyear."),
+        QStringLiteral("podaj monthly, yearly albo multiyear."),
+        QStringLiteral("zestawienie miesięczne wymaga miesiąca, roku i nazwy pliku PDF."),
+        QStringLiteral("zestawienie roczne wymaga roku i nazwy pliku PDF."),
+        QStringLiteral("zestawienie wieloletnie wymaga tylko nazwy pliku PDF."),
+        QStringLiteral("po --dir podaj katalog z tabelami programu."),
+        QStringLiteral("nie istnieje: podaj katalog z tabelami programu."),
+        QStringLiteral("zestawienie jest puste: brak wpisów za ten okres. Nie zapisano pliku"),
+        QStringLiteral("zestawienie jest puste: brak zapisanych lat. Nie zapisano pliku"),
+        QStringLiteral("nie można zapisać pliku"),
     };
     for (const QString &m : messages)
         EXPECT_TRUE(quoted.contains(m)) << "not explained: " << m.toStdString();

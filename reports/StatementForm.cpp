@@ -1,0 +1,104 @@
+#include "reports/StatementForm.h"
+#include "app/Forms.h"
+#include "framework/Messages.h"
+#include "ledger/Unit2S.h"
+#include "ledger/Unit4R.h"
+#include "reports/StandardPreview.h"
+
+#include <QLabel>
+#include <QScrollArea>
+#include <optional>
+
+namespace {
+
+using namespace kw::statements;
+
+// One preview's statement: its cursor, the period it was run for, and the report over them. It
+// lives as long as the preview window.
+class StatementRun : public QObject
+{
+public:
+    StatementRun(Statement kind, const kw::Table &table, const kw::ledger::PeriodSource *period)
+    {
+        setUpStatementTable(kind, cursor_);
+        cursor_.setDirectory(table.directoryPath());
+        if (period) {
+            period_.emplace(period->monthText(), period->yearText());
+            cursor_.setOnFilterRecord(statementFilter(kind, *period_));
+            cursor_.setFiltered(true);
+        }
+        cursor_.open();
+        StatementTables tables{&cursor_, nullptr, nullptr};
+        if (kind == Statement::Monthly) {
+            // The page footer shows the month sum and the year sum the main window shows.
+            const kw::Forms &f = kw::forms();
+            tables.monthSum = f.form2S ? f.form2S->TableS : nullptr;
+            tables.yearSum = f.form4R ? f.form4R->Table4R : nullptr;
+        }
+        report_ = std::make_unique<StatementReport>(kind, tables);
+    }
+    StatementReport *report() const { return report_.get(); }
+
+private:
+    std::optional<FixedPeriod> period_;
+    kw::Table cursor_;
+    std::unique_ptr<StatementReport> report_; // reads the cursor: goes first
+};
+
+// With no line there is no page: say so in the page area instead of leaving it blank.
+void showWhenEmpty(TStandardPreview *preview, Statement kind)
+{
+    if (preview->rendering() || preview->pageCount() > 0)
+        return;
+    auto *area = preview->findChild<QScrollArea *>(QStringLiteral("PagePreview"));
+    if (!area || area->findChild<QLabel *>(QStringLiteral("EmptyStatement")))
+        return;
+    auto *note = new QLabel(emptyPreviewText(kind), area);
+    note->setObjectName(QStringLiteral("EmptyStatement"));
+    note->setAlignment(Qt::AlignCenter);
+    note->setWordWrap(true);
+    area->setWidget(note);
+    area->setWidgetResizable(true);
+}
+
+} // namespace
+
+StatementForm::StatementForm(Statement kind, const QString &name, QWidget *parent)
+    : QWidget(parent), Table1(new kw::Table(this)), kind_(kind)
+{
+    setObjectName(name);
+    setWindowTitle(statementTitle(kind));
+    Table1->setObjectName(QStringLiteral("Table1"));
+    setUpStatementTable(kind, *Table1);
+}
+
+TStandardPreview *StatementForm::showReport()
+{
+    auto *run = new StatementRun(kind_, *Table1, period());
+    TStandardPreview *preview = nullptr;
+    try {
+        preview = TStandardPreview::preview(run->report());
+    } catch (...) {
+        delete run;
+        throw;
+    }
+    run->setParent(preview);
+    previews_.append(preview);
+    QObject::connect(run->report(), &kw::report::Report::afterPreview, this, [this, preview] {
+        previews_.removeAll(preview);
+        previews_.removeAll(nullptr);
+        emit previewClosed();
+        if (previews_.isEmpty())
+            lastPreviewClosed();
+    });
+    return preview;
+}
+
+QList<TStandardPreview *> StatementForm::previews() const
+{
+    QList<TStandardPreview *> open;
+    for (const QPointer<TStandardPreview> &p : previews_)
+        if (p)
+            open.append(p);
+    return open;
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "ledger/Period.h"
+#include "ledger/Table.h"
+#include "reports/statements/Statements.h"
+
+#include <QList>
+#include <QPointer>
+#include <QWidget>
+
+class TStandardPreview;
+
+// What the three statement windows share: the statement's own table `Table1` and the previews
+// shown from it. The window itself is never shown; each run opens a preview window of its own.
+class StatementForm : public QWidget
+{
+    Q_OBJECT
+public:
+    kw::Table *Table1;
+    kw::statements::Statement kind() const { return kind_; }
+
+    // Shows the statement in a new preview. Each preview reads through a cursor of its own on
+    // Table1's file, filtered to the period as it stands now, so two previews of one statement, or
+    // money booked while one is open, never disturb each other. The engine's errors are thrown.
+    TStandardPreview *showReport();
+    // The previews of this statement that are open now.
+    QList<TStandardPreview *> previews() const;
+
+signals:
+    void previewClosed();
+
+protected:
+    StatementForm(kw::statements::Statement kind, const QString &name, QWidget *parent);
+    // The period the preview is filtered to; null for a statement of every year.
+    virtual const kw::ledger::PeriodSource *period() const { return nullptr; }
+    // Called when the last open preview of this statement has closed.
+    virtual void lastPreviewClosed() {}
+
+private:
+    kw::statements::Statement kind_;
+    QList<QPointer<TStandardPreview>> previews_;
+};

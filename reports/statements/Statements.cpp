@@ -1,0 +1,322 @@
+#include "reports/statements/Statements.h"
+#include "ledger/LedgerSchema.h"
+#include "reports/statements/StatementCommand.h"
+#include "reports/statements/StatementLayouts.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryFile>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+namespace kw::statements {
+
+QString statementTitle(Statement kind)
+{
+    switch (kind) {
+    case Statement::Monthly:
+        return QStringLiteral("Zestawienie miesięczne");
+    case Statement::Yearly:
+        return QStringLiteral("Zestawienie roczne");
+    case Statement::MultiYear:
+        break;
+    }
+    return QStringLiteral("Zestawienie wieloletnie");
+}
+
+QString emptyPreviewText(Statement kind)
+{
+    return kind == Statement::MultiYear
+               ? QStringLiteral("Brak zapisanych lat – zestawienie jest puste i nie ma czego drukować.")
+               : QStringLiteral("Brak wpisów za ten okres – zestawienie jest puste i nie ma czego drukować.");
+}
+
+QString emptyReason(Statement kind)
+{
+    return kind == Statement::MultiYear ? QStringLiteral("brak zapisanych lat")
+                                        : QStringLiteral("brak wpisów za ten okres");
+}
+
+kw::RecordFilter statementFilter(Statement kind, const kw::ledger::PeriodSource &period)
+{
+    switch (kind) {
+    case Statement::Monthly:
+        return kw::ledger::dayPeriodFilter(period);
+    case Statement::Yearly:
+        // Every month sum of the year; the month plays no part.
+        return kw::ledger::PeriodFilter(period, QString(), QStringLiteral("SROK"));
+    case Statement::MultiYear:
+        break;
+    }
+    return {};
+}
+
+void setUpStatementTable(Statement kind, kw::Table &table)
+{
+    using namespace kw::ledger;
+    // No order of its own: the lines come in the order the records are stored.
+    table.setIndexFieldName(QString());
+    switch (kind) {
+    case Statement::Monthly:
+        table.setTableName(QStringLiteral("Wydatki.DBF"));
+        table.setRequiredFields(dayRequirements());
+        break;
+    case Statement::Yearly:
+        table.setTableName(QStringLiteral("Suma.DBF"));
+        table.setRequiredFields(monthRequirements());
+        break;
+    case Statement::MultiYear:
+        table.setTableName(YearFile);
+        table.setRequiredFields(yearRequirements());
+        break;
+    }
+}
+
+PeriodTables::PeriodTables(Statement kind, const QString &directory, const QString &monthText,
+                           const QString &yearText)
+    : period_(monthText, yearText), data_(std::make_unique<kw::Table>())
+{
+    setUpStatementTable(kind, *data_);
+    data_->setDirectory(directory);
+    if (kind != Statement::MultiYear) {
+        data_->setOnFilterRecord(statementFilter(kind, period_));
+        data_->setFiltered(true);
+    }
+    data_->open();
+    if (kind != Statement::Monthly)
+        return;
+    // The footer's sums, found as the main window finds them when the period is open.
+    monthSum_ = std::make_unique<kw::Table>();
+    yearSum_ = std::make_unique<kw::Table>();
+    setUpMonthTable(*monthSum_);
+    setUpYearTable(*yearSum_);
+    monthSum_->setOnFilterRecord(monthPeriodFilter(period_));
+    yearSum_->setOnFilterRecord(yearPeriodFilter(period_));
+    for (kw::Table *t : {monthSum_.get(), yearSum_.get()}) {
+        t->setDirectory(directory);
+        t->open();
+        t->setFiltered(true);
+    }
+}
+
+PeriodTables::~PeriodTables() = default;
+
+namespace {
+
+using namespace kw::report;
+namespace L = kw::statements::layout;
+
+QString utf8(const char *text) { return QString::fromUtf8(text); }
+
+FontSpec fontOf(L::Font f)
+{
+    FontSpec spec; // Arial 8 pt, the statements' default
+    if (f == L::Font::TitleBold) {
+        spec.pointSize = 14;
+        spec.bold = true;
+    }
+    return spec;
+}
+
+Align alignOf(L::Align a)
+{
+    switch (a) {
+    case L::Align::Left:
+        return Align::Left;
+    case L::Align::Centre:
+        return Align::Center;
+    case L::Align::BandCentre:
+        break;
+    }
+    return Align::BandCenter;
+}
+
+void style(Element &e, const L::Text &t, double height = L::CellHeight)
+{
+    if (t.font != L::Font::Normal)
+        e.font = fontOf(t.font);
+    e.height = t.font == L::Font::Normal ? height : 0; // a title line is as high as its font
+    e.autoSize = t.width == 0;
+}
+
+Element &label(Band &band, const L::Text &t)
+{
+    Element &e = band.addLabel(t.left, t.top, t.width, utf8(t.text), alignOf(t.align));
+    style(e, t);
+    return e;
+}
+
+Element &field(Band &band, const QString &dataSet, const L::Text &t)
+{
+    Element &e = band.addField(t.left, t.top, t.width, dataSet, utf8(t.text), alignOf(t.align));
+    style(e, t);
+    return e;
+}
+
+// The date and time of printing. It sizes itself to its text: the width the layout gives it holds
+// the date alone, and the time would be lost.
+void printTime(Band &band, const L::Text &label_, const L::Text &value)
+{
+    label(band, label_);
+    Element &e = band.addSystemData(value.left, value.top, value.width, SystemDataKind::DateTime);
+    style(e, value);
+    e.autoSize = true;
+}
+
+// Boxed captions over groups of columns: lines above, left and right, standing on the title band's
+// bottom edge so that the column header's top line closes each box.
+void groupCaptions(Band &title, double titleHeight, const std::array<L::Text, 3> &groups)
+{
+    for (const L::Text &g : groups) {
+        Element &e = label(title, g);
+        e.height = titleHeight - g.top;
+        e.frame.top = e.frame.left = e.frame.right = true;
+    }
+}
+
+template <std::size_t N>
+void columnGrid(ReportDefinition &def, const L::Bands &bands, double detailTop, const std::array<L::Column, N> &columns,
+                Band *&header, Band *&detail, Band *&summary)
+{
+    header = &def.addBand(BandKind::ColumnHeader, bands.header, FrameLines{true, true, false, false});
+    detail = &def.addBand(BandKind::Detail, bands.detail);
+    summary = &def.addBand(BandKind::Summary, bands.summary, FrameLines{true, false, false, false});
+    for (const L::Column &c : columns) {
+        header->addLabel(c.left, L::HeadingTop, c.width, utf8(c.heading), Align::Center).height = L::CellHeight;
+        detail->addExpression(c.left, detailTop, c.width, QString::fromLatin1(c.detail), Align::Center).height =
+            L::CellHeight;
+        if (c.summary)
+            summary
+                ->addExpression(c.left, L::SummaryTop, c.width, QString::fromLatin1(c.summary), Align::Center)
+                .height = L::CellHeight;
+    }
+}
+
+ReportDefinition monthlyDefinition()
+{
+    namespace M = L::monthly;
+    ReportDefinition def;
+    def.name = QStringLiteral("Report1");
+    Band &title = def.addBand(BandKind::Title, M::bands.title);
+    printTime(title, M::dateLabel, M::dateValue);
+    label(title, M::title);
+    label(title, M::yearLabel);
+    field(title, QString(), M::yearField); // the year of the first day entry printed
+    Band *header, *detail, *summary;
+    columnGrid(def, M::bands, M::DetailTop, M::columns, header, detail, summary);
+    label(*header, M::remarkHeading);
+    field(*detail, QString(), M::remarkField);
+    label(*summary, M::sumLabel);
+    Band &footer = def.addBand(BandKind::PageFooter, M::bands.footer);
+    for (const L::Text &t : M::footerLabels)
+        label(footer, t);
+    for (const L::Text &t : M::footerMonthFields)
+        field(footer, QStringLiteral("TableS"), t);
+    for (const L::Text &t : M::footerYearFields)
+        field(footer, QStringLiteral("Table4R"), t);
+    return def;
+}
+
+ReportDefinition yearlyDefinition()
+{
+    namespace Y = L::yearly;
+    ReportDefinition def;
+    def.name = QStringLiteral("Report1");
+    Band &title = def.addBand(BandKind::Title, Y::bands.title);
+    printTime(title, Y::dateLabel, Y::dateValue);
+    label(title, Y::title);
+    label(title, Y::yearLabel);
+    field(title, QString(), Y::yearField); // the year of the first month sum printed
+    groupCaptions(title, Y::bands.title, Y::groups);
+    Band *header, *detail, *summary;
+    columnGrid(def, Y::bands, Y::DetailTop, Y::columns, header, detail, summary);
+    label(*summary, Y::sumLabel);
+    def.addBand(BandKind::PageFooter, Y::bands.footer);
+    return def;
+}
+
+ReportDefinition multiYearDefinition()
+{
+    namespace W = L::multiyear;
+    ReportDefinition def;
+    def.name = QStringLiteral("Report1");
+    Band &title = def.addBand(BandKind::Title, W::bands.title);
+    label(title, W::title);
+    printTime(title, W::dateLabel, W::dateValue);
+    groupCaptions(title, W::bands.title, W::groups);
+    Band *header, *detail, *summary;
+    columnGrid(def, W::bands, W::DetailTop, W::columns, header, detail, summary);
+    label(*summary, W::sumLabel);
+    def.addBand(BandKind::PageFooter, W::bands.footer);
+    return def;
+}
+
+} // namespace
+
+ReportDefinition statementDefinition(Statement kind)
+{
+    ReportDefinition def = kind == Statement::Monthly  ? monthlyDefinition()
+                           : kind == Statement::Yearly ? yearlyDefinition()
+                                                       : multiYearDefinition();
+    // A4 landscape, 10 mm margins, Arial 8 pt; the page footer closes the last page too, and a
+    // statement without a line has no page.
+    def.pageLayout = ReportDefinition::defaultPageLayout();
+    def.defaultFont = FontSpec{};
+    def.options.printIfEmpty = false;
+    def.options.pageFooterOnLastPage = true;
+    return def;
+}
+
+StatementReport::StatementReport(Statement kind, const StatementTables &tables, QObject *parent)
+    : Report(parent), kind_(kind), data_(tables.data), monthSum_(const_cast<kw::Table *>(tables.monthSum)),
+      yearSum_(const_cast<kw::Table *>(tables.yearSum))
+{
+    setDefinition(statementDefinition(kind));
+    setDataSet(&data_);
+    if (kind == Statement::Monthly) {
+        // The sums' fields are currency fields of the ledger; the statement's own fields print as stored.
+        monthSum_.setCurrencyFields({QStringLiteral("DOCHOD"), QStringLiteral("WYDATKI"), QStringLiteral("ROZNICA")});
+        yearSum_.setCurrencyFields({QStringLiteral("RDOCHOD"), QStringLiteral("RWYDATKI"), QStringLiteral("RROZNICA")});
+        addDataSet(QStringLiteral("TableS"), &monthSum_);
+        addDataSet(QStringLiteral("Table4R"), &yearSum_);
+    }
+}
+
+int writeStatementPdf(Statement kind, const StatementTables &tables, const QString &path)
+{
+    const StatementReport report(kind, tables);
+    const LaidOutReport pages = report.layout();
+    if (pages.pages.empty())
+        return 0;
+    const auto failed = [&](const QString &why) {
+        return std::runtime_error(QStringLiteral("nie można zapisać pliku „%1”: %2. Sprawdź, czy katalog istnieje "
+                                                 "i czy wolno w nim pisać.")
+                                      .arg(QDir::toNativeSeparators(path), why)
+                                      .toStdString());
+    };
+    // Written aside and put in place at the end, so a failure leaves an earlier file as it was.
+    const QFileInfo target(path);
+    QTemporaryFile aside(target.absoluteDir().filePath(target.fileName() + QStringLiteral(".XXXXXX")));
+    if (!aside.open())
+        throw failed(aside.errorString());
+    aside.close();
+    QString error;
+    if (!kw::report::writePdf(pages, aside.fileName(), &error))
+        throw failed(error);
+    aside.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    if (std::rename(QFile::encodeName(aside.fileName()).constData(), QFile::encodeName(target.absoluteFilePath()).constData()) != 0)
+        throw failed(QString::fromLocal8Bit(std::strerror(errno)));
+    aside.setAutoRemove(false);
+    return int(pages.pages.size());
+}
+
+int writeStatementPdf(const StatementRequest &request)
+{
+    const QString dir = request.directory.isEmpty() ? QDir::currentPath() : request.directory;
+    const PeriodTables tables(request.kind, dir, request.monthText, request.yearText);
+    return writeStatementPdf(request.kind, tables.tables(), request.output);
+}
+
+} // namespace kw::statements

@@ -1,0 +1,230 @@
+// The statements through the real main window: each command opens a preview of its own, closing it
+// puts the statement's table back to rest, and the ledger goes on undisturbed.
+#include "../app/AppFixture.h"
+#include "ledger/LedgerCheck.h"
+#include "reports/StandardPreview.h"
+#include "reports/UnitR1.h"
+#include "reports/UnitR2.h"
+#include "reports/UnitR3.h"
+
+#include <QLabel>
+#include <QScrollArea>
+#include <memory>
+
+using apptest::Workspace;
+using kw::ledger::AmountSet;
+
+namespace {
+
+QList<TStandardPreview *> openPreviews()
+{
+    QList<TStandardPreview *> out;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *p = qobject_cast<TStandardPreview *>(w); p && p->isVisible())
+            out << p;
+    return out;
+}
+
+// Waits until the preview has laid out every page.
+bool settle(TStandardPreview *p)
+{
+    return QTest::qWaitFor([p] { return !p->rendering(); }, 10000);
+}
+
+// Every text of every page, one line per page joined by blanks.
+QStringList pageTexts(TStandardPreview *p)
+{
+    QStringList out;
+    if (!p->pages())
+        return out;
+    for (const kw::report::Page &page : p->pages()->pages) {
+        QStringList texts;
+        for (const kw::report::PlacedText &t : page.texts)
+            texts << t.text;
+        out << texts.join(QLatin1Char(' '));
+    }
+    return out;
+}
+
+void closePreview(TStandardPreview *p)
+{
+    QPointer<TStandardPreview> guard(p);
+    p->close();
+    QTest::qWaitFor([&] { return guard.isNull(); }, 5000);
+}
+
+} // namespace
+
+class StatementWindowsTest : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<Workspace> w;
+
+    static TForm1 *main() { return Workspace::main(); }
+    static kw::Table &r1() { return *kw::forms().formR1->Table1; }
+    static kw::Table &r2() { return *kw::forms().formR2->Table1; }
+    static kw::Table &r3() { return *kw::forms().formR3->Table1; }
+
+    void marchWithTwoDays()
+    {
+        Workspace::openThroughDialog(3, "2004");
+        Workspace::addDay(9, AmountSet{1500, 0, 0, 0, 42.5, 0, 0, 0, 0, 0}, QStringLiteral("targ"));
+        Workspace::addDay(2, AmountSet{0, 0, 0, 300, 0, 0, 0, 0, 0, 0});
+    }
+
+private slots:
+    void init() { w = std::make_unique<Workspace>(); }
+    void cleanup()
+    {
+        for (TStandardPreview *p : openPreviews())
+            closePreview(p);
+        w.reset();
+    }
+
+    void eachCommandOpensAPreviewAndClosingPutsTheTableToRest()
+    {
+        marchWithTwoDays();
+        main()->ToolButton6Click();
+        QCOMPARE(openPreviews().size(), 1);
+        TStandardPreview *monthly = openPreviews()[0];
+        QVERIFY(settle(monthly));
+        QVERIFY(r1().active());
+        QVERIFY(r1().filtered());
+        QCOMPARE(monthly->pageCount(), 1);
+        const QString page = pageTexts(monthly).value(0);
+        QVERIFY2(page.contains(QStringLiteral("Zestawienie miesięczne")), qPrintable(page));
+        QVERIFY(page.contains(QStringLiteral("1500")));
+        QVERIFY(page.contains(QStringLiteral("targ")));
+        // The footer shows the month sum the main window shows, as currency.
+        QVERIFY2(page.contains(kw::regional::formatCurrency(1500)), qPrintable(page));
+        QVERIFY(monthly->isMaximized() || monthly->windowState() & Qt::WindowMaximized);
+
+        main()->ToolButton7Click();
+        main()->ToolButton8Click();
+        QCOMPARE(openPreviews().size(), 3);
+        TStandardPreview *yearly = kw::forms().formR2->previews().value(0);
+        TStandardPreview *years = kw::forms().formR3->previews().value(0);
+        QVERIFY(yearly && years);
+        QVERIFY(settle(yearly) && settle(years));
+        QVERIFY(pageTexts(yearly).value(0).contains(QStringLiteral("Zestawienie roczne")));
+        QVERIFY(pageTexts(years).value(0).contains(QStringLiteral("Zestawienie wieloletnie")));
+        QVERIFY2(w->messages.isEmpty(), qPrintable(w->texts().join('\n')));
+
+        closePreview(monthly);
+        QVERIFY(!r1().active());
+        QVERIFY(!r1().filtered());
+        QVERIFY(r2().active());
+        closePreview(yearly);
+        QVERIFY(!r2().active());
+        closePreview(years);
+        QVERIFY2(r3().active(), "the multi-year table stays open for the whole run");
+        QVERIFY(openPreviews().isEmpty());
+    }
+
+    void theMenuItemsRunTheSameCommands()
+    {
+        marchWithTwoDays();
+        for (QAction *item : {main()->Miesieczne1, main()->Roczne1, main()->Wieloletnie1})
+            item->trigger();
+        QCOMPARE(openPreviews().size(), 3);
+    }
+
+    void twoPreviewsOfOneStatementAtOnce()
+    {
+        marchWithTwoDays();
+        main()->ToolButton6Click();
+        main()->ToolButton6Click();
+        const QList<TStandardPreview *> both = kw::forms().formR1->previews();
+        QCOMPARE(both.size(), 2);
+        QVERIFY(settle(both[0]) && settle(both[1]));
+        QCOMPARE(pageTexts(both[0]), pageTexts(both[1]));
+        closePreview(both[0]);
+        QVERIFY2(r1().active(), "the other preview still reads the statement");
+        QCOMPARE(both[1]->pageCount(), 1);
+        closePreview(both[1]);
+        QVERIFY(!r1().active());
+    }
+
+    // Money booked while a preview is open changes neither the preview nor the ledger's position.
+    void bookingWhileAPreviewIsOpen()
+    {
+        marchWithTwoDays();
+        main()->ToolButton6Click();
+        TStandardPreview *p = openPreviews().value(0);
+        QVERIFY(p && settle(p));
+        const QStringList before = pageTexts(p);
+        const QVariant current = Workspace::day().fieldValue("DZIEN");
+        kw::ledger::bookAmounts(Workspace::tables(), AmountSet{0, 0, 0, 0, 0, 0, 0, 0, 0, 7.25},
+                                kw::ledger::Sign::Add);
+        Workspace::addDay(20, AmountSet{99, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+        QTest::qWait(50);
+        QCOMPARE(pageTexts(p), before);
+        QCOMPARE(Workspace::day().fieldValue("DZIEN").toInt(), 20);
+        Q_UNUSED(current);
+        QVERIFY2(kw::ledger::verifyLedger(w->tmp.path()).isEmpty(),
+                 qPrintable(kw::ledger::verifyLedger(w->tmp.path()).join('\n')));
+        // A new preview shows the new day.
+        main()->ToolButton6Click();
+        TStandardPreview *again = kw::forms().formR1->previews().value(1);
+        QVERIFY(again && settle(again));
+        QVERIFY(pageTexts(again).value(0).contains(QStringLiteral("99")));
+        QVERIFY(pageTexts(again).value(0).contains(QStringLiteral("7,25")));
+    }
+
+    void multiYearShowsAYearBookedInTheRunningProgram()
+    {
+        marchWithTwoDays();
+        Workspace::openThroughDialog(5, "2031");
+        Workspace::addDay(1, AmountSet{0, 0, 0, 0, 0, 0, 0, 0, 0, 654.5});
+        main()->ToolButton8Click();
+        TStandardPreview *p = openPreviews().value(0);
+        QVERIFY(p && settle(p));
+        const QString page = pageTexts(p).value(0);
+        QVERIFY2(page.contains(QStringLiteral("2031")), qPrintable(page));
+        QVERIFY(page.contains(QStringLiteral("654,5")));
+        QVERIFY(page.indexOf(QStringLiteral("2004")) < page.indexOf(QStringLiteral("2031")));
+    }
+
+    // An error of the table engine on open: the default error report, no preview, the table at rest.
+    void anEngineErrorOnOpenShowsNoPreview()
+    {
+        QVERIFY(QFile::remove(QDir(w->tmp.path()).filePath(kw::ledger::DayFile)));
+        main()->ToolButton6Click();
+        QCOMPARE(w->messages.size(), 1);
+        QVERIFY2(w->messages[0].text.contains(QStringLiteral("does not exist")), qPrintable(w->messages[0].text));
+        QVERIFY(openPreviews().isEmpty());
+        QVERIFY(!r1().active());
+
+        // A month-sum file that is not a table.
+        const QString sums = QDir(w->tmp.path()).filePath(kw::ledger::MonthFile);
+        QFile f(sums);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("not a table");
+        f.close();
+        main()->ToolButton7Click();
+        QCOMPARE(w->messages.size(), 2);
+        QVERIFY(openPreviews().isEmpty());
+        QVERIFY(!r2().active());
+    }
+
+    // No line: no page; the page area says why instead of staying blank.
+    void anEmptyStatementSaysSo()
+    {
+        Workspace::openThroughDialog(3, "2004");
+        main()->ToolButton6Click();
+        TStandardPreview *p = openPreviews().value(0);
+        QVERIFY(p && settle(p));
+        QCOMPARE(p->pageCount(), 0);
+        auto *status = p->findChild<QLabel *>(QStringLiteral("Status"));
+        QVERIFY(status);
+        QCOMPARE(status->text(), QStringLiteral("Page 0 of 0"));
+        auto *note = p->findChild<QLabel *>(QStringLiteral("EmptyStatement"));
+        QVERIFY(note);
+        QTRY_VERIFY(note->isVisible());
+        QCOMPARE(note->text(), QStringLiteral("Brak wpisów za ten okres – zestawienie jest puste i nie ma czego drukować."));
+        Workspace::render(p, QStringLiteral("preview-empty-statement"));
+    }
+};
+
+QTEST_MAIN(StatementWindowsTest)
+#include "StatementWindowsTest.moc"
