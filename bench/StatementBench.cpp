@@ -49,8 +49,8 @@ struct Program
 
 // Runs one command and waits for its preview: the time to the first page on screen, and to the
 // last page laid out.
-void fromCommand(benchmark::State &state, const QString &dir, void (TForm1::*command)(), StatementForm *(*form)(),
-                 int expectLines)
+void fromCommand(benchmark::State &state, const QString &dir, void (TForm1::*command)(),
+                 StatementForm *(*form)(), int expectLines)
 {
     Program program(dir);
     double firstTotal = 0;
@@ -89,13 +89,31 @@ void fromCommand(benchmark::State &state, const QString &dir, void (TForm1::*com
     state.counters["lines"] = expectLines;
 }
 
-StatementForm *r1() { return kw::forms().formR1; }
-StatementForm *r2() { return kw::forms().formR2; }
-StatementForm *r3() { return kw::forms().formR3; }
+StatementForm *r1()
+{
+    return kw::forms().formR1;
+}
+StatementForm *r2()
+{
+    return kw::forms().formR2;
+}
+StatementForm *r3()
+{
+    return kw::forms().formR3;
+}
 
-void MonthlyOf31Days(benchmark::State &s) { fromCommand(s, kwbench::smallLedger(), &TForm1::ToolButton6Click, r1, 31); }
-void YearlyOf12Months(benchmark::State &s) { fromCommand(s, kwbench::smallLedger(), &TForm1::ToolButton7Click, r2, 12); }
-void MultiYearOf100Years(benchmark::State &s) { fromCommand(s, kwbench::smallLedger(), &TForm1::ToolButton8Click, r3, 100); }
+void MonthlyOf31Days(benchmark::State &s)
+{
+    fromCommand(s, kwbench::smallLedger(), &TForm1::ToolButton6Click, r1, 31);
+}
+void YearlyOf12Months(benchmark::State &s)
+{
+    fromCommand(s, kwbench::smallLedger(), &TForm1::ToolButton7Click, r2, 12);
+}
+void MultiYearOf100Years(benchmark::State &s)
+{
+    fromCommand(s, kwbench::smallLedger(), &TForm1::ToolButton8Click, r3, 100);
+}
 void MonthlyOf10000In1000000(benchmark::State &s)
 {
     fromCommand(s, kwbench::bigLedger(), &TForm1::ToolButton6Click, r1, 10000);

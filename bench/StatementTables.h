@@ -19,7 +19,8 @@ inline const QString Month = QStringLiteral("6");
 inline const QString Year = QStringLiteral("2004");
 
 // Appends `count` records built by `fill` to a table file, in large writes.
-inline void appendRecords(const QString &path, int count, const std::function<void(kw::DbfFile &, char *, int)> &fill)
+inline void appendRecords(const QString &path, int count,
+                          const std::function<void(kw::DbfFile &, char *, int)> &fill)
 {
     auto f = kw::DbfFile::open(path);
     std::string rec = f->blankRecord();
@@ -46,7 +47,10 @@ inline void appendRecords(const QString &path, int count, const std::function<vo
     out.write(reinterpret_cast<const char *>(&n), 4);
 }
 
-inline int field(const kw::DbfFile &f, const char *name) { return f.fieldIndex(QString::fromLatin1(name)); }
+inline int field(const kw::DbfFile &f, const char *name)
+{
+    return f.fieldIndex(QString::fromLatin1(name));
+}
 
 inline void fillAmounts(kw::DbfFile &f, char *rec, int which, int i)
 {
@@ -99,7 +103,13 @@ inline QString statementLedger(const QString &name, int days, int stride, int mo
     return dir;
 }
 
-inline QString smallLedger() { return statementLedger(QStringLiteral("small"), 31, 1, 12, 100); }
-inline QString bigLedger() { return statementLedger(QStringLiteral("big"), 1000000, 100, 12, 100); }
+inline QString smallLedger()
+{
+    return statementLedger(QStringLiteral("small"), 31, 1, 12, 100);
+}
+inline QString bigLedger()
+{
+    return statementLedger(QStringLiteral("big"), 1000000, 100, 12, 100);
+}
 
 } // namespace kwbench

@@ -10,7 +10,7 @@ namespace kw {
 void showReport(int which)
 {
     Forms &f = forms();
-    StatementForm *form = which == 1 ? static_cast<StatementForm *>(f.formR1)
+    StatementForm *form = which == 1   ? static_cast<StatementForm *>(f.formR1)
                           : which == 2 ? static_cast<StatementForm *>(f.formR2)
                                        : static_cast<StatementForm *>(f.formR3);
     try {

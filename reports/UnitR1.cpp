@@ -3,7 +3,8 @@
 #include "dialogs/UnitM.h"
 #include "framework/Messages.h"
 
-TFormR1::TFormR1(QWidget *parent) : StatementForm(kw::statements::Statement::Monthly, QStringLiteral("FormR1"), parent)
+TFormR1::TFormR1(QWidget *parent)
+    : StatementForm(kw::statements::Statement::Monthly, QStringLiteral("FormR1"), parent)
 {
     Table1->setOnFilterRecord([this](const kw::RecordView &r) { return Table1FilterRecord(r); });
 }
@@ -15,7 +16,10 @@ bool TFormR1::Table1FilterRecord(const kw::RecordView &record) const
     return (*filter_)(record);
 }
 
-const kw::ledger::PeriodSource *TFormR1::period() const { return kw::forms().formM; }
+const kw::ledger::PeriodSource *TFormR1::period() const
+{
+    return kw::forms().formM;
+}
 
 void TFormR1::Report1AfterPreview()
 {

@@ -3,7 +3,8 @@
 #include "dialogs/UnitM.h"
 #include "framework/Messages.h"
 
-TFormR2::TFormR2(QWidget *parent) : StatementForm(kw::statements::Statement::Yearly, QStringLiteral("FormR2"), parent)
+TFormR2::TFormR2(QWidget *parent)
+    : StatementForm(kw::statements::Statement::Yearly, QStringLiteral("FormR2"), parent)
 {
     Table1->setOnFilterRecord([this](const kw::RecordView &r) { return Table1FilterRecord(r); });
 }
@@ -16,7 +17,10 @@ bool TFormR2::Table1FilterRecord(const kw::RecordView &record) const
     return (*filter_)(record);
 }
 
-const kw::ledger::PeriodSource *TFormR2::period() const { return kw::forms().formM; }
+const kw::ledger::PeriodSource *TFormR2::period() const
+{
+    return kw::forms().formM;
+}
 
 void TFormR2::Report1AfterPreview()
 {

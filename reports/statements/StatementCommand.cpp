@@ -80,11 +80,13 @@ std::optional<StatementRequest> parseStatementArguments(const QStringList &given
         r.kind = Statement::MultiYear;
         wanted = 1;
     } else {
-        *error = QStringLiteral("nieznany rodzaj zestawienia „%1”: podaj monthly, yearly albo multiyear.").arg(kind);
+        *error = QStringLiteral("nieznany rodzaj zestawienia „%1”: podaj monthly, yearly albo multiyear.")
+                     .arg(kind);
         return std::nullopt;
     }
     if (args.size() != wanted) {
-        *error = wanted == 3   ? QStringLiteral("zestawienie miesięczne wymaga miesiąca, roku i nazwy pliku PDF.")
+        *error = wanted == 3
+                     ? QStringLiteral("zestawienie miesięczne wymaga miesiąca, roku i nazwy pliku PDF.")
                  : wanted == 2 ? QStringLiteral("zestawienie roczne wymaga roku i nazwy pliku PDF.")
                                : QStringLiteral("zestawienie wieloletnie wymaga tylko nazwy pliku PDF.");
         return std::nullopt;
@@ -112,7 +114,8 @@ std::optional<StatementRequest> parseStatementArguments(const QStringList &given
         return std::nullopt;
     }
     if (!r.directory.isEmpty() && !QFileInfo(r.directory).isDir()) {
-        *error = QStringLiteral("katalog „%1” nie istnieje: podaj katalog z tabelami programu.").arg(r.directory);
+        *error =
+            QStringLiteral("katalog „%1” nie istnieje: podaj katalog z tabelami programu.").arg(r.directory);
         return std::nullopt;
     }
     return r;

@@ -6,8 +6,17 @@
 
 namespace kw::statements::layout {
 
-enum class Align { Left, Centre, BandCentre };
-enum class Font { Normal, TitleBold }; // Arial 8 pt; Arial 14 pt bold
+enum class Align
+{
+    Left,
+    Centre,
+    BandCentre
+};
+enum class Font
+{
+    Normal,
+    TitleBold
+}; // Arial 8 pt; Arial 14 pt bold
 
 struct Column
 {

@@ -1,5 +1,6 @@
 #include "reports/statements/Statements.h"
 #include "ledger/LedgerSchema.h"
+#include "reports/engine/ReportPainter.h"
 #include "reports/statements/StatementCommand.h"
 #include "reports/statements/StatementLayouts.h"
 
@@ -90,10 +91,10 @@ PeriodTables::PeriodTables(Statement kind, const QString &directory, const QStri
     // The footer's sums, found as the main window finds them when the period is open.
     monthSum_ = std::make_unique<kw::Table>();
     yearSum_ = std::make_unique<kw::Table>();
-    setUpMonthTable(*monthSum_);
-    setUpYearTable(*yearSum_);
-    monthSum_->setOnFilterRecord(monthPeriodFilter(period_));
-    yearSum_->setOnFilterRecord(yearPeriodFilter(period_));
+    kw::ledger::setUpMonthTable(*monthSum_);
+    kw::ledger::setUpYearTable(*yearSum_);
+    monthSum_->setOnFilterRecord(kw::ledger::monthPeriodFilter(period_));
+    yearSum_->setOnFilterRecord(kw::ledger::yearPeriodFilter(period_));
     for (kw::Table *t : {monthSum_.get(), yearSum_.get()}) {
         t->setDirectory(directory);
         t->open();
@@ -108,7 +109,10 @@ namespace {
 using namespace kw::report;
 namespace L = kw::statements::layout;
 
-QString utf8(const char *text) { return QString::fromUtf8(text); }
+QString utf8(const char *text)
+{
+    return QString::fromUtf8(text);
+}
 
 FontSpec fontOf(L::Font f)
 {
@@ -176,20 +180,38 @@ void groupCaptions(Band &title, double titleHeight, const std::array<L::Text, 3>
     }
 }
 
-template <std::size_t N>
-void columnGrid(ReportDefinition &def, const L::Bands &bands, double detailTop, const std::array<L::Column, N> &columns,
-                Band *&header, Band *&detail, Band *&summary)
+// The five bands in printing order. Elements are added once every band is in place: adding a band
+// may move the others.
+void addBands(ReportDefinition &def, const L::Bands &bands)
 {
-    header = &def.addBand(BandKind::ColumnHeader, bands.header, FrameLines{true, true, false, false});
-    detail = &def.addBand(BandKind::Detail, bands.detail);
-    summary = &def.addBand(BandKind::Summary, bands.summary, FrameLines{true, false, false, false});
+    def.addBand(BandKind::Title, bands.title);
+    def.addBand(BandKind::ColumnHeader, bands.header, FrameLines{true, true, false, false});
+    def.addBand(BandKind::Detail, bands.detail);
+    def.addBand(BandKind::Summary, bands.summary, FrameLines{true, false, false, false});
+    def.addBand(BandKind::PageFooter, bands.footer);
+}
+
+Band &band(ReportDefinition &def, BandKind kind)
+{
+    for (Band &b : def.bands)
+        if (b.kind == kind)
+            return b;
+    throw std::logic_error("a statement band is missing");
+}
+
+template <std::size_t N>
+void columnGrid(ReportDefinition &def, double detailTop, const std::array<L::Column, N> &columns)
+{
+    Band &header = band(def, BandKind::ColumnHeader), &detail = band(def, BandKind::Detail),
+         &summary = band(def, BandKind::Summary);
     for (const L::Column &c : columns) {
-        header->addLabel(c.left, L::HeadingTop, c.width, utf8(c.heading), Align::Center).height = L::CellHeight;
-        detail->addExpression(c.left, detailTop, c.width, QString::fromLatin1(c.detail), Align::Center).height =
+        header.addLabel(c.left, L::HeadingTop, c.width, utf8(c.heading), Align::Center).height =
             L::CellHeight;
+        detail.addExpression(c.left, detailTop, c.width, QString::fromLatin1(c.detail), Align::Center)
+            .height = L::CellHeight;
         if (c.summary)
             summary
-                ->addExpression(c.left, L::SummaryTop, c.width, QString::fromLatin1(c.summary), Align::Center)
+                .addExpression(c.left, L::SummaryTop, c.width, QString::fromLatin1(c.summary), Align::Center)
                 .height = L::CellHeight;
     }
 }
@@ -199,17 +221,17 @@ ReportDefinition monthlyDefinition()
     namespace M = L::monthly;
     ReportDefinition def;
     def.name = QStringLiteral("Report1");
-    Band &title = def.addBand(BandKind::Title, M::bands.title);
+    addBands(def, M::bands);
+    Band &title = band(def, BandKind::Title);
     printTime(title, M::dateLabel, M::dateValue);
     label(title, M::title);
     label(title, M::yearLabel);
     field(title, QString(), M::yearField); // the year of the first day entry printed
-    Band *header, *detail, *summary;
-    columnGrid(def, M::bands, M::DetailTop, M::columns, header, detail, summary);
-    label(*header, M::remarkHeading);
-    field(*detail, QString(), M::remarkField);
-    label(*summary, M::sumLabel);
-    Band &footer = def.addBand(BandKind::PageFooter, M::bands.footer);
+    columnGrid(def, M::DetailTop, M::columns);
+    label(band(def, BandKind::ColumnHeader), M::remarkHeading);
+    field(band(def, BandKind::Detail), QString(), M::remarkField);
+    label(band(def, BandKind::Summary), M::sumLabel);
+    Band &footer = band(def, BandKind::PageFooter);
     for (const L::Text &t : M::footerLabels)
         label(footer, t);
     for (const L::Text &t : M::footerMonthFields)
@@ -224,16 +246,15 @@ ReportDefinition yearlyDefinition()
     namespace Y = L::yearly;
     ReportDefinition def;
     def.name = QStringLiteral("Report1");
-    Band &title = def.addBand(BandKind::Title, Y::bands.title);
+    addBands(def, Y::bands); // the page footer holds nothing
+    Band &title = band(def, BandKind::Title);
     printTime(title, Y::dateLabel, Y::dateValue);
     label(title, Y::title);
     label(title, Y::yearLabel);
     field(title, QString(), Y::yearField); // the year of the first month sum printed
     groupCaptions(title, Y::bands.title, Y::groups);
-    Band *header, *detail, *summary;
-    columnGrid(def, Y::bands, Y::DetailTop, Y::columns, header, detail, summary);
-    label(*summary, Y::sumLabel);
-    def.addBand(BandKind::PageFooter, Y::bands.footer);
+    columnGrid(def, Y::DetailTop, Y::columns);
+    label(band(def, BandKind::Summary), Y::sumLabel);
     return def;
 }
 
@@ -242,14 +263,13 @@ ReportDefinition multiYearDefinition()
     namespace W = L::multiyear;
     ReportDefinition def;
     def.name = QStringLiteral("Report1");
-    Band &title = def.addBand(BandKind::Title, W::bands.title);
+    addBands(def, W::bands); // the page footer holds nothing
+    Band &title = band(def, BandKind::Title);
     label(title, W::title);
     printTime(title, W::dateLabel, W::dateValue);
     groupCaptions(title, W::bands.title, W::groups);
-    Band *header, *detail, *summary;
-    columnGrid(def, W::bands, W::DetailTop, W::columns, header, detail, summary);
-    label(*summary, W::sumLabel);
-    def.addBand(BandKind::PageFooter, W::bands.footer);
+    columnGrid(def, W::DetailTop, W::columns);
+    label(band(def, BandKind::Summary), W::sumLabel);
     return def;
 }
 
@@ -277,8 +297,10 @@ StatementReport::StatementReport(Statement kind, const StatementTables &tables, 
     setDataSet(&data_);
     if (kind == Statement::Monthly) {
         // The sums' fields are currency fields of the ledger; the statement's own fields print as stored.
-        monthSum_.setCurrencyFields({QStringLiteral("DOCHOD"), QStringLiteral("WYDATKI"), QStringLiteral("ROZNICA")});
-        yearSum_.setCurrencyFields({QStringLiteral("RDOCHOD"), QStringLiteral("RWYDATKI"), QStringLiteral("RROZNICA")});
+        monthSum_.setCurrencyFields(
+            {QStringLiteral("DOCHOD"), QStringLiteral("WYDATKI"), QStringLiteral("ROZNICA")});
+        yearSum_.setCurrencyFields(
+            {QStringLiteral("RDOCHOD"), QStringLiteral("RWYDATKI"), QStringLiteral("RROZNICA")});
         addDataSet(QStringLiteral("TableS"), &monthSum_);
         addDataSet(QStringLiteral("Table4R"), &yearSum_);
     }
@@ -291,10 +313,11 @@ int writeStatementPdf(Statement kind, const StatementTables &tables, const QStri
     if (pages.pages.empty())
         return 0;
     const auto failed = [&](const QString &why) {
-        return std::runtime_error(QStringLiteral("nie można zapisać pliku „%1”: %2. Sprawdź, czy katalog istnieje "
-                                                 "i czy wolno w nim pisać.")
-                                      .arg(QDir::toNativeSeparators(path), why)
-                                      .toStdString());
+        return std::runtime_error(
+            QStringLiteral("nie można zapisać pliku „%1”: %2. Sprawdź, czy katalog istnieje "
+                           "i czy wolno w nim pisać.")
+                .arg(QDir::toNativeSeparators(path), why)
+                .toStdString());
     };
     // Written aside and put in place at the end, so a failure leaves an earlier file as it was.
     const QFileInfo target(path);
@@ -306,7 +329,8 @@ int writeStatementPdf(Statement kind, const StatementTables &tables, const QStri
     if (!kw::report::writePdf(pages, aside.fileName(), &error))
         throw failed(error);
     aside.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-    if (std::rename(QFile::encodeName(aside.fileName()).constData(), QFile::encodeName(target.absoluteFilePath()).constData()) != 0)
+    if (std::rename(QFile::encodeName(aside.fileName()).constData(),
+                    QFile::encodeName(target.absoluteFilePath()).constData()) != 0)
         throw failed(QString::fromLocal8Bit(std::strerror(errno)));
     aside.setAutoRemove(false);
     return int(pages.pages.size());

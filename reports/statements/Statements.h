@@ -13,7 +13,12 @@ namespace kw::statements {
 
 struct StatementRequest;
 
-enum class Statement { Monthly, Yearly, MultiYear };
+enum class Statement
+{
+    Monthly,
+    Yearly,
+    MultiYear
+};
 
 QString statementTitle(Statement kind); // "Zestawienie miesięczne", ...
 // Shown in the preview's page area when the statement has no line.

@@ -23,8 +23,8 @@ struct StatementBooks : Books
         openYear = y;
     }
     // A day entry with its ten amounts and a remark; the sums move with it.
-    void addEntry(const QString &m, const QString &y, int d, const AmountSet &amounts, const QString &remark = {},
-                  QDate created = QDate(2004, 3, 1))
+    void addEntry(const QString &m, const QString &y, int d, const AmountSet &amounts,
+                  const QString &remark = {}, QDate created = QDate(2004, 3, 1))
     {
         ensureOpen(m, y);
         addDay(t, d, m, y, created);
@@ -66,7 +66,10 @@ inline RunResult runTool(const QStringList &args, const QString &workingDir)
     return r;
 }
 
-inline bool havePdfToText() { return !QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty(); }
+inline bool havePdfToText()
+{
+    return !QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty();
+}
 
 // The PDF's text, one string per page, with non-breaking spaces read as plain ones.
 inline QStringList pdfPages(const QString &pdf)

@@ -191,7 +191,8 @@ private slots:
         QVERIFY(QFile::remove(QDir(w->tmp.path()).filePath(kw::ledger::DayFile)));
         main()->ToolButton6Click();
         QCOMPARE(w->messages.size(), 1);
-        QVERIFY2(w->messages[0].text.contains(QStringLiteral("does not exist")), qPrintable(w->messages[0].text));
+        QVERIFY2(w->messages[0].text.contains(QStringLiteral("does not exist")),
+                 qPrintable(w->messages[0].text));
         QVERIFY(openPreviews().isEmpty());
         QVERIFY(!r1().active());
 
@@ -221,7 +222,9 @@ private slots:
         auto *note = p->findChild<QLabel *>(QStringLiteral("EmptyStatement"));
         QVERIFY(note);
         QTRY_VERIFY(note->isVisible());
-        QCOMPARE(note->text(), QStringLiteral("Brak wpisów za ten okres – zestawienie jest puste i nie ma czego drukować."));
+        QCOMPARE(
+            note->text(),
+            QStringLiteral("Brak wpisów za ten okres – zestawienie jest puste i nie ma czego drukować."));
         Workspace::render(p, QStringLiteral("preview-empty-statement"));
     }
 };
