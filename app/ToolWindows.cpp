@@ -18,10 +18,7 @@
 
 namespace kw {
 
-QWidget *createSplash()
-{
-    return new TFormLogo;
-}
+QWidget *createSplash() { return new TFormLogo; }
 
 void createToolWindows(const std::function<void(const char *)> &created)
 {
@@ -59,15 +56,9 @@ void destroyToolWindows()
     f.formA = nullptr;
 }
 
-void setUpApplicationIcon(QApplication &app)
-{
-    app.setWindowIcon(appIcon());
-}
+void setUpApplicationIcon(QApplication &app) { app.setWindowIcon(appIcon()); }
 
-void setHelpFile(const QString &name)
-{
-    help::setHelpFile(name);
-}
+void setHelpFile(const QString &name) { help::setHelpFile(name); }
 
 void showHelpTopics()
 {
@@ -75,20 +66,11 @@ void showHelpTopics()
     help::showTopics();
 }
 
-void showAbout()
-{
-    forms().formA->showAbout();
-}
+void showAbout() { forms().formA->showAbout(); }
 
-void showBankCalculator()
-{
-    forms().formKalk->showCalculator();
-}
+void showBankCalculator() { forms().formKalk->showCalculator(); }
 
-void runQuickCalculator(QLineEdit *box)
-{
-    runQuickCalculator(box, calculator1());
-}
+void runQuickCalculator(QLineEdit *box) { runQuickCalculator(box, calculator1()); }
 
 void showNotepad()
 {
