@@ -7,6 +7,7 @@
 
 #include <QLabel>
 #include <QScrollArea>
+#include <QVBoxLayout>
 #include <optional>
 
 namespace {
@@ -46,19 +47,22 @@ private:
 };
 
 // With no line there is no page: say so in the page area instead of leaving it blank.
-void showWhenEmpty(TStandardPreview *preview, Statement kind)
+void showWhenEmpty(TStandardPreview *preview, const kw::report::LayoutRun *run, Statement kind)
 {
-    if (preview->rendering() || preview->pageCount() > 0)
+    if (!run->isFinished() || run->pageCount() > 0)
         return;
     auto *area = preview->findChild<QScrollArea *>(QStringLiteral("PagePreview"));
     if (!area || area->findChild<QLabel *>(QStringLiteral("EmptyStatement")))
         return;
-    auto *note = new QLabel(emptyPreviewText(kind), area);
+    // Over the page area's view, beside the (empty) page image, which the preview keeps.
+    QWidget *view = area->viewport();
+    auto *note = new QLabel(emptyPreviewText(kind), view);
     note->setObjectName(QStringLiteral("EmptyStatement"));
     note->setAlignment(Qt::AlignCenter);
     note->setWordWrap(true);
-    area->setWidget(note);
-    area->setWidgetResizable(true);
+    auto *lay = new QVBoxLayout(view);
+    lay->addWidget(note);
+    note->show();
 }
 
 } // namespace
@@ -84,6 +88,12 @@ TStandardPreview *StatementForm::showReport()
     }
     run->setParent(preview);
     previews_.append(preview);
+    if (auto *layout = preview->findChild<kw::report::LayoutRun *>()) {
+        const Statement kind = kind_;
+        connect(layout, &kw::report::LayoutRun::finished, preview,
+                [preview, layout, kind] { showWhenEmpty(preview, layout, kind); });
+        showWhenEmpty(preview, layout, kind);
+    }
     QObject::connect(run->report(), &kw::report::Report::afterPreview, this, [this, preview] {
         previews_.removeAll(preview);
         previews_.removeAll(nullptr);
