@@ -54,6 +54,9 @@ void showWhenEmpty(TStandardPreview *preview, const kw::report::LayoutRun *run, 
     auto *area = preview->findChild<QScrollArea *>(QStringLiteral("PagePreview"));
     if (!area || area->findChild<QLabel *>(QStringLiteral("EmptyStatement")))
         return;
+    // The status names the pages there are; with none it would stay at its first text.
+    if (auto *status = preview->findChild<QLabel *>(QStringLiteral("Status")))
+        status->setText(QStringLiteral("Page 0 of 0"));
     // Over the page area's view, beside the (empty) page image, which the preview keeps.
     QWidget *view = area->viewport();
     auto *note = new QLabel(emptyPreviewText(kind), view);

@@ -1,6 +1,7 @@
 // The statements through the real main window: each command opens a preview of its own, closing it
 // puts the statement's table back to rest, and the ledger goes on undisturbed.
 #include "../app/AppFixture.h"
+#include "framework/Regional.h"
 #include "ledger/LedgerCheck.h"
 #include "reports/StandardPreview.h"
 #include "reports/UnitR1.h"
@@ -50,7 +51,7 @@ void closePreview(TStandardPreview *p)
 {
     QPointer<TStandardPreview> guard(p);
     p->close();
-    QTest::qWaitFor([&] { return guard.isNull(); }, 5000);
+    QVERIFY(QTest::qWaitFor([&] { return guard.isNull(); }, 5000));
 }
 
 } // namespace
@@ -70,6 +71,7 @@ class StatementWindowsTest : public QObject
         Workspace::openThroughDialog(3, "2004");
         Workspace::addDay(9, AmountSet{1500, 0, 0, 0, 42.5, 0, 0, 0, 0, 0}, QStringLiteral("targ"));
         Workspace::addDay(2, AmountSet{0, 0, 0, 300, 0, 0, 0, 0, 0, 0});
+        Workspace::openThroughDialog(3, "2004"); // a period with days: the report commands are on
     }
 
 private slots:
