@@ -5,9 +5,6 @@
 #include "ledger/Unit4R.h"
 #include "reports/StandardPreview.h"
 
-#include <QLabel>
-#include <QScrollArea>
-#include <QVBoxLayout>
 #include <optional>
 
 namespace {
@@ -46,28 +43,6 @@ private:
     std::unique_ptr<StatementReport> report_; // reads the cursor: goes first
 };
 
-// With no line there is no page: say so in the page area instead of leaving it blank.
-void showWhenEmpty(TStandardPreview *preview, const kw::report::LayoutRun *run, Statement kind)
-{
-    if (!run->isFinished() || run->pageCount() > 0)
-        return;
-    auto *area = preview->findChild<QScrollArea *>(QStringLiteral("PagePreview"));
-    if (!area || area->findChild<QLabel *>(QStringLiteral("EmptyStatement")))
-        return;
-    // The status names the pages there are; with none it would stay at its first text.
-    if (auto *status = preview->findChild<QLabel *>(QStringLiteral("Status")))
-        status->setText(QStringLiteral("Page 0 of 0"));
-    // Over the page area's view, beside the (empty) page image, which the preview keeps.
-    QWidget *view = area->viewport();
-    auto *note = new QLabel(emptyPreviewText(kind), view);
-    note->setObjectName(QStringLiteral("EmptyStatement"));
-    note->setAlignment(Qt::AlignCenter);
-    note->setWordWrap(true);
-    auto *lay = new QVBoxLayout(view);
-    lay->addWidget(note);
-    note->show();
-}
-
 } // namespace
 
 StatementForm::StatementForm(Statement kind, const QString &name, QWidget *parent)
@@ -91,12 +66,9 @@ TStandardPreview *StatementForm::showReport()
     }
     run->setParent(preview);
     previews_.append(preview);
-    if (auto *layout = preview->findChild<kw::report::LayoutRun *>()) {
-        const Statement kind = kind_;
-        connect(layout, &kw::report::LayoutRun::finished, preview,
-                [preview, layout, kind] { showWhenEmpty(preview, layout, kind); });
-        showWhenEmpty(preview, layout, kind);
-    }
+    // With no line there is no page: the page area says why instead of staying blank. The layout
+    // runs in slices from the event loop, so the text is in place before it can finish.
+    preview->setEmptyText(emptyPreviewText(kind_));
     QObject::connect(run->report(), &kw::report::Report::afterPreview, this, [this, preview] {
         previews_.removeAll(preview);
         previews_.removeAll(nullptr);
