@@ -4,6 +4,7 @@
 #include "dialogs/EntryDialog.h"
 #include "dialogs/Unit3.h"
 #include "dialogs/UnitM.h"
+#include "framework/Clock.h"
 #include "framework/Keys.h"
 #include "framework/Messages.h"
 
@@ -12,7 +13,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTextCharFormat>
+#include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 
 using namespace kw::dialogs;
 
@@ -62,7 +65,7 @@ TForm3D::TForm3D(QWidget *parent) : QDialog(parent)
     Calendar1->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
     // The month buttons and Label2 above stand in for the calendar's own navigation bar.
     Calendar1->setNavigationBarVisible(false);
-    Calendar1->setSelectedDate(QDate::currentDate());
+    Calendar1->setSelectedDate(kw::today());
 
     Button1 = new QPushButton(QStringLiteral("Dzisiejsza data"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
@@ -84,6 +87,10 @@ TForm3D::TForm3D(QWidget *parent) : QDialog(parent)
     connect(Button3, &QPushButton::clicked, this, &TForm3D::Button3Click);
     connect(Button2, &QPushButton::clicked, this, &TForm3D::Button2Click);
     kw::enterPressesFocusedButton(this);
+    midnight_ = new QTimer(this);
+    midnight_->setObjectName(QStringLiteral("MidnightTimer"));
+    midnight_->setSingleShot(true);
+    connect(midnight_, &QTimer::timeout, this, &TForm3D::midnightPassed);
     FormCreate();
 }
 
@@ -96,7 +103,25 @@ void TForm3D::showCalendarDate()
     Label2->setText(Calendar1->locale().toString(date, QStringLiteral("dd  MMMM  yyyy")));
 }
 
-void TForm3D::followToday() { Button1->setEnabled(Calendar1->selectedDate() != QDate::currentDate()); }
+void TForm3D::followToday()
+{
+    Button1->setEnabled(Calendar1->selectedDate() != kw::today());
+}
+
+void TForm3D::armMidnight()
+{
+    // A moment after the clock's next midnight, so the new day has surely begun.
+    const QDateTime now = kw::now();
+    const QDateTime next(now.date().addDays(1), QTime(0, 0));
+    midnight_->start(int(std::clamp<qint64>(now.msecsTo(next), 0, 86'400'000)) + 1000);
+}
+
+void TForm3D::midnightPassed()
+{
+    followToday();
+    if (isVisible())
+        armMidnight();
+}
 
 void TForm3D::Calendar1Change()
 {
@@ -110,7 +135,7 @@ void TForm3D::SpeedButton2Click() { Calendar1->setSelectedDate(Calendar1->select
 
 void TForm3D::Button1Click()
 {
-    Calendar1->setSelectedDate(QDate::currentDate());
+    Calendar1->setSelectedDate(kw::today());
     Button1->setEnabled(false);
 }
 
@@ -118,9 +143,17 @@ void TForm3D::Button2Click() { close(); }
 
 void TForm3D::showEvent(QShowEvent *e)
 {
-    // The program may have run past midnight since the calendar last changed.
+    // The program may have run past midnight since the calendar last changed, and may run past
+    // the next one while the dialog is open.
     followToday();
+    armMidnight();
     QDialog::showEvent(e);
+}
+
+void TForm3D::hideEvent(QHideEvent *e)
+{
+    midnight_->stop();
+    QDialog::hideEvent(e);
 }
 
 void TForm3D::Button3Click()
@@ -157,7 +190,7 @@ void TForm3D::Button3Click()
             e->setText(QStringLiteral("0"));
         try {
             kw::ledger::addDay(ledgerTables(), dayNumber, f.formM->monthText(), f.formM->yearText(),
-                               QDate::currentDate());
+                               kw::today());
         } catch (...) {
             // Nothing was stored; a period that is still without days must not offer its day commands.
             f.form1->testCommandState(false);

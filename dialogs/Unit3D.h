@@ -6,6 +6,7 @@ class QCalendarWidget;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTimer;
 class QToolButton;
 
 // The new-day dialog: the user picks a day on the calendar; its day number becomes a new day entry
@@ -33,11 +34,16 @@ public:
     void Button1Click();
     void Button3Click();
     void Button2Click();
+    // Run at midnight while the dialog is open: today has moved away from the calendar's date.
+    void midnightPassed();
 
 protected:
     void showEvent(QShowEvent *e) override;
+    void hideEvent(QHideEvent *e) override;
 
 private:
     void showCalendarDate();
     void followToday();
+    void armMidnight();
+    QTimer *midnight_;
 };

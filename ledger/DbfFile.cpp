@@ -594,11 +594,13 @@ void DbfFile::create(const QString &path, const std::vector<DbfFieldSpec> &field
     out.push_back(char(kEndOfFile));
 
     const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    // A household's money is private: readable and writable by its owner alone, whatever the umask.
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0)
         throw EngineError(QStringLiteral("%1: cannot create the table file (%2)")
                               .arg(QFileInfo(path).fileName(), QString::fromLocal8Bit(std::strerror(errno))));
-    const bool ok = ::write(fd, out.data(), out.size()) == ssize_t(out.size()) && ::fsync(fd) == 0;
+    const bool ok = ::fchmod(fd, 0600) == 0 && ::write(fd, out.data(), out.size()) == ssize_t(out.size()) &&
+                    ::fsync(fd) == 0;
     ::close(fd);
     if (!ok)
         throw EngineError(QStringLiteral("%1: cannot write the table file").arg(QFileInfo(path).fileName()));

@@ -2,6 +2,11 @@
 #include "ledger/EngineError.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 
 namespace kw::ledger {
 
@@ -62,8 +67,33 @@ std::vector<FieldRequirement> dayRequirements() { return requirementsOf(dayField
 std::vector<FieldRequirement> monthRequirements() { return requirementsOf(monthFields()); }
 std::vector<FieldRequirement> yearRequirements() { return requirementsOf(yearFields()); }
 
+void createPrivateDirectory(const QString &directory)
+{
+    const QString path = QDir::cleanPath(QDir(directory).absolutePath());
+    const QFileInfo info(path);
+    if (info.isDir())
+        return;
+    if (info.exists())
+        throw EngineError(
+            QStringLiteral("%1 istnieje, ale nie jest folderem").arg(QDir::toNativeSeparators(path)));
+    // From the top down, so each folder made here gets its mode before anything goes into it.
+    QString built;
+    const QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    for (const QString &part : parts) {
+        built += QLatin1Char('/') + part;
+        if (QFileInfo(built).isDir())
+            continue;
+        const QByteArray native = QFile::encodeName(built);
+        if (::mkdir(native.constData(), 0700) != 0 || ::chmod(native.constData(), 0700) != 0)
+            throw EngineError(
+                QStringLiteral("nie można utworzyć folderu %1 (%2)")
+                    .arg(QDir::toNativeSeparators(built), QString::fromLocal8Bit(std::strerror(errno))));
+    }
+}
+
 void createEmptyTables(const QString &directory)
 {
+    createPrivateDirectory(directory);
     for (const QString &name : {DayFile, MonthFile, YearFile})
         if (!SharedFile::resolve(directory, name).isEmpty())
             throw EngineError(QStringLiteral("%1: the table already exists in %2; nothing was written")

@@ -46,7 +46,11 @@ std::vector<FieldRequirement> monthRequirements();
 std::vector<FieldRequirement> yearRequirements();
 
 // Writes the three empty tables into the directory; refuses if any of them exists (any case).
+// A missing directory is created with its missing parents, each readable by its owner alone.
 void createEmptyTables(const QString &directory);
+// Creates the directory and its missing parents, each with mode 0700 whatever the umask; an error
+// names the folder that could not be made.
+void createPrivateDirectory(const QString &directory);
 
 // Sets a table object up for one of the three files (name, order, required fields).
 void setUpDayTable(Table &t);

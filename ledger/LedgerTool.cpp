@@ -12,19 +12,19 @@
 #include <string_view>
 
 namespace {
-int usage()
+int usage(FILE *to = stderr)
 {
     std::fputs(
         "usage: kwotnik-ledger init DIR | dump FILE | verify DIR\n"
-        "  init DIR    write the three empty ledger tables into DIR (never overwrites)\n"
+        "  init DIR    write the three empty ledger tables into DIR, made if missing (never overwrites)\n"
         "  dump FILE   print a dBase table as CSV (UTF-8), one row per record, with DELETED 0 or 1\n"
         "  verify DIR  recount every month and year sum from the day entries; exit 1 on any difference\n"
         "  backup DIR  copy the three tables now into DIR/kopie/RRRR-MM-DD_GGMMSS (the newest 20 are kept)\n"
         "  restore DIR COPY  put a copy from DIR/kopie back, after setting the current tables aside;\n"
         "              refused while the program has DIR open\n"
         "  statement ...  zestawienie do pliku PDF (samo „statement” pokaże, jak go użyć)\n",
-        stderr);
-    return 2;
+        to);
+    return to == stdout ? 0 : 2;
 }
 // A table that names no code page is read as cp1250; whoever dumps it should know it was a guess.
 void noteCodePage(const QString &path)
@@ -84,6 +84,8 @@ int main(int argc, char **argv)
         return kw::statements::statementCommand(argc, argv);
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
+    if (args.size() == 2 && (args[1] == QLatin1String("--help") || args[1] == QLatin1String("-h")))
+        return usage(stdout);
     if (args.size() >= 2 && (args[1] == QLatin1String("backup") || args[1] == QLatin1String("restore")))
         return backupCommand(args);
     if (args.size() != 3)

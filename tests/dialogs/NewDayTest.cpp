@@ -1,6 +1,9 @@
 #include "DialogFixture.h"
 
+#include "framework/Clock.h"
+
 #include <QTableView>
+#include <QTimer>
 #include <QToolButton>
 
 using kwtest::Workspace;
@@ -13,7 +16,11 @@ class NewDayTest : public QObject
 
 private slots:
     void init() { w = std::make_unique<Workspace>(); }
-    void cleanup() { w.reset(); }
+    void cleanup()
+    {
+        w.reset();
+        kw::setClock({});
+    }
 
     void theDayNumberComesFromTheCalendarAndThePeriodFromTheMonthDialog()
     {
@@ -192,6 +199,41 @@ private slots:
             d->show();
             d->grab().save(QDir(QString::fromLocal8Bit(dir)).filePath(QStringLiteral("Form3D.png")));
         }
+    }
+
+    // The dialog left open over midnight: "Dzisiejsza data" wakes up for the new day, and a day
+    // created then carries the new date.
+    void todayIsCheckedAgainAfterMidnight()
+    {
+        QDateTime clock(QDate(2004, 3, 5), QTime(23, 59, 30));
+        kw::setClock([&] { return clock; });
+        w->open(3, "2004");
+        TForm3D *d = Workspace::newDay();
+        d->Calendar1->setSelectedDate(QDate(2004, 3, 5));
+        d->show();
+        QVERIFY(!d->Button1->isEnabled());
+        auto *midnight = d->findChild<QTimer *>(QStringLiteral("MidnightTimer"));
+        QVERIFY(midnight && midnight->isActive());
+        QVERIFY2(midnight->interval() >= 30'000 && midnight->interval() <= 32'000,
+                 qPrintable(QString::number(midnight->interval())));
+
+        clock = QDateTime(QDate(2004, 3, 6), QTime(0, 0, 1));
+        d->midnightPassed();
+        QVERIFY(d->Button1->isEnabled());
+        QVERIFY(midnight->isActive());
+        QVERIFY(midnight->interval() > 86'000'000);
+        d->Button1->click();
+        QCOMPARE(d->Calendar1->selectedDate(), QDate(2004, 3, 6));
+        QVERIFY(!d->Button1->isEnabled());
+        d->Button3->click();
+        QCOMPARE(Workspace::day().fieldValue("DZIEN").toInt(), 6);
+        QCOMPARE(Workspace::day().fieldValue("DATA").toDate(), QDate(2004, 3, 6));
+        // Hidden, it waits for nothing; shown again on a later day, it looks at once.
+        QVERIFY(!d->isVisible());
+        QVERIFY(!midnight->isActive());
+        clock = QDateTime(QDate(2004, 3, 9), QTime(8, 0));
+        d->show();
+        QVERIFY(d->Button1->isEnabled());
     }
 };
 

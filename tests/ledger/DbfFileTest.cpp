@@ -196,6 +196,25 @@ TEST(DbfFile, NumbersAreWrittenWithTheFieldsDecimalsAndMustFit)
     EXPECT_EQ(rec.substr(23, 8), "19991231");
 }
 
+// The ledger's amount fields, N(19,4): an amount that fills every character stores, one character
+// more is refused, and a fifth decimal is rounded away.
+TEST(DbfFile, AmountFieldsHoldNineteenCharactersWithFourDecimals)
+{
+    auto f = DbfFile::fromBytes(makeDbf({{"KWOTA", 'N', 19, 4}}, {}));
+    std::string rec = f->blankRecord();
+    const auto stored = [&] { return rec.substr(1, 19); };
+    f->encode(rec.data(), 0, 12345678901234.5);
+    EXPECT_EQ(stored(), "12345678901234.5000");
+    EXPECT_DOUBLE_EQ(f->decode(rec.data(), 0).toDouble(), 12345678901234.5);
+    f->encode(rec.data(), 0, -1234567890123.25);
+    EXPECT_EQ(stored(), "-1234567890123.2500");
+    EXPECT_DOUBLE_EQ(f->decode(rec.data(), 0).toDouble(), -1234567890123.25);
+    EXPECT_THROW(f->encode(rec.data(), 0, 123456789012345.5), EngineError);
+    EXPECT_THROW(f->encode(rec.data(), 0, -12345678901234.5), EngineError);
+    f->encode(rec.data(), 0, 12.345678);
+    EXPECT_EQ(stored(), "            12.3457");
+}
+
 TEST(DbfFile, TextFollowsTheLanguageDriverAndIsCutToTheFieldWidth)
 {
     const QString polish = QStringLiteral("Zażółć gęślą jaźń ĄĘŁŃÓŚŹŻ");

@@ -112,6 +112,14 @@ TEST_F(CalcEngineTest, SquareRootAndReciprocal)
     type("C 0");
     engine.reciprocal();
     EXPECT_EQ(engine.display(), "Error");
+    // Zero is the edge of the square root's range, not past it.
+    type("C 0");
+    engine.squareRoot();
+    EXPECT_EQ(engine.display(), "0");
+    EXPECT_EQ(engine.state(), CalcEngine::State::NewNumber);
+    type("C 0n");
+    engine.squareRoot();
+    EXPECT_EQ(engine.display(), "0") << "minus zero is zero";
     // The result is the operand of the pending operation, though a digit would start anew.
     type("C 9+16");
     engine.squareRoot();

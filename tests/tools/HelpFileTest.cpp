@@ -307,3 +307,20 @@ TEST(ShippedHelp, EveryMessageOfTheProgramIsExplained)
     for (const QString &m : messages)
         EXPECT_TRUE(quoted.contains(m)) << "not explained: " << m.toStdString();
 }
+
+// Searching the shipped index as a user types without Polish letters, or with them.
+TEST(ShippedHelp, IndexSearchIgnoresPolishDiacritics)
+{
+    const LoadResult r = loadHelpFile(QStringLiteral(KW_HELP_SOURCE));
+    ASSERT_TRUE(r.ok);
+    const auto leadsTo = [&](const QString &typed, const QString &title) {
+        for (const IndexEntry &e : r.file.searchIndex(typed))
+            for (const QString &id : e.topicIds)
+                if (const Topic *t = r.file.topic(id); t && t->title == title)
+                    return true;
+        return false;
+    };
+    for (const char *typed : {"swiatla", "ŚWIATŁA", "Światła", "swiatlo budz", "SWIATLO"})
+        EXPECT_TRUE(leadsTo(QString::fromUtf8(typed), QStringLiteral("Światła budżetu"))) << typed;
+    EXPECT_TRUE(r.file.searchIndex(QStringLiteral("swiatlax")).isEmpty());
+}

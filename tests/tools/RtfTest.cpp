@@ -438,6 +438,23 @@ TEST(RtfWrite, TextEscapesAndDefaults)
     EXPECT_TRUE(back.toPlainText().isEmpty());
 }
 
+// Characters above U+7FFF are written as the negative half of a signed 16-bit number, checked on the
+// bytes themselves: a tolerant reader would accept an unsigned number just as well.
+TEST(RtfWrite, UnicodeAboveTheSignedRangeIsWrittenNegative)
+{
+    QTextDocument doc;
+    QTextCursor(&doc).insertText(QStringLiteral("\uFB01 \uFFFD\u8000\u7FFF \U0001F600"));
+    const QByteArray rtf = write(doc);
+    EXPECT_TRUE(rtf.contains(R"(\u-1279? \u-3?\u-32768?\u32767?)")) << rtf.constData();
+    // A character beyond the 16-bit plane: its two surrogates, each signed.
+    EXPECT_TRUE(rtf.contains(R"(\u-10179?\u-8704?)")) << rtf.constData();
+    for (const QRegularExpressionMatch &m :
+         QRegularExpression(QStringLiteral(R"(\\u(-?[0-9]+))")).globalMatch(QString::fromLatin1(rtf))) {
+        const int n = m.captured(1).toInt();
+        EXPECT_TRUE(n >= -32768 && n <= 32767) << n;
+    }
+}
+
 int main(int argc, char **argv)
 {
     QGuiApplication app(argc, argv);
