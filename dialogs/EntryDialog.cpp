@@ -5,6 +5,7 @@
 #include "framework/DataControls.h"
 #include "framework/Messages.h"
 #include "framework/Regional.h"
+#include "ledger/EngineError.h"
 #include "ledger/LedgerSchema.h"
 #include "ledger/Unit2S.h"
 #include "ledger/Unit4R.h"
@@ -88,7 +89,20 @@ void endAfterFailedEntry()
         }
     }
     if (f.form1 && f.form1->close())
-        QCoreApplication::quit();
+        QCoreApplication::exit(1);
+}
+
+bool bookOrReport(const std::function<void()> &booking)
+{
+    try {
+        booking();
+        return true;
+    } catch (const kw::EngineError &e) {
+        showMessage(e.message());
+    } catch (const std::exception &e) {
+        reportError(e);
+    }
+    return false;
 }
 
 namespace {

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QString>
 #include <array>
+#include <functional>
 #include <optional>
 
 class QFrame;
@@ -44,10 +45,15 @@ std::optional<kw::ledger::AmountSet> convertAmounts(const std::array<QLineEdit *
 // The small font the fixed pixel layouts of the dialogs are drawn for.
 void useDialogFont(QWidget *dialog);
 
-// A booking that failed half-way cannot be trusted to have left the windows in step with the
-// files: the user is told, the five tables are closed and opened again (dropping every change not
-// yet posted) and the main window is closed, which ends the program.
+// A text that is not a number: the user is told, the five tables are closed and opened again
+// (dropping every change not yet posted) and the main window is closed, which ends the program
+// with a status that says it ended on an error.
 void endAfterFailedEntry();
+
+// Runs a booking. When the table engine refuses it (a read-only file, a full disk, another
+// program's change), the group has already been rolled back: the engine's message, which names
+// the file and the cause, is shown and false returned; the program and the dialog go on.
+bool bookOrReport(const std::function<void()> &booking);
 
 // What the add/subtract and the change dialogs share: the framed day box at the top left, the
 // groups "Dochód " and "Wydatki " with the ten amount boxes under their captions, the remark box

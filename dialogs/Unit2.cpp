@@ -20,7 +20,8 @@ TForm2::TForm2(QWidget *parent) : EntryDialog(QStringLiteral("Zamiana"), QSize(2
     EditD->setObjectName(QStringLiteral("EditD"));
     EditD->setGeometry(56, 6, 41, 21);
 
-    Button1 = addButton(QStringLiteral("Button1"), QStringLiteral("Zmień"), QStringLiteral(":/dialogs/change.png"), 0);
+    Button1 = addButton(QStringLiteral("Button1"), QStringLiteral("Zmień"),
+                        QStringLiteral(":/dialogs/change.png"), 0);
     Button2 = addButton(QStringLiteral("Button2"), QStringLiteral("Zamknij"), QString(), 1);
     connect(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
@@ -52,28 +53,27 @@ void TForm2::Button1Click()
         kw::showMessage(NoDayEntryMessage);
         return;
     }
-    bool done = false;
-    try {
-        const std::optional<kw::ledger::AmountSet> amounts = convertAmounts(Edit);
-        const std::optional<double> dayNumber = amounts ? kw::regional::parseNumber(EditD->text()) : std::nullopt;
-        if (amounts && dayNumber) {
-            // A day that is not in the period's month would be stored as a date that cannot exist,
-            // or overflow the three digits of DZIEN.
-            const int last = daysInPeriodMonth() > 0 ? daysInPeriodMonth() : 31;
-            if (*dayNumber != std::floor(*dayNumber) || *dayNumber < 1 || *dayNumber > last) {
-                kw::showMessage(NoSuchDayMessage);
-                return;
-            }
-            kw::ledger::changeEntry(ledgerTables(), *dayNumber, *amounts);
-            hide();
-            kw::forms().form1->refreshLights();
-            done = true;
-        }
-    } catch (...) {
-        // A failed change has already put the day entry and both sums back as they were on the disk.
-    }
-    if (!done)
+    const std::optional<kw::ledger::AmountSet> amounts = convertAmounts(Edit);
+    const std::optional<double> dayNumber = amounts ? kw::regional::parseNumber(EditD->text()) : std::nullopt;
+    if (!amounts || !dayNumber) {
         endAfterFailedEntry();
+        return;
+    }
+    // A day that is not in the period's month would be stored as a date that cannot exist,
+    // or overflow the three digits of DZIEN.
+    const int last = daysInPeriodMonth() > 0 ? daysInPeriodMonth() : 31;
+    if (*dayNumber != std::floor(*dayNumber) || *dayNumber < 1 || *dayNumber > last) {
+        kw::showMessage(NoSuchDayMessage);
+        return;
+    }
+    // A refused write has been rolled back; the window stays open so the user can try again.
+    if (!bookOrReport([&] { kw::ledger::changeEntry(ledgerTables(), *dayNumber, *amounts); }))
+        return;
+    hide();
+    kw::forms().form1->refreshLights();
 }
 
-void TForm2::Button2Click() { hide(); }
+void TForm2::Button2Click()
+{
+    hide();
+}

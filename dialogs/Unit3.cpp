@@ -19,15 +19,17 @@ TForm3::TForm3(QWidget *parent) : EntryDialog(QStringLiteral("Dodaj / Odejmij"),
     if (TForm1 *main = kw::forms().form1)
         DBText1->bind(main->DataSource1, QStringLiteral("DZIEN"));
 
-    Button1 = addButton(QStringLiteral("Button1"), QStringLiteral("Dodaj"), QStringLiteral(":/dialogs/add.png"), 0);
+    Button1 =
+        addButton(QStringLiteral("Button1"), QStringLiteral("Dodaj"), QStringLiteral(":/dialogs/add.png"), 0);
     Button2 = addButton(QStringLiteral("Button2"), QStringLiteral("Zamknij"), QString(), 1);
-    Button3 = addButton(QStringLiteral("Button3"), QStringLiteral("Odejmij"), QStringLiteral(":/dialogs/subtract.png"), 2);
+    Button3 = addButton(QStringLiteral("Button3"), QStringLiteral("Odejmij"),
+                        QStringLiteral(":/dialogs/subtract.png"), 2);
     connect(Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm3::Button2Click);
     connect(Button3, &QPushButton::clicked, this, &TForm3::Button3Click);
 
-    QWidget *order[] = {Edit[0], Edit[1], Edit[2], Edit[3], Edit[4], Edit[5], Edit[6], Edit[7], Edit[8], Edit[9],
-                        DBEdit1, Button1, Button2, Button3};
+    QWidget *order[] = {Edit[0], Edit[1], Edit[2], Edit[3], Edit[4], Edit[5], Edit[6],
+                        Edit[7], Edit[8], Edit[9], DBEdit1, Button1, Button2, Button3};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
     kw::enterPressesFocusedButton(this);
@@ -42,10 +44,16 @@ void TForm3::Button1Click()
     book(kw::ledger::Sign::Add);
 }
 
-void TForm3::Button2Click() { hide(); }
+void TForm3::Button2Click()
+{
+    hide();
+}
 
 // An empty box is not caught here: it reaches the conversion, which rejects it.
-void TForm3::Button3Click() { book(kw::ledger::Sign::Subtract); }
+void TForm3::Button3Click()
+{
+    book(kw::ledger::Sign::Subtract);
+}
 
 void TForm3::book(kw::ledger::Sign sign)
 {
@@ -53,18 +61,15 @@ void TForm3::book(kw::ledger::Sign sign)
         kw::showMessage(NoDayEntryMessage);
         return;
     }
-    bool done = false;
-    try {
-        if (const std::optional<kw::ledger::AmountSet> amounts = convertAmounts(Edit)) {
-            kw::ledger::bookAmounts(ledgerTables(), *amounts, sign);
-            for (QLineEdit *e : Edit)
-                e->setText(QStringLiteral("0"));
-            kw::forms().form1->refreshLights();
-            done = true;
-        }
-    } catch (...) {
-        // A failed booking has already put the day entry and both sums back as they were on the disk.
-    }
-    if (!done)
+    const std::optional<kw::ledger::AmountSet> amounts = convertAmounts(Edit);
+    if (!amounts) {
         endAfterFailedEntry();
+        return;
+    }
+    // A refused write has been rolled back; the user is told why and can try again from here.
+    if (!bookOrReport([&] { kw::ledger::bookAmounts(ledgerTables(), *amounts, sign); }))
+        return;
+    for (QLineEdit *e : Edit)
+        e->setText(QStringLiteral("0"));
+    kw::forms().form1->refreshLights();
 }

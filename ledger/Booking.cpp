@@ -7,14 +7,68 @@ namespace kw::ledger {
 
 namespace {
 
-// Runs one change of the three records as an atomic group. On failure the disk is rolled back
-// and no table is left halfway through an edit.
-template <class Fn> void atomically(const LedgerTables &t, Fn &&change)
+// What a change is about to write, so the group can journal every before-image in one go.
+enum class Writes
+{
+    Current,
+    Append,
+    Nothing
+};
+struct Plan
+{
+    Writes day, month, year;
+};
+
+void expect(AtomicGroup &group, Table *table, Writes w)
+{
+    if (w == Writes::Nothing || !table->active())
+        return;
+    const DbfFile &f = table->file();
+    if (w == Writes::Append)
+        group.expectAppend(f);
+    else if (table->currentRecno() >= 0)
+        group.expectRecordWrite(f, std::uint32_t(table->currentRecno()));
+}
+
+// Runs one change of the three records as an atomic group. Another program's changes are read
+// first, so the change lands on top of them. On failure the disk is rolled back, no table is left
+// halfway through an edit, and the error says what was kept.
+template <class Fn> void atomically(const LedgerTables &t, Plan plan, Fn &&change)
 {
     AtomicGroup group(t.day->directoryPath());
     try {
+        for (Table *table : {t.day, t.month, t.year})
+            if (table->active() && table->state() == Table::State::Browse)
+                table->syncWithDisk();
+        expect(group, t.day, plan.day);
+        expect(group, t.month, plan.month);
+        expect(group, t.year, plan.year);
         change();
         group.commit();
+    } catch (const EngineError &e) {
+        for (Table *table : {t.day, t.month, t.year})
+            if (table->active())
+                table->cancel();
+        if (group.finished())
+            throw; // a failed commit has rolled back and said how that went
+        QString undoFailure;
+        try {
+            group.rollback();
+        } catch (const EngineError &r) {
+            undoFailure =
+                QStringLiteral("Nie udało się też cofnąć zmiany (%1). Zmiana zostanie cofnięta przy "
+                               "następnym otwarciu okresu, gdy pliki znów dadzą się zapisać.")
+                    .arg(r.message());
+        }
+        QString text = e.message();
+        if (!undoFailure.isEmpty()) {
+            text.replace(msg::NothingStored, QString());
+            text = text.trimmed() + QLatin1Char(' ') + undoFailure;
+        } else if (e.kind() == EngineError::Kind::WriteFailed && !text.endsWith(msg::NothingStored))
+            text += QLatin1Char(' ') + msg::NothingStored;
+        else
+            throw;
+        throw EngineError(text, e.kind());
     } catch (...) {
         for (Table *table : {t.day, t.month, t.year})
             if (table->active())
@@ -48,6 +102,9 @@ void postAll(const LedgerTables &t)
 }
 
 const QString Zero = QStringLiteral("0");
+
+void createPeriodSums(const LedgerTables &t, const QString &monthText, const QString &yearText,
+                      bool monthExists, bool yearExists);
 } // namespace
 
 void installRollupHooks(const LedgerTables &t)
@@ -60,7 +117,7 @@ void installRollupHooks(const LedgerTables &t)
 void bookAmounts(const LedgerTables &t, const AmountSet &amounts, Sign sign)
 {
     requireDayEntry(t);
-    atomically(t, [&] {
+    atomically(t, {Writes::Current, Writes::Current, Writes::Current}, [&] {
         editAll(t);
         const double s = sign == Sign::Add ? 1.0 : -1.0;
         for (std::size_t i = 0; i < Categories.size(); ++i) {
@@ -77,7 +134,7 @@ void bookAmounts(const LedgerTables &t, const AmountSet &amounts, Sign sign)
 void changeEntry(const LedgerTables &t, double dayNumber, const AmountSet &amounts)
 {
     requireDayEntry(t);
-    atomically(t, [&] {
+    atomically(t, {Writes::Current, Writes::Current, Writes::Current}, [&] {
         editAll(t);
         for (std::size_t i = 0; i < Categories.size(); ++i) {
             const Category &c = Categories[i];
@@ -92,9 +149,10 @@ void changeEntry(const LedgerTables &t, double dayNumber, const AmountSet &amoun
     });
 }
 
-void addDay(const LedgerTables &t, int day, const QString &monthText, const QString &yearText, const QDate &created)
+void addDay(const LedgerTables &t, int day, const QString &monthText, const QString &yearText,
+            const QDate &created)
 {
-    atomically(t, [&] {
+    atomically(t, {Writes::Append, Writes::Current, Writes::Current}, [&] {
         t.day->insert();
         // Inserting does not fire the before-edit hook; the sums are put into edit here.
         t.month->edit();
@@ -111,7 +169,7 @@ void addDay(const LedgerTables &t, int day, const QString &monthText, const QStr
 
 void deleteDay(const LedgerTables &t)
 {
-    atomically(t, [&] { t.day->deleteRecord(); });
+    atomically(t, {Writes::Current, Writes::Current, Writes::Current}, [&] { t.day->deleteRecord(); });
 }
 
 void openPeriod(const LedgerTables &t, const QString &monthText, const QString &yearText)
@@ -120,33 +178,43 @@ void openPeriod(const LedgerTables &t, const QString &monthText, const QString &
         table->open();
         table->setFiltered(true);
     }
+    // Writers that follow never wait for the journal's directory entry to reach the disk.
+    Journal::prepare(t.day->directoryPath());
     const bool monthExists = t.month->fieldValue("SMIESIAC").toString() == monthText &&
                              t.month->fieldValue("SROK").toString() == yearText && !t.month->isEmpty();
     const bool yearExists = !t.year->isEmpty() && t.year->fieldValue("RROK").toString() == yearText;
     if (monthExists && yearExists)
         return;
-    // The month sum and the year sum of a new period land together: a crash between them would
-    // leave a month whose year has no sum.
-    atomically(t, [&] {
-        if (!monthExists) {
-            t.month->insert();
-            t.month->setFieldValue("SMIESIAC", monthText);
-            t.month->setFieldValue("SROK", yearText);
-            for (const char *f : {"SPRZYCH", "SKOSZT", "SKOSZTOKR", "DOCHOD", "SOPLATY", "SZYWNOSC", "SUZYWKI",
-                                  "SODZIEZ", "SROZRYWKA", "SSAMOCH", "SINNE", "WYDATKI", "ROZNICA"})
-                t.month->setFieldValue(f, Zero);
-            t.month->post();
-        }
-        if (!yearExists) {
-            t.year->insert();
-            t.year->setFieldValue("RROK", yearText);
-            for (const char *f : {"RPRZYCH", "RKOSZT", "RKOSZTOKR", "RDOCHOD", "ROPLATY", "RZYWNOSC", "RUZYWKI",
-                                  "RODZIEZ", "RROZRYWKA", "RSAMOCH", "RINNE", "RWYDATKI", "RROZNICA"})
-                t.year->setFieldValue(f, Zero);
-            t.year->post();
-        }
-    });
+    // The period's two sums are created together or not at all.
+    atomically(t,
+               {Writes::Nothing, monthExists ? Writes::Nothing : Writes::Append,
+                yearExists ? Writes::Nothing : Writes::Append},
+               [&] { createPeriodSums(t, monthText, yearText, monthExists, yearExists); });
 }
+
+namespace {
+void createPeriodSums(const LedgerTables &t, const QString &monthText, const QString &yearText,
+                      bool monthExists, bool yearExists)
+{
+    if (!monthExists) {
+        t.month->insert();
+        t.month->setFieldValue("SMIESIAC", monthText);
+        t.month->setFieldValue("SROK", yearText);
+        for (const char *f : {"SPRZYCH", "SKOSZT", "SKOSZTOKR", "DOCHOD", "SOPLATY", "SZYWNOSC", "SUZYWKI",
+                              "SODZIEZ", "SROZRYWKA", "SSAMOCH", "SINNE", "WYDATKI", "ROZNICA"})
+            t.month->setFieldValue(f, Zero);
+        t.month->post();
+    }
+    if (!yearExists) {
+        t.year->insert();
+        t.year->setFieldValue("RROK", yearText);
+        for (const char *f : {"RPRZYCH", "RKOSZT", "RKOSZTOKR", "RDOCHOD", "ROPLATY", "RZYWNOSC", "RUZYWKI",
+                              "RODZIEZ", "RROZRYWKA", "RSAMOCH", "RINNE", "RWYDATKI", "RROZNICA"})
+            t.year->setFieldValue(f, Zero);
+        t.year->post();
+    }
+}
+} // namespace
 
 void closePeriod(const LedgerTables &t)
 {

@@ -1,4 +1,5 @@
 #include "ledger/DbfFile.h"
+#include "ledger/DiskIo.h"
 #include "ledger/EngineError.h"
 
 #include <QDateTime>
@@ -25,7 +26,8 @@ constexpr std::uint8_t kHeaderEnd = 0x0D;
 std::uint32_t le32(const char *p)
 {
     const auto *u = reinterpret_cast<const unsigned char *>(p);
-    return std::uint32_t(u[0]) | std::uint32_t(u[1]) << 8 | std::uint32_t(u[2]) << 16 | std::uint32_t(u[3]) << 24;
+    return std::uint32_t(u[0]) | std::uint32_t(u[1]) << 8 | std::uint32_t(u[2]) << 16 |
+           std::uint32_t(u[3]) << 24;
 }
 std::uint16_t le16(const char *p)
 {
@@ -89,8 +91,43 @@ void encodeSortableDouble(char *p, double d)
     putBe(p, bits, 8);
 }
 
-
 } // namespace
+
+namespace {
+// A field type as the user can read it: the letter when it is one, else the byte's value.
+QString typeText(char type)
+{
+    const auto u = std::uint8_t(type);
+    if (u > 0x20 && u < 0x7F)
+        return QStringLiteral("„%1”").arg(QChar::fromLatin1(type));
+    return QStringLiteral("o kodzie 0x%1").arg(u, 2, 16, QLatin1Char('0'));
+}
+} // namespace
+
+QString visibleText(std::string_view bytes)
+{
+    QString out;
+    for (const char c : bytes) {
+        const auto u = std::uint8_t(c);
+        if (u < 0x20 || u == 0x7F)
+            out += QStringLiteral("[0x%1]").arg(u, 2, 16, QLatin1Char('0'));
+        else
+            out += QChar::fromLatin1(c);
+    }
+    return out;
+}
+
+QString visibleText(const QString &text)
+{
+    QString out;
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            out += QStringLiteral("[0x%1]").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
 
 std::int64_t dbfReadChunk(int fd, std::int64_t offset, char *buffer, std::size_t size)
 {
@@ -106,7 +143,10 @@ std::int64_t dbfReadChunk(int fd, std::int64_t offset, char *buffer, std::size_t
     return std::int64_t(done);
 }
 
-void DbfFile::setWriteHook(DbfWriteHook *hook) { g_writeHook = hook; }
+void DbfFile::setWriteHook(DbfWriteHook *hook)
+{
+    g_writeHook = hook;
+}
 
 DbfFile::~DbfFile()
 {
@@ -114,11 +154,32 @@ DbfFile::~DbfFile()
         ::close(fd_);
 }
 
-QString DbfFile::displayName() const { return QFileInfo(path_).fileName(); }
+QString DbfFile::displayName() const
+{
+    return QFileInfo(path_).fileName();
+}
 
 void DbfFile::fail(const QString &fault) const
 {
-    throw EngineError(QStringLiteral("%1: %2").arg(displayName(), fault));
+    throw EngineError(QStringLiteral("Plik %1: %2").arg(displayName(), fault));
+}
+
+void DbfFile::failWrite(int error) const
+{
+    throw EngineError(
+        QStringLiteral("Nie można zapisać pliku %1: %2.").arg(displayName(), diskio::causeText(error)),
+        EngineError::Kind::WriteFailed);
+}
+
+void DbfFile::requireWritable() const
+{
+    if (fd_ < 0 || !writable_)
+        throw EngineError(
+            QStringLiteral("Nie można zapisać pliku %1: plik jest tylko do odczytu.").arg(displayName()),
+            EngineError::Kind::WriteFailed);
+    if (!writeRefusal_.isEmpty())
+        throw EngineError(QStringLiteral("Program nie zapisuje do pliku %1: %2. Nic nie zostało zapisane.")
+                              .arg(displayName(), writeRefusal_));
 }
 
 std::unique_ptr<DbfFile> DbfFile::open(const QString &path)
@@ -131,8 +192,8 @@ std::unique_ptr<DbfFile> DbfFile::open(const QString &path)
     if (f->fd_ < 0 && (errno == EACCES || errno == EROFS || errno == EPERM))
         f->fd_ = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
     if (f->fd_ < 0)
-        throw EngineError(QStringLiteral("%1: cannot open the table file (%2)")
-                              .arg(QFileInfo(path).fileName(), QString::fromLocal8Bit(std::strerror(errno))));
+        throw EngineError(QStringLiteral("Nie można otworzyć pliku %1: %2.")
+                              .arg(QFileInfo(path).fileName(), diskio::causeText(errno)));
     const std::int64_t size = f->fileSize();
     // The header is at most 32 + 48 * 255 + 1 + field properties; read the first 64 KiB at most.
     QByteArray head(int(std::min<std::int64_t>(size, 65536)), Qt::Uninitialized);
@@ -154,12 +215,12 @@ std::unique_ptr<DbfFile> DbfFile::fromBytes(const QByteArray &bytes, const QStri
 void DbfFile::parseHeader(const QByteArray &head, std::int64_t fileSize)
 {
     if (head.size() < 32)
-        fail(QStringLiteral("the file is too short to hold a dBase header (%1 bytes)").arg(fileSize));
+        fail(QStringLiteral("plik jest za krótki na nagłówek tabeli dBase (%1 bajtów)").arg(fileSize));
     const char *h = head.constData();
     version_ = std::uint8_t(h[0]);
     const int level = version_ & 0x07;
     if (level != 3 && level != 4)
-        fail(QStringLiteral("not a dBase table this program can read (version byte 0x%1)")
+        fail(QStringLiteral("to nie jest tabela dBase, którą program umie czytać (bajt wersji 0x%1)")
                  .arg(version_, 2, 16, QLatin1Char('0')));
     level7_ = level == 4;
     lastUpdate_ = QDate(1900 + std::uint8_t(h[1]), std::uint8_t(h[2]), std::uint8_t(h[3]));
@@ -173,13 +234,17 @@ void DbfFile::parseHeader(const QByteArray &head, std::int64_t fileSize)
                             "zapisz tabelę w programie, który ją utworzył, w stronie kodowej 1250 (Windows) lub 852 (DOS)")
                  .arg(CodePage::numberForLanguageDriver(languageDriver_))
                  .arg(languageDriver_, 2, 16, QLatin1Char('0')));
+    writeRefusal_.clear();
+    hiddenRecords_ = 0;
 
     const int descriptorSize = level7_ ? 48 : 32;
     const int firstDescriptor = level7_ ? 68 : 32;
     if (headerLength_ > fileSize)
-        fail(QStringLiteral("the header is truncated (header length %1, file size %2)").arg(headerLength_).arg(fileSize));
+        fail(QStringLiteral("nagłówek jest ucięty (długość nagłówka %1, rozmiar pliku %2)")
+                 .arg(headerLength_)
+                 .arg(fileSize));
     if (headerLength_ > head.size())
-        fail(QStringLiteral("the header length %1 is too large").arg(headerLength_));
+        fail(QStringLiteral("długość nagłówka %1 jest za duża").arg(headerLength_));
 
     fields_.clear();
     int pos = firstDescriptor;
@@ -205,41 +270,63 @@ void DbfFile::parseHeader(const QByteArray &head, std::int64_t fileSize)
             f.decimals = std::uint8_t(d[17]);
         }
         f.offset = offset;
-        const QString fieldName = f.name.isEmpty() ? QStringLiteral("#%1").arg(fields_.size() + 1) : f.name;
+        const QString fieldName = f.name.isEmpty() ? QStringLiteral("nr %1").arg(fields_.size() + 1) : visibleText(f.name);
         const bool common = f.type == 'C' || f.type == 'N' || f.type == 'F' || f.type == 'D' || f.type == 'L';
         const bool only7 = f.type == 'O' || f.type == 'I' || f.type == '@';
         if (!common && !(only7 && level7_))
-            fail(QStringLiteral("field %1 has the type '%2', which this program cannot read")
-                     .arg(fieldName, QString::fromLatin1(&f.type, 1)));
+            fail(QStringLiteral("pole %1 ma typ %2, którego program nie umie czytać")
+                     .arg(fieldName, typeText(f.type)));
         if (f.length == 0)
-            fail(QStringLiteral("field %1 has a width of zero").arg(fieldName));
+            fail(QStringLiteral("pole %1 ma szerokość zero").arg(fieldName));
         int fixed = 0;
         switch (f.type) {
-        case 'D': fixed = 8; break;
-        case 'L': fixed = 1; break;
-        case 'O': fixed = 8; break;
-        case 'I': fixed = 4; break;
-        case '@': fixed = 8; break;
-        default: break;
+        case 'D':
+            fixed = 8;
+            break;
+        case 'L':
+            fixed = 1;
+            break;
+        case 'O':
+            fixed = 8;
+            break;
+        case 'I':
+            fixed = 4;
+            break;
+        case '@':
+            fixed = 8;
+            break;
+        default:
+            break;
         }
         if (fixed && f.length != fixed)
-            fail(QStringLiteral("field %1 of type '%2' has the width %3 instead of %4")
-                     .arg(fieldName, QString::fromLatin1(&f.type, 1)).arg(f.length).arg(fixed));
+            fail(QStringLiteral("pole %1 typu %2 ma szerokość %3 zamiast %4")
+                     .arg(fieldName, typeText(f.type))
+                     .arg(f.length)
+                     .arg(fixed));
         offset += f.length;
         fields_.push_back(f);
         pos += descriptorSize;
     }
-    if (!terminated)
-        fail(QStringLiteral("the field descriptors have no terminator"));
     if (fields_.empty())
-        fail(QStringLiteral("the table has no fields"));
+        fail(QStringLiteral("tabela nie ma żadnego pola"));
     if (offset != recordLength_)
-        fail(QStringLiteral("the record length in the header (%1) disagrees with the fields (%2)")
-                 .arg(recordLength_).arg(offset));
+        fail(QStringLiteral("długość rekordu w nagłówku (%1) nie zgadza się z polami (%2)")
+                 .arg(recordLength_)
+                 .arg(offset));
+    // Other readers take a table whose descriptors lack their terminator as long as the header
+    // length still places the records right; it is read, but a writer cannot tell what else
+    // such a header holds wrong, so nothing is written to it.
+    if (!terminated)
+        writeRefusal_ = QStringLiteral("opisom pól w nagłówku brakuje znacznika końca");
     const std::int64_t needed = std::int64_t(headerLength_) + std::int64_t(recordCount_) * recordLength_;
     if (needed > fileSize)
-        fail(QStringLiteral("the header counts %1 records, but the file ends after %2")
-                 .arg(recordCount_).arg((fileSize - headerLength_) / std::max(1, recordLength_)));
+        fail(QStringLiteral("nagłówek podaje %1 rekordów, ale plik kończy się po %2")
+                 .arg(recordCount_)
+                 .arg((fileSize - headerLength_) / std::max(1, recordLength_)));
+    // Whole records past the header's count (a count damaged by another program) are read as the
+    // header says, but an append would overwrite the first of them.
+    hiddenRecords_ =
+        std::uint32_t(std::min<std::int64_t>((fileSize - needed) / std::max(1, recordLength_), 0xFFFFFFFF));
 }
 
 int DbfFile::fieldIndex(QAnyStringView name) const
@@ -270,56 +357,95 @@ void DbfFile::rememberStat()
     }
 }
 
-bool DbfFile::reloadIfChanged()
+DbfFile::DiskState DbfFile::checkDisk() const
 {
     if (fd_ < 0)
-        return false;
+        return DiskState::Unchanged;
     struct stat st;
-    const QByteArray native = QFile::encodeName(path_);
-    if (::stat(native.constData(), &st) != 0)
-        fail(QStringLiteral("the table file has disappeared"));
+    if (::stat(QFile::encodeName(path_).constData(), &st) != 0)
+        return DiskState::Gone;
     const std::int64_t mtime = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    if (st.st_size == statSize_ && mtime == statMtimeNs_ && std::int64_t(st.st_ino) == statIno_)
-        return false;
-    if (std::int64_t(st.st_ino) != statIno_) {
+    if (st.st_size != statSize_ || mtime != statMtimeNs_ || std::int64_t(st.st_ino) != statIno_)
+        return DiskState::Changed;
+    // A program that rewrites the count within the same tick of the file clock leaves size and
+    // time alone; the count itself tells.
+    char count[4];
+    if (dbfReadChunk(fd_, 4, count, 4) != 4 || le32(count) != recordCount_)
+        return DiskState::Changed;
+    return DiskState::Unchanged;
+}
+
+DbfFile::DiskState DbfFile::reloadIfChanged()
+{
+    const DiskState state = checkDisk();
+    if (state == DiskState::Unchanged)
+        return state;
+    const QByteArray native = QFile::encodeName(path_);
+    if (state == DiskState::Gone)
+        fail(QStringLiteral("plik zniknął z dysku; przywróć go i otwórz okres ponownie"));
+    struct stat st;
+    if (::stat(native.constData(), &st) == 0 && std::int64_t(st.st_ino) != statIno_) {
         // Replaced by another program (written to a new file and renamed): follow the name.
         const int fd = ::open(native.constData(), writable_ ? O_RDWR | O_CLOEXEC : O_RDONLY | O_CLOEXEC);
         if (fd < 0)
-            fail(QStringLiteral("cannot open the table file again (%1)").arg(QString::fromLocal8Bit(std::strerror(errno))));
+            fail(QStringLiteral("nie można otworzyć pliku ponownie (%1)").arg(diskio::causeText(errno)));
         ::close(fd_);
         fd_ = fd;
     }
     const std::int64_t size = fileSize();
     QByteArray head(int(std::min<std::int64_t>(size, 65536)), Qt::Uninitialized);
     dbfReadChunk(fd_, 0, head.data(), std::size_t(head.size()));
-    parseHeader(head, size);
+    // Parsed aside first: a header that another program left damaged must not leave this one
+    // half replaced.
+    std::unique_ptr<DbfFile> fresh(new DbfFile);
+    fresh->path_ = path_;
+    fresh->parseHeader(head, size);
+    bool sameLayout = fresh->headerLength_ == headerLength_ && fresh->recordLength_ == recordLength_ &&
+                      fresh->fields_.size() == fields_.size() && fresh->languageDriver_ == languageDriver_;
+    for (std::size_t i = 0; sameLayout && i < fields_.size(); ++i) {
+        const DbfField &a = fields_[i], &b = fresh->fields_[i];
+        sameLayout = a.name == b.name && a.type == b.type && a.length == b.length && a.decimals == b.decimals;
+    }
+    version_ = fresh->version_;
+    level7_ = fresh->level7_;
+    languageDriver_ = fresh->languageDriver_;
+    codePage_ = fresh->codePage_;
+    lastUpdate_ = fresh->lastUpdate_;
+    recordCount_ = fresh->recordCount_;
+    headerLength_ = fresh->headerLength_;
+    recordLength_ = fresh->recordLength_;
+    fields_ = std::move(fresh->fields_);
+    writeRefusal_ = fresh->writeRefusal_;
+    hiddenRecords_ = fresh->hiddenRecords_;
     rememberStat();
-    return true;
+    return sameLayout ? DiskState::Changed : DiskState::LayoutChanged;
 }
 
 void DbfFile::readAt(std::int64_t offset, char *buffer, std::size_t size) const
 {
     if (fd_ < 0) {
         if (offset < 0 || offset + std::int64_t(size) > memory_.size())
-            fail(QStringLiteral("read past the end of the data"));
+            fail(QStringLiteral("odczyt poza końcem danych"));
         std::memcpy(buffer, memory_.constData() + offset, size);
         return;
     }
     if (dbfReadChunk(fd_, offset, buffer, size) != std::int64_t(size))
-        fail(QStringLiteral("the file ended before the record at offset %1").arg(offset));
+        fail(QStringLiteral("plik kończy się przed rekordem od bajtu %1").arg(offset));
 }
 
 void DbfFile::writeAt(std::int64_t offset, const char *buffer, std::size_t size)
 {
     if (fd_ < 0 || !writable_)
-        fail(QStringLiteral("the table file is read-only"));
+        requireWritable();
+    if (const int e = diskio::injectedFault(diskio::Op::Write, path_))
+        failWrite(e);
     std::size_t done = 0;
     while (done < size) {
         const ssize_t n = ::pwrite(fd_, buffer + done, size - done, off_t(offset + std::int64_t(done)));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            fail(QStringLiteral("writing failed (%1)").arg(QString::fromLocal8Bit(std::strerror(errno))));
+            failWrite(n == 0 ? ENOSPC : errno);
         done += std::size_t(n);
     }
 }
@@ -339,8 +465,14 @@ void DbfFile::restoreBytes(std::int64_t offset, const QByteArray &bytes)
 
 void DbfFile::truncateTo(std::int64_t size)
 {
-    if (fd_ >= 0 && ::ftruncate(fd_, off_t(size)) != 0)
-        fail(QStringLiteral("cannot shorten the file (%1)").arg(QString::fromLocal8Bit(std::strerror(errno))));
+    if (fd_ < 0)
+        return;
+    if (!writable_)
+        requireWritable();
+    if (const int e = diskio::injectedFault(diskio::Op::Truncate, path_))
+        failWrite(e);
+    if (::ftruncate(fd_, off_t(size)) != 0)
+        failWrite(errno);
 }
 
 void DbfFile::touchHeader(bool withCount)
@@ -358,14 +490,16 @@ void DbfFile::touchHeader(bool withCount)
 void DbfFile::readRecord(std::uint32_t recno, char *buffer) const
 {
     if (recno >= recordCount_)
-        fail(QStringLiteral("record %1 does not exist").arg(recno + 1));
+        fail(QStringLiteral("rekord nr %1 nie istnieje").arg(recno + 1));
     readAt(recordOffset(recno), buffer, std::size_t(recordLength_));
 }
 
 void DbfFile::writeRecord(std::uint32_t recno, const char *buffer)
 {
     if (recno >= recordCount_)
-        fail(QStringLiteral("record %1 does not exist").arg(recno + 1));
+        fail(QStringLiteral("rekord nr %1 nie istnieje").arg(recno + 1));
+    // Refused before the journal hears of it: a table that cannot be written has nothing to undo.
+    requireWritable();
     if (g_writeHook)
         g_writeHook->beforeRecordWrite(*this, recno);
     writeAt(recordOffset(recno), buffer, std::size_t(recordLength_));
@@ -376,7 +510,16 @@ void DbfFile::writeRecord(std::uint32_t recno, const char *buffer)
 std::uint32_t DbfFile::appendRecord(const char *buffer)
 {
     if (recordCount_ == 0xFFFFFFFFu)
-        fail(QStringLiteral("the table is full"));
+        fail(QStringLiteral("tabela jest pełna"));
+    requireWritable();
+    if (hiddenRecords_ > 0)
+        throw EngineError(
+            QStringLiteral("Program nie dopisze wpisu do pliku %1: nagłówek podaje %2 rekordów, a w pliku "
+                           "jest ich więcej o %3, więc nowy wpis zamazałby rekord ukryty za licznikiem. "
+                           "Nic nie zostało zapisane. Napraw licznik rekordów w nagłówku innym programem.")
+                .arg(displayName())
+                .arg(recordCount_)
+                .arg(hiddenRecords_));
     if (g_writeHook)
         g_writeHook->beforeAppend(*this);
     const std::uint32_t recno = recordCount_;
@@ -391,8 +534,10 @@ std::uint32_t DbfFile::appendRecord(const char *buffer)
 
 void DbfFile::sync()
 {
-    if (fd_ >= 0 && writable_ && ::fdatasync(fd_) != 0)
-        fail(QStringLiteral("cannot write the file to disk (%1)").arg(QString::fromLocal8Bit(std::strerror(errno))));
+    if (fd_ < 0 || !writable_)
+        return;
+    if (const int e = diskio::flushFile(fd_, path_))
+        failWrite(e);
 }
 
 std::string_view DbfFile::rawText(const char *record, int field) const
@@ -414,8 +559,8 @@ double DbfFile::parseNumber(std::string_view text, int field, const char *record
     if (ec != std::errc() || ptr != t.data() + t.size() || t.empty()) {
         // Which record: the offset of this buffer is not known here, so name the field and the text.
         (void)record;
-        fail(QStringLiteral("field %1 holds \"%2\", which is not a number")
-                 .arg(fields_[std::size_t(field)].name, QString::fromLatin1(text.data(), int(text.size()))));
+        fail(QStringLiteral("pole %1 zawiera „%2”, co nie jest liczbą")
+                 .arg(fields_[std::size_t(field)].name, visibleText(text)));
     }
     return v;
 }
@@ -449,16 +594,25 @@ QVariant DbfFile::decode(const char *record, int field) const
         if (!digits(0, 4, y) || !digits(4, 2, m) || !digits(6, 2, d) || !QDate(y, m, d).isValid()) {
             if (std::string_view(p, 8).find_first_not_of("0 ") == std::string_view::npos)
                 return QVariant(); // "00000000" is how some writers leave a date empty
-            fail(QStringLiteral("field %1 holds \"%2\", which is not a date")
-                     .arg(f.name, QString::fromLatin1(p, 8)));
+            fail(QStringLiteral("pole %1 zawiera „%2”, co nie jest datą")
+                     .arg(f.name, visibleText(std::string_view(p, 8))));
         }
         return QDate(y, m, d);
     }
     case 'L':
         switch (*p) {
-        case 'T': case 't': case 'Y': case 'y': return true;
-        case 'F': case 'f': case 'N': case 'n': return false;
-        default: return QVariant();
+        case 'T':
+        case 't':
+        case 'Y':
+        case 'y':
+            return true;
+        case 'F':
+        case 'f':
+        case 'N':
+        case 'n':
+            return false;
+        default:
+            return QVariant();
         }
     case 'O':
         if (be(p, 8) == 0)
@@ -501,15 +655,17 @@ void DbfFile::encode(char *record, int field, const QVariant &value) const
         bool ok = false;
         double v = value.toDouble(&ok);
         if (!ok || !std::isfinite(v))
-            fail(QStringLiteral("field %1 cannot hold \"%2\"").arg(f.name, value.toString()));
+            fail(QStringLiteral("pole %1 nie pomieści wartości „%2”").arg(f.name, value.toString()));
         if (v == 0)
             v = 0; // no "-0.0000" on disk
         char text[400];
         const auto r = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, f.decimals);
         std::size_t n = std::size_t(r.ptr - text);
         if (r.ec != std::errc() || n > std::size_t(f.length))
-            fail(QStringLiteral("the value %1 does not fit field %2 (%3 characters, %4 decimals)")
-                     .arg(QString::number(v, 'f', f.decimals), f.name).arg(f.length).arg(f.decimals));
+            fail(QStringLiteral("wartość %1 nie mieści się w polu %2 (%3 znaków, %4 miejsc po przecinku)")
+                     .arg(QString::number(v, 'f', f.decimals), f.name)
+                     .arg(f.length)
+                     .arg(f.decimals));
         std::memcpy(p + (f.length - int(n)), text, n);
         return;
     }
@@ -519,7 +675,7 @@ void DbfFile::encode(char *record, int field, const QVariant &value) const
             return;
         const QDate d = value.toDate();
         if (!d.isValid() || d.year() < 1 || d.year() > 9999)
-            fail(QStringLiteral("field %1 cannot hold the date \"%2\"").arg(f.name, value.toString()));
+            fail(QStringLiteral("pole %1 nie pomieści daty „%2”").arg(f.name, value.toString()));
         const QByteArray s = d.toString(QStringLiteral("yyyyMMdd")).toLatin1();
         std::memcpy(p, s.constData(), 8);
         return;
@@ -535,7 +691,7 @@ void DbfFile::encode(char *record, int field, const QVariant &value) const
         bool ok = false;
         const double v = value.toDouble(&ok);
         if (!ok)
-            fail(QStringLiteral("field %1 cannot hold \"%2\"").arg(f.name, value.toString()));
+            fail(QStringLiteral("pole %1 nie pomieści wartości „%2”").arg(f.name, value.toString()));
         encodeSortableDouble(p, v);
         return;
     }
@@ -547,7 +703,7 @@ void DbfFile::encode(char *record, int field, const QVariant &value) const
         bool ok = false;
         const double v = value.toDouble(&ok);
         if (!ok || v != std::floor(v) || v < -2147483647.0 || v > 2147483647.0)
-            fail(QStringLiteral("field %1 cannot hold \"%2\"").arg(f.name, value.toString()));
+            fail(QStringLiteral("pole %1 nie pomieści wartości „%2”").arg(f.name, value.toString()));
         putBe(p, std::uint32_t(std::int32_t(v)) ^ 0x80000000u, 4);
         return;
     }
@@ -558,7 +714,7 @@ void DbfFile::encode(char *record, int field, const QVariant &value) const
         }
         QDateTime dt = value.toDateTime();
         if (!dt.isValid())
-            fail(QStringLiteral("field %1 cannot hold the time \"%2\"").arg(f.name, value.toString()));
+            fail(QStringLiteral("pole %1 nie pomieści czasu „%2”").arg(f.name, value.toString()));
         putBe(p, std::uint32_t(dt.date().toJulianDay()), 4);
         putBe(p + 4, std::uint32_t(dt.time().msecsSinceStartOfDay()), 4);
         return;
@@ -566,7 +722,8 @@ void DbfFile::encode(char *record, int field, const QVariant &value) const
     }
 }
 
-void DbfFile::create(const QString &path, const std::vector<DbfFieldSpec> &fields, std::uint8_t languageDriver)
+void DbfFile::create(const QString &path, const std::vector<DbfFieldSpec> &fields,
+                     std::uint8_t languageDriver)
 {
     const int headerLength = 32 + 32 * int(fields.size()) + 1;
     int recordLength = 1;
@@ -597,13 +754,16 @@ void DbfFile::create(const QString &path, const std::vector<DbfFieldSpec> &field
     // A household's money is private: readable and writable by its owner alone, whatever the umask.
     const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0)
-        throw EngineError(QStringLiteral("%1: cannot create the table file (%2)")
-                              .arg(QFileInfo(path).fileName(), QString::fromLocal8Bit(std::strerror(errno))));
+        throw EngineError(QStringLiteral("Nie można utworzyć pliku %1: %2.")
+                              .arg(QFileInfo(path).fileName(), diskio::causeText(errno)));
     const bool ok = ::fchmod(fd, 0600) == 0 && ::write(fd, out.data(), out.size()) == ssize_t(out.size()) &&
                     ::fsync(fd) == 0;
+    const int error = errno;
     ::close(fd);
     if (!ok)
-        throw EngineError(QStringLiteral("%1: cannot write the table file").arg(QFileInfo(path).fileName()));
+        throw EngineError(QStringLiteral("Nie można zapisać pliku %1: %2.")
+                              .arg(QFileInfo(path).fileName(), diskio::causeText(error ? error : ENOSPC)),
+                          EngineError::Kind::WriteFailed);
 }
 
 } // namespace kw

@@ -14,11 +14,11 @@ namespace kw {
 
 struct DbfField
 {
-    QString name;     // upper case, as stored
-    char type = 'C';  // C N F D L, and in level-7 files O I @
+    QString name;    // upper case, as stored
+    char type = 'C'; // C N F D L, and in level-7 files O I @
     int length = 0;
     int decimals = 0;
-    int offset = 0;   // from the start of the record, the deleted flag being byte 0
+    int offset = 0; // from the start of the record, the deleted flag being byte 0
 };
 
 class DbfFile;
@@ -55,9 +55,11 @@ public:
     // Opens and checks the header; throws EngineError naming the file and the fault.
     static std::unique_ptr<DbfFile> open(const QString &path);
     // Parses a header held in memory (the fuzz target, tests); throws like open().
-    static std::unique_ptr<DbfFile> fromBytes(const QByteArray &bytes, const QString &name = QStringLiteral("memory"));
+    static std::unique_ptr<DbfFile> fromBytes(const QByteArray &bytes,
+                                              const QString &name = QStringLiteral("memory"));
     // Writes an empty table: version 0x03, the given language driver, the fields in order.
-    static void create(const QString &path, const std::vector<DbfFieldSpec> &fields, std::uint8_t languageDriver = 0xC8);
+    static void create(const QString &path, const std::vector<DbfFieldSpec> &fields,
+                       std::uint8_t languageDriver = 0xC8);
 
     const QString &path() const { return path_; }
     QString displayName() const;
@@ -104,8 +106,25 @@ public:
     std::int64_t fileSize() const;
     int fd() const { return fd_; }
 
-    // Re-reads the header when another program changed the file; true when it did.
-    bool reloadIfChanged();
+    // Whether another program changed the file since this one last read or wrote it: its size,
+    // modification time, inode or the header's record count.
+    enum class DiskState
+    {
+        Unchanged,
+        Changed,
+        LayoutChanged,
+        Gone
+    };
+    DiskState checkDisk() const;
+    // Re-reads the header when the file changed on disk; LayoutChanged when the fields or the
+    // record length differ from what was read before.
+    DiskState reloadIfChanged();
+
+    // Whole records past the header's count, which an append would overwrite.
+    std::uint32_t hiddenRecords() const { return hiddenRecords_; }
+    // Why the program reads the table but will not write it; empty when it may.
+    const QString &writeRefusal() const { return writeRefusal_; }
+    bool writable() const { return fd_ >= 0 && writable_ && writeRefusal_.isEmpty(); }
 
 private:
     DbfFile() = default;
@@ -115,6 +134,8 @@ private:
     void touchHeader(bool withCount);
     void rememberStat();
     [[noreturn]] void fail(const QString &fault) const;
+    [[noreturn]] void failWrite(int error) const;
+    void requireWritable() const;
     double parseNumber(std::string_view text, int field, const char *record) const;
 
     QString path_;
@@ -130,10 +151,16 @@ private:
     int headerLength_ = 0;
     int recordLength_ = 0;
     std::vector<DbfField> fields_;
+    QString writeRefusal_;
+    std::uint32_t hiddenRecords_ = 0;
     std::int64_t statSize_ = -1;
     std::int64_t statMtimeNs_ = -1;
     std::int64_t statIno_ = -1;
 };
+
+// Bytes of a file's contents as a user can read them: control characters shown as their values.
+QString visibleText(std::string_view bytes);
+QString visibleText(const QString &text);
 
 std::int64_t dbfReadChunk(int fd, std::int64_t offset, char *buffer, std::size_t size);
 

@@ -1,4 +1,5 @@
 #include "ledger/Journal.h"
+#include "ledger/DiskIo.h"
 #include "ledger/EngineError.h"
 #include "ledger/SharedFile.h"
 
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kw {
@@ -50,13 +52,16 @@ template <class T> bool take(const char *&p, const char *end, T &v)
     return true;
 }
 
-void syncDirectory(const QString &dir)
+QString journalName()
 {
-    const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
+    return QString::fromLatin1(Journal::fileName());
+}
+
+[[noreturn]] void failJournalWrite(int error)
+{
+    throw EngineError(
+        QStringLiteral("Nie można zapisać pliku %1: %2.").arg(journalName(), diskio::causeText(error)),
+        EngineError::Kind::WriteFailed);
 }
 
 struct Restore
@@ -87,50 +92,91 @@ QByteArray serialize(const Restore &e)
     return out;
 }
 
-// Reads the entries that were completely written; a torn last entry was never acted on.
-std::vector<Restore> parse(const QByteArray &bytes)
+struct Parsed
 {
-    std::vector<Restore> out;
-    if (bytes.size() < 8 || std::memcmp(bytes.constData(), kMagic, 8) != 0)
+    std::vector<Restore> entries;
+    int damagedEntry = 0; // 1-based number of the first damaged entry; 0 when none
+};
+
+bool allZero(const char *p, const char *end)
+{
+    return std::all_of(p, end, [](char c) { return c == 0; });
+}
+
+// Reads the entries that were completely written. A last entry cut short (or a tail the system
+// left zeroed) was never flushed, so the table writes it guards never began: it is ignored. A
+// complete entry whose checksum or contents are wrong is damage, reported, never acted on.
+Parsed parse(const QByteArray &bytes)
+{
+    Parsed out;
+    if (bytes.size() < 8)
+        return out; // not even the magic got to the disk
+    if (std::memcmp(bytes.constData(), kMagic, 8) != 0) {
+        out.damagedEntry = 1;
         return out;
+    }
     const char *p = bytes.constData() + 8;
     const char *end = bytes.constData() + bytes.size();
     while (p < end) {
+        if (allZero(p, end))
+            break;
         quint32 len = 0, crc = 0;
         if (!take(p, end, len) || !take(p, end, crc) || end - p < std::ptrdiff_t(len))
             break;
-        if (crc32(p, len) != crc)
-            break;
+        const int number = int(out.entries.size()) + 1;
+        if (crc32(p, len) != crc) {
+            out.damagedEntry = number;
+            return out;
+        }
         const char *q = p;
         const char *qend = p + len;
         p += len;
         Restore r;
         quint16 nameLen = 0;
         quint32 headerLen = 0, beforeLen = 0;
-        if (!take(q, qend, r.kind) || !take(q, qend, nameLen) || qend - q < nameLen)
-            break;
-        r.fileName = QString::fromUtf8(q, nameLen);
-        q += nameLen;
-        if (!take(q, qend, r.offset) || !take(q, qend, headerLen) || qend - q < std::ptrdiff_t(headerLen))
-            break;
-        r.header = QByteArray(q, headerLen);
-        q += headerLen;
-        if (!take(q, qend, beforeLen) || qend - q < std::ptrdiff_t(beforeLen))
-            break;
-        r.before = QByteArray(q, beforeLen);
-        if ((r.kind != 1 && r.kind != 2) || r.fileName.contains(QLatin1Char('/')) || r.offset < 0)
-            break;
-        out.push_back(std::move(r));
+        bool ok = take(q, qend, r.kind) && take(q, qend, nameLen) && qend - q >= nameLen;
+        if (ok) {
+            r.fileName = QString::fromUtf8(q, nameLen);
+            q += nameLen;
+            ok = take(q, qend, r.offset) && take(q, qend, headerLen) && qend - q >= std::ptrdiff_t(headerLen);
+        }
+        if (ok) {
+            r.header = QByteArray(q, headerLen);
+            q += headerLen;
+            ok = take(q, qend, beforeLen) && qend - q >= std::ptrdiff_t(beforeLen);
+        }
+        if (ok) {
+            r.before = QByteArray(q, beforeLen);
+            ok = (r.kind == 1 || r.kind == 2) && !r.fileName.isEmpty() &&
+                 !r.fileName.contains(QLatin1Char('/')) && r.offset >= 0 && r.header.size() == 32;
+        }
+        if (!ok) {
+            out.damagedEntry = number;
+            return out;
+        }
+        out.entries.push_back(std::move(r));
     }
     return out;
 }
 
-// Puts the before-images back, newest first, so the oldest image of each place wins.
-void applyRestores(const QString &directory, const std::vector<Restore> &entries)
+// Whether the place an entry guards already holds its before-image.
+bool holdsImage(const DbfFile &f, const Restore &e)
+{
+    if (f.readBytes(0, std::size_t(e.header.size())) != e.header)
+        return false;
+    if (e.kind == 2 && f.fileSize() != e.offset + e.before.size())
+        return false;
+    return f.readBytes(e.offset, std::size_t(e.before.size())) == e.before;
+}
+
+// Puts the before-images back, newest first, so the oldest image of each place wins. A place that
+// already holds its image is not written, so a change refused by a read-only table is undone
+// without writing to it. Returns the number of places written.
+int applyRestores(const QString &directory, const std::vector<Restore> &entries)
 {
     std::vector<std::shared_ptr<SharedFile>> stores;
     std::vector<std::unique_ptr<DbfFile>> owned;
-    std::vector<DbfFile *> files;
+    std::vector<DbfFile *> files, written;
     auto fileFor = [&](const QString &name) -> DbfFile * {
         const QString path = QDir(directory).absoluteFilePath(name);
         for (DbfFile *f : files)
@@ -145,21 +191,41 @@ void applyRestores(const QString &directory, const std::vector<Restore> &entries
         }
         return files.back();
     };
-    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-        DbfFile *f = fileFor(it->fileName);
-        if (it->kind == 2) {
-            f->truncateTo(it->offset);
-            if (!it->before.isEmpty())
+    int count = 0;
+    try {
+        for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+            DbfFile *f = fileFor(it->fileName);
+            if (holdsImage(*f, *it))
+                continue;
+            if (std::find(written.begin(), written.end(), f) == written.end())
+                written.push_back(f);
+            if (it->kind == 2) {
+                f->truncateTo(it->offset);
+                if (!it->before.isEmpty())
+                    f->restoreBytes(it->offset, it->before);
+            } else {
                 f->restoreBytes(it->offset, it->before);
-        } else {
-            f->restoreBytes(it->offset, it->before);
+            }
+            f->restoreBytes(0, it->header);
+            ++count;
         }
-        f->restoreBytes(0, it->header);
+        for (DbfFile *f : written)
+            f->sync();
+    } catch (...) {
+        // The tables show what the disk holds now, whatever the rollback reached.
+        for (auto &s : stores)
+            s->reloadAfterRestore();
+        throw;
     }
-    for (DbfFile *f : files)
-        f->sync();
     for (auto &s : stores)
         s->reloadAfterRestore();
+    return count;
+}
+
+QString unfinishedChangeAdvice(const QString &directory)
+{
+    return QStringLiteral("Plik %1 w katalogu %2 zawiera niedokończoną zmianę tabel, której nie można cofnąć")
+        .arg(journalName(), QDir::toNativeSeparators(directory));
 }
 
 } // namespace
@@ -172,7 +238,7 @@ AtomicGroup::AtomicGroup(const QString &directory)
         return;
     }
     directory_ = QDir(directory.isEmpty() ? QDir::currentPath() : directory).absolutePath();
-    journalPath_ = QDir(directory_).filePath(QString::fromLatin1(Journal::fileName()));
+    journalPath_ = QDir(directory_).filePath(journalName());
     g_active = this;
     DbfFile::setWriteHook(this);
 }
@@ -188,51 +254,156 @@ AtomicGroup::~AtomicGroup()
     }
 }
 
-bool AtomicGroup::active() { return g_active != nullptr; }
-
-void AtomicGroup::record(DbfFile &file, Entry e)
+bool AtomicGroup::active()
 {
-    if (fd_ < 0) {
-        fd_ = ::open(QFile::encodeName(journalPath_).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (fd_ < 0)
-            throw EngineError(QStringLiteral("%1: cannot write the journal (%2)")
-                                  .arg(QString::fromLatin1(Journal::fileName()), QString::fromLocal8Bit(std::strerror(errno))));
-        if (::write(fd_, kMagic, sizeof kMagic) != ssize_t(sizeof kMagic))
-            throw EngineError(QStringLiteral("%1: cannot write the journal").arg(QString::fromLatin1(Journal::fileName())));
-        syncDirectory(directory_);
+    return g_active != nullptr;
+}
+
+AtomicGroup::Entry AtomicGroup::recordImage(const DbfFile &file, std::uint32_t recno) const
+{
+    const std::int64_t offset = file.recordOffset(recno);
+    return Entry{1, QFileInfo(file.path()).fileName(), offset, file.readBytes(0, 32),
+                 file.readBytes(offset, std::size_t(file.recordLength()))};
+}
+
+AtomicGroup::Entry AtomicGroup::appendImage(const DbfFile &file) const
+{
+    const std::int64_t offset = file.recordOffset(file.recordCount());
+    const std::int64_t size = file.fileSize();
+    return Entry{2, QFileInfo(file.path()).fileName(), offset, file.readBytes(0, 32),
+                 file.readBytes(offset, std::size_t(std::max<std::int64_t>(0, size - offset)))};
+}
+
+void AtomicGroup::queue(Entry e, std::int64_t offsetKey, const DbfFile &file)
+{
+    // The record an append creates needs no image of its own: the append's image takes it away.
+    if (!imaged_.insert({file.path(), offsetKey}).second)
+        return;
+    queued_.push_back(std::move(e));
+}
+
+void AtomicGroup::expectRecordWrite(const DbfFile &file, std::uint32_t recno)
+{
+    if (nested_ || done_ || recno >= file.recordCount())
+        return;
+    queue(recordImage(file, recno), file.recordOffset(recno), file);
+}
+
+void AtomicGroup::expectAppend(const DbfFile &file)
+{
+    if (nested_ || done_)
+        return;
+    queue(appendImage(file), file.recordOffset(file.recordCount()), file);
+}
+
+void AtomicGroup::openJournal()
+{
+    if (fd_ >= 0)
+        return;
+    const QByteArray native = QFile::encodeName(journalPath_);
+    fd_ = ::open(native.constData(), O_RDWR | O_CLOEXEC);
+    if (fd_ < 0 && errno == ENOENT) {
+        fd_ = ::open(native.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        // A journal that is on the disk but not in its directory would vanish in a power cut.
+        if (fd_ >= 0)
+            if (const int e = diskio::flushDirectory(directory_))
+                failJournalWrite(e);
     }
-    const QByteArray bytes = serialize(Restore{e.kind, e.fileName, e.offset, e.header, e.before});
-    if (::write(fd_, bytes.constData(), std::size_t(bytes.size())) != ssize_t(bytes.size()) || ::fdatasync(fd_) != 0)
-        throw EngineError(QStringLiteral("%1: cannot write the journal").arg(QString::fromLatin1(Journal::fileName())));
-    entries_.push_back(std::move(e));
-    if (std::find(touched_.begin(), touched_.end(), &file) == touched_.end())
-        touched_.push_back(&file);
+    if (fd_ < 0)
+        failJournalWrite(errno);
+    struct stat st;
+    if (::fstat(fd_, &st) != 0)
+        failJournalWrite(errno);
+    if (st.st_size > 0) {
+        // Left by a rollback that failed earlier in this run: that change is taken back first.
+        ::close(fd_);
+        fd_ = -1;
+        g_active = nullptr;
+        DbfFile::setWriteHook(nullptr);
+        try {
+            Journal::recover(directory_);
+        } catch (...) {
+            g_active = this;
+            DbfFile::setWriteHook(this);
+            throw;
+        }
+        g_active = this;
+        DbfFile::setWriteHook(this);
+        fd_ = ::open(native.constData(), O_RDWR | O_CLOEXEC);
+        if (fd_ < 0)
+            failJournalWrite(errno);
+    }
+    journalSize_ = 0;
+}
+
+void AtomicGroup::writeQueued()
+{
+    if (queued_.empty())
+        return;
+    openJournal();
+    QByteArray bytes;
+    if (journalSize_ == 0)
+        bytes.append(kMagic, sizeof kMagic);
+    for (const Entry &e : queued_)
+        bytes.append(serialize(Restore{e.kind, e.fileName, e.offset, e.header, e.before}));
+    if (const int e = diskio::injectedFault(diskio::Op::Write, journalPath_))
+        failJournalWrite(e);
+    std::size_t done = 0;
+    while (done < std::size_t(bytes.size())) {
+        const ssize_t n = ::pwrite(fd_, bytes.constData() + done, std::size_t(bytes.size()) - done,
+                                   off_t(journalSize_ + std::int64_t(done)));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            failJournalWrite(n == 0 ? ENOSPC : errno);
+        done += std::size_t(n);
+    }
+    journalSize_ += bytes.size();
+    if (const int e = diskio::flushFile(fd_, journalPath_))
+        failJournalWrite(e);
+    for (Entry &e : queued_)
+        entries_.push_back(std::move(e));
+    queued_.clear();
 }
 
 void AtomicGroup::beforeRecordWrite(DbfFile &file, std::uint32_t recno)
 {
+    if (std::find(touched_.begin(), touched_.end(), &file) == touched_.end())
+        touched_.push_back(&file);
     const std::int64_t offset = file.recordOffset(recno);
-    if (!imaged_.insert({file.path(), offset}).second) {
-        if (std::find(touched_.begin(), touched_.end(), &file) == touched_.end())
-            touched_.push_back(&file);
-        return;
-    }
-    record(file, Entry{1, QFileInfo(file.path()).fileName(), offset, file.readBytes(0, 32),
-                       file.readBytes(offset, std::size_t(file.recordLength()))});
+    if (!imaged_.count({file.path(), offset}))
+        queue(recordImage(file, recno), offset, file);
+    writeQueued();
 }
 
 void AtomicGroup::beforeAppend(DbfFile &file)
 {
+    if (std::find(touched_.begin(), touched_.end(), &file) == touched_.end())
+        touched_.push_back(&file);
     const std::int64_t offset = file.recordOffset(file.recordCount());
-    const std::int64_t size = file.fileSize();
-    imaged_.insert({file.path(), offset}); // the new record needs no image of its own
-    record(file, Entry{2, QFileInfo(file.path()).fileName(), offset, file.readBytes(0, 32),
-                       file.readBytes(offset, std::size_t(std::max<std::int64_t>(0, size - offset)))});
+    if (!imaged_.count({file.path(), offset}))
+        queue(appendImage(file), offset, file);
+    writeQueued();
+}
+
+void AtomicGroup::clearJournal()
+{
+    if (fd_ < 0)
+        return;
+    if (const int e = diskio::injectedFault(diskio::Op::Truncate, journalPath_))
+        failJournalWrite(e);
+    if (::ftruncate(fd_, 0) != 0)
+        failJournalWrite(errno);
+    journalSize_ = 0;
+    diskio::notify(diskio::Event::ClearJournal, journalPath_);
+    if (const int e = diskio::flushFile(fd_, journalPath_))
+        failJournalWrite(e);
 }
 
 void AtomicGroup::finish()
 {
     done_ = true;
+    queued_.clear();
     if (g_active == this) {
         g_active = nullptr;
         DbfFile::setWriteHook(nullptr);
@@ -247,13 +418,25 @@ void AtomicGroup::commit()
 {
     if (nested_ || done_)
         return;
-    // The tables reach the disk before the journal goes; until then a crash rolls them back.
-    for (DbfFile *f : touched_)
-        f->sync();
-    const bool hadJournal = fd_ >= 0;
+    try {
+        // The tables reach the disk before the journal is emptied; until then a crash rolls them back.
+        for (DbfFile *f : touched_)
+            f->sync();
+        clearJournal();
+    } catch (const EngineError &e) {
+        QString outcome;
+        try {
+            rollback();
+            outcome = msg::NothingStored;
+        } catch (const EngineError &r) {
+            outcome = QStringLiteral("Nie udało się też cofnąć zmiany (%1); zostanie cofnięta przy następnym "
+                                     "otwarciu okresu, gdy pliki znów dadzą się zapisać.")
+                          .arg(r.message());
+        }
+        throw EngineError(e.message() + QLatin1Char(' ') + outcome, EngineError::Kind::WriteFailed);
+    }
+    committed_ = true;
     finish();
-    if (hadJournal)
-        ::unlink(QFile::encodeName(journalPath_).constData());
 }
 
 void AtomicGroup::rollback()
@@ -261,13 +444,27 @@ void AtomicGroup::rollback()
     if (nested_ || done_)
         return;
     const bool hadJournal = fd_ >= 0;
-    finish();
     std::vector<Restore> restores;
     for (const Entry &e : entries_)
         restores.push_back(Restore{e.kind, e.fileName, e.offset, e.header, e.before});
-    applyRestores(directory_, restores);
-    if (hadJournal)
-        ::unlink(QFile::encodeName(journalPath_).constData());
+    // The hook goes first: the rollback's own writes are not part of the group.
+    if (g_active == this) {
+        g_active = nullptr;
+        DbfFile::setWriteHook(nullptr);
+    }
+    try {
+        applyRestores(directory_, restores);
+    } catch (...) {
+        finish();
+        throw;
+    }
+    try {
+        if (hadJournal)
+            clearJournal();
+    } catch (const EngineError &) {
+        // The tables hold the images again, so the journal left behind undoes nothing.
+    }
+    finish();
 }
 
 bool Journal::recover(const QString &directory)
@@ -275,18 +472,57 @@ bool Journal::recover(const QString &directory)
     if (AtomicGroup::active())
         return false;
     const QString dir = QDir(directory).absolutePath();
-    const QString path = QDir(dir).filePath(QString::fromLatin1(fileName()));
+    const QString path = QDir(dir).filePath(journalName());
     QFile f(path);
-    if (!f.exists())
+    if (!f.exists() || f.size() == 0)
         return false;
     if (!f.open(QIODevice::ReadOnly))
-        throw EngineError(QStringLiteral("%1: cannot read the journal of an unfinished change").arg(QString::fromLatin1(fileName())));
-    const std::vector<Restore> entries = parse(f.readAll());
+        throw EngineError(
+            QStringLiteral("Nie można odczytać pliku %1 w katalogu %2, który zawiera niedokończoną "
+                           "zmianę tabel. Nadaj mu prawo odczytu i otwórz okres ponownie.")
+                .arg(journalName(), QDir::toNativeSeparators(dir)));
+    const Parsed parsed = parse(f.readAll());
     f.close();
-    applyRestores(dir, entries);
-    syncDirectory(dir);
-    QFile::remove(path);
-    return true;
+    if (parsed.damagedEntry > 0)
+        throw EngineError(
+            QStringLiteral(
+                "Plik %1 w katalogu %2 jest uszkodzony (wpis nr %3 nie zgadza się ze swoją sumą kontrolną), "
+                "więc nie wiadomo, czy ostatnia zmiana tabel się zakończyła. Nic nie zostało cofnięte. "
+                "Sprawdź tabele poleceniem „kwotnik-ledger verify”; jeśli sumy się zgadzają, usuń plik %1 "
+                "i otwórz okres ponownie.")
+                .arg(journalName(), QDir::toNativeSeparators(dir))
+                .arg(parsed.damagedEntry));
+    int written = 0;
+    try {
+        written = applyRestores(dir, parsed.entries);
+    } catch (const EngineError &e) {
+        throw EngineError(
+            QStringLiteral("%1: %2 Nadaj plikom tabel w tym katalogu prawo zapisu i otwórz okres "
+                           "ponownie; zmiana zostanie wtedy cofnięta.")
+                .arg(unfinishedChangeAdvice(dir), e.message()));
+    }
+    // Emptied only once the tables hold their images on the disk. A journal that cannot be
+    // emptied (a read-only directory) is harmless now: its images equal the tables.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        if (diskio::injectedFault(diskio::Op::Truncate, path) == 0 && ::ftruncate(fd, 0) == 0) {
+            diskio::notify(diskio::Event::ClearJournal, path);
+            diskio::flushFile(fd, path);
+        }
+        ::close(fd);
+    }
+    return written > 0;
+}
+
+void Journal::prepare(const QString &directory)
+{
+    const QString dir = QDir(directory).absolutePath();
+    const QByteArray native = QFile::encodeName(QDir(dir).filePath(journalName()));
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return; // there already, or the directory takes no files: the first change will tell
+    ::close(fd);
+    diskio::flushDirectory(dir);
 }
 
 } // namespace kw

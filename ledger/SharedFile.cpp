@@ -41,7 +41,7 @@ std::shared_ptr<SharedFile> SharedFile::acquire(const QString &directory, const 
 {
     const QString path = resolve(directory, fileName);
     if (path.isEmpty())
-        throw EngineError(QStringLiteral("%1: the table file does not exist in %2")
+        throw EngineError(QStringLiteral("Plik %1 nie istnieje w katalogu %2.")
                               .arg(fileName, QDir::toNativeSeparators(QDir(directory).absolutePath())));
     if (auto s = existing(path))
         return s;
@@ -86,20 +86,21 @@ std::uint32_t SharedFile::append(const char *data, Table *origin)
     return recno;
 }
 
-bool SharedFile::refreshFromDisk(Table *origin)
+DbfFile::DiskState SharedFile::refreshFromDisk(Table *origin)
 {
-    if (!file_->reloadIfChanged())
-        return false;
+    const DbfFile::DiskState state = file_->reloadIfChanged();
+    if (state == DbfFile::DiskState::Unchanged)
+        return state;
     dropCache();
-    notify(Event::Reloaded, 0, origin);
-    return true;
+    notify(state == DbfFile::DiskState::LayoutChanged ? Event::LayoutChanged : Event::Reloaded, 0, origin);
+    return state;
 }
 
 void SharedFile::reloadAfterRestore()
 {
-    file_->reloadIfChanged();
+    const DbfFile::DiskState state = file_->reloadIfChanged();
     dropCache();
-    notify(Event::Reloaded, 0, nullptr);
+    notify(state == DbfFile::DiskState::LayoutChanged ? Event::LayoutChanged : Event::Reloaded, 0, nullptr);
 }
 
 void SharedFile::addObserver(Table *t)

@@ -16,7 +16,15 @@ class Table;
 class SharedFile
 {
 public:
-    enum class Event { Changed, Appended, Reloaded };
+    // Reloaded: another program changed the file, or a rollback put records back.
+    // LayoutChanged: reloaded, and the fields differ from what the tables were opened on.
+    enum class Event
+    {
+        Changed,
+        Appended,
+        Reloaded,
+        LayoutChanged
+    };
 
     // Finds the file in the directory without regard to letter case and opens it, or returns
     // the store that is already open on it.
@@ -36,8 +44,10 @@ public:
 
     void write(std::uint32_t recno, const char *data, Table *origin);
     std::uint32_t append(const char *data, Table *origin);
-    // Another program may have written the file: re-read the header and tell every table.
-    bool refreshFromDisk(Table *origin);
+    // The one place that asks whether another program wrote the file since this store last read
+    // or wrote it; when it did, the header is read again, the cached records are dropped and every
+    // table is told, so bound displays show what is on the disk now.
+    DbfFile::DiskState refreshFromDisk(Table *origin);
     // The file was restored behind the tables' backs (journal rollback).
     void reloadAfterRestore();
 

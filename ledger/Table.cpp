@@ -16,7 +16,8 @@ QVariant RecordView::value(QAnyStringView fieldName) const
 {
     const int i = file_.fieldIndex(fieldName);
     if (i < 0)
-        throw EngineError(QStringLiteral("%1: field '%2' not found").arg(file_.displayName(), fieldName.toString()));
+        throw EngineError(
+            QStringLiteral("Plik %1: pole %2 nie istnieje").arg(file_.displayName(), fieldName.toString()));
     return file_.decode(data_, i);
 }
 
@@ -35,9 +36,57 @@ QString Table::directoryPath() const
     return QDir(directory_.isEmpty() ? QDir::currentPath() : directory_).absolutePath();
 }
 
-QString Table::displayName() const { return shared_ ? shared_->file().displayName() : tableName_; }
+QString Table::displayName() const
+{
+    return shared_ ? shared_->file().displayName() : tableName_;
+}
 
-void Table::fail(const QString &fault) const { throw EngineError(QStringLiteral("%1: %2").arg(displayName(), fault)); }
+void Table::fail(const QString &fault) const
+{
+    throw EngineError(QStringLiteral("Plik %1: %2").arg(displayName(), fault));
+}
+
+void Table::refuseChanged(const QString &what) const
+{
+    throw EngineError(
+        QStringLiteral("Plik %1 został zmieniony przez inny program: %2. %3 Otwórz okres ponownie (Ctrl+O).")
+            .arg(displayName(), what, msg::NothingStored),
+        EngineError::Kind::ChangedOutside);
+}
+
+std::int64_t Table::currentRecno() const
+{
+    if (state_ == State::Inactive || pos_ < 0 || pos_ >= int(rows_.size()))
+        return -1;
+    return rows_[std::size_t(pos_)].recno;
+}
+
+void Table::syncWithDisk()
+{
+    checkActive();
+    const std::int64_t current = state_ == State::Edit ? std::int64_t(editRecno_) : currentRecno();
+    const DbfFile::DiskState changed = shared_->refreshFromDisk(this);
+    if (stale_)
+        refuseChanged(QStringLiteral("zmienił się układ pól tabeli"));
+    if (changed == DbfFile::DiskState::Unchanged || current < 0 || state_ == State::Insert)
+        return;
+    if (rowOf(std::uint32_t(current)) < 0)
+        refuseChanged(QStringLiteral("bieżący rekord został usunięty"));
+}
+
+void Table::checkBeforeWrite(std::uint32_t recno)
+{
+    const DbfFile::DiskState changed = shared_->refreshFromDisk(this);
+    if (stale_)
+        refuseChanged(QStringLiteral("zmienił się układ pól tabeli"));
+    if (changed == DbfFile::DiskState::Unchanged || original_.empty())
+        return;
+    // Written over only when the record is still what the change was worked out from.
+    if (recno >= shared_->file().recordCount() || DbfFile::isDeleted(shared_->record(recno)))
+        refuseChanged(QStringLiteral("bieżący rekord został usunięty"));
+    if (std::string_view(shared_->record(recno), original_.size()) != original_)
+        refuseChanged(QStringLiteral("ten sam rekord zmienił się w trakcie edycji"));
+}
 
 void Table::checkActive() const
 {
@@ -59,9 +108,18 @@ const DbfFile &Table::file() const
     return shared_->file();
 }
 
-int Table::fieldCount() const { return int(file().fields().size()); }
-const DbfField &Table::fieldDef(int i) const { return file().fields().at(std::size_t(i)); }
-bool Table::hasField(QAnyStringView name) const { return file().fieldIndex(name) >= 0; }
+int Table::fieldCount() const
+{
+    return int(file().fields().size());
+}
+const DbfField &Table::fieldDef(int i) const
+{
+    return file().fields().at(std::size_t(i));
+}
+bool Table::hasField(QAnyStringView name) const
+{
+    return file().fieldIndex(name) >= 0;
+}
 int Table::recordCount() const
 {
     checkActive();
@@ -81,24 +139,29 @@ void Table::open()
     for (const FieldRequirement &r : required_) {
         const int i = f.fieldIndex(r.name);
         if (i < 0)
-            throw EngineError(QStringLiteral("%1: the field %2 is missing").arg(f.displayName(), r.name));
+            throw EngineError(QStringLiteral("Plik %1: brakuje pola %2.").arg(f.displayName(), r.name));
         const char t = f.fields()[std::size_t(i)].type;
         const bool ok = r.kind == FieldKind::Text     ? t == 'C'
                         : r.kind == FieldKind::Number ? (t == 'N' || t == 'F' || t == 'O' || t == 'I')
                                                       : (t == 'D' || t == '@');
         if (!ok) {
-            const char *want = r.kind == FieldKind::Text ? "text" : r.kind == FieldKind::Number ? "a number" : "a date";
-            throw EngineError(QStringLiteral("%1: the field %2 has the type '%3' but must hold %4")
-                                  .arg(f.displayName(), r.name, QString(QLatin1Char(t)), QLatin1String(want)));
+            const QString want = r.kind == FieldKind::Text     ? QStringLiteral("tekst")
+                                 : r.kind == FieldKind::Number ? QStringLiteral("liczbę")
+                                                               : QStringLiteral("datę");
+            throw EngineError(QStringLiteral("Plik %1: pole %2 ma typ %3, a powinno zawierać %4.")
+                                  .arg(f.displayName(), r.name, visibleText(std::string_view(&t, 1)), want));
         }
     }
     indexField_ = -1;
     if (!indexFieldName_.isEmpty()) {
         indexField_ = f.fieldIndex(indexFieldName_);
         if (indexField_ < 0)
-            throw EngineError(QStringLiteral("%1: the order field %2 is missing").arg(f.displayName(), indexFieldName_));
+            throw EngineError(
+                QStringLiteral("Plik %1: brakuje pola %2, według którego tabela jest uporządkowana.")
+                    .arg(f.displayName(), indexFieldName_));
     }
     shared_ = std::move(shared);
+    stale_ = false;
     state_ = State::Browse;
     try {
         rebuild(-1);
@@ -281,11 +344,14 @@ void Table::edit()
         insert();
         return;
     }
+    // The change is worked out from what is on the disk now, another program's edits included.
+    syncWithDisk();
     if (beforeEdit)
         beforeEdit(*this);
     editRecno_ = rows_[std::size_t(pos_)].recno;
     const char *rec = shared_->record(editRecno_);
     buffer_.assign(rec, std::size_t(shared_->file().recordLength()));
+    original_ = buffer_;
     modified_ = false;
     setState(State::Edit);
 }
@@ -295,6 +361,7 @@ void Table::insert()
     checkActive();
     checkBrowseMode();
     buffer_ = shared_->file().blankRecord();
+    original_.clear();
     modified_ = false;
     setState(State::Insert);
     emit recordChanged();
@@ -305,6 +372,7 @@ void Table::cancel()
     if (state_ != State::Edit && state_ != State::Insert)
         return;
     buffer_.clear();
+    original_.clear();
     modified_ = false;
     setState(State::Browse);
     emit recordChanged();
@@ -321,6 +389,7 @@ void Table::post()
     if (state_ != State::Edit && state_ != State::Insert)
         return;
     const std::string data = buffer_;
+    checkBeforeWrite(editRecno_);
     if (state_ == State::Insert) {
         // Browse first, so the store's notice places the new record and the cursor on it.
         state_ = State::Browse;
@@ -340,6 +409,7 @@ void Table::post()
         }
     }
     buffer_.clear();
+    original_.clear();
     modified_ = false;
     emit stateChanged();
     emit recordChanged();
@@ -355,12 +425,21 @@ void Table::deleteRecord()
     if (rows_.empty() || pos_ < 0)
         throw EngineError(QString::fromLatin1(msg::EmptyDataset));
     cancel(); // a pending change of the record about to go is moot
+    syncWithDisk();
     if (beforeDelete)
         beforeDelete(*this);
     if (rows_.empty() || pos_ < 0)
         throw EngineError(QString::fromLatin1(msg::EmptyDataset));
     const std::uint32_t recno = rows_[std::size_t(pos_)].recno;
     std::string data(shared_->record(recno), std::size_t(shared_->file().recordLength()));
+    original_ = data;
+    try {
+        checkBeforeWrite(recno);
+    } catch (...) {
+        original_.clear();
+        throw;
+    }
+    original_.clear();
     data[0] = '*';
     shared_->write(recno, data.data(), this);
     emit recordChanged();
@@ -403,7 +482,7 @@ QVariant Table::fieldValue(QAnyStringView name) const
     const DbfFile &f = shared_->file();
     const int i = f.fieldIndex(name);
     if (i < 0)
-        fail(QStringLiteral("field '%1' not found").arg(name.toString()));
+        fail(QStringLiteral("pole %1 nie istnieje").arg(name.toString()));
     if (state_ == State::Edit || state_ == State::Insert)
         return f.decode(buffer_.data(), i);
     if (pos_ < 0)
@@ -429,7 +508,7 @@ void Table::setFieldValue(QAnyStringView name, const QVariant &value)
     const DbfFile &f = shared_->file();
     const int i = f.fieldIndex(name);
     if (i < 0)
-        fail(QStringLiteral("field '%1' not found").arg(name.toString()));
+        fail(QStringLiteral("pole %1 nie istnieje").arg(name.toString()));
     QVariant v = value;
     const char type = f.fields()[std::size_t(i)].type;
     const bool numeric = type == 'N' || type == 'F' || type == 'O' || type == 'I';
@@ -457,7 +536,13 @@ void Table::storeEvent(SharedFile::Event e, std::uint32_t recno, bool mine)
     if (!active())
         return;
     const std::int64_t current = pos_ >= 0 ? std::int64_t(rows_[std::size_t(pos_)].recno) : -1;
-    if (e == SharedFile::Event::Reloaded) {
+    if (e == SharedFile::Event::LayoutChanged) {
+        // Rows, order and any edit in progress were worked out on the old layout; reading goes on
+        // as well as it can, writing waits for the table to be opened again.
+        stale_ = true;
+        indexField_ = indexFieldName_.isEmpty() ? -1 : shared_->file().fieldIndex(indexFieldName_);
+    }
+    if (e == SharedFile::Event::Reloaded || e == SharedFile::Event::LayoutChanged) {
         rebuild(current);
         if (pos_ < 0 && !rows_.empty())
             pos_ = 0;

@@ -31,7 +31,12 @@ private:
 
 using RecordFilter = std::function<bool(const RecordView &)>;
 
-enum class FieldKind { Text, Number, Date };
+enum class FieldKind
+{
+    Text,
+    Number,
+    Date
+};
 struct FieldRequirement
 {
     QString name;
@@ -45,7 +50,13 @@ class Table : public QObject
 {
     Q_OBJECT
 public:
-    enum class State { Inactive, Browse, Edit, Insert };
+    enum class State
+    {
+        Inactive,
+        Browse,
+        Edit,
+        Insert
+    };
     using Hook = std::function<void(Table &)>;
 
     explicit Table(QObject *parent = nullptr);
@@ -84,7 +95,7 @@ public:
     bool eof() const { return eof_; }
     bool bof() const { return bof_; }
     bool isEmpty() const { return rows_.empty(); }
-    int recordCount() const; // visible records
+    int recordCount() const;           // visible records
     int recNo() const { return pos_; } // 0-based row of the current record, -1 when none
     void moveTo(int row);
 
@@ -94,6 +105,12 @@ public:
     void cancel();
     void deleteRecord();
     void refresh();
+    // Reads the file again when another program changed it since this table last read or wrote
+    // it. Throws (ChangedOutside) when the change cannot be worked over: the current record is
+    // gone or the table's layout changed; then the period has to be opened again.
+    void syncWithDisk();
+    // The current record's number in the file, -1 when there is none.
+    std::int64_t currentRecno() const;
 
     QVariant fieldValue(QAnyStringView name) const;
     void setFieldValue(QAnyStringView name, const QVariant &value);
@@ -130,6 +147,8 @@ private:
     void placeRecord(std::uint32_t recno, bool mine);
     void setState(State s);
     [[noreturn]] void fail(const QString &fault) const;
+    [[noreturn]] void refuseChanged(const QString &what) const;
+    void checkBeforeWrite(std::uint32_t recno);
     QString displayName() const;
 
     QString tableName_;
@@ -146,7 +165,9 @@ private:
     int pos_ = -1;
     bool bof_ = true;
     bool eof_ = true;
-    std::string buffer_; // the record being edited or inserted
+    std::string buffer_;   // the record being edited or inserted
+    std::string original_; // the record as it was when the edit began
+    bool stale_ = false;   // the file's layout changed under the open table
     std::uint32_t editRecno_ = 0;
     bool modified_ = false;
 };

@@ -1,9 +1,11 @@
 #include "DialogFixture.h"
+#include "ledger/DiskIo.h"
 #include "ledger/EngineError.h"
 #include "ledger/Journal.h"
 
 #include <QGroupBox>
 #include <QStatusBar>
+#include <cerrno>
 #include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -100,7 +102,8 @@ private slots:
         f->show();
         Workspace::type(f->DBEdit1, "Zakupy na targu");
         QCOMPARE(Workspace::day().state(), kw::Table::State::Edit);
-        QCOMPARE(Workspace::month().state(), kw::Table::State::Edit); // the before-edit rule put both sums in edit
+        QCOMPARE(Workspace::month().state(),
+                 kw::Table::State::Edit); // the before-edit rule put both sums in edit
         QCOMPARE(Workspace::year().state(), kw::Table::State::Edit);
         f->Button1->click(); // every box "0"
         w->close();
@@ -160,19 +163,105 @@ private slots:
         QVERIFY(kw::ledger::verifyLedger(w->dir()).isEmpty());
     }
 
-    void aFailedPostBetweenTheThreeLeavesNoneOfThemAndEndsTheProgram()
+    void aFailedPostBetweenTheThreeLeavesNoneOfThemAndTheProgramGoesOn()
     {
         prepareMarch();
         const QByteArray before = w->snapshot();
         // The day entry and the month sum are written, then the year sum cannot be.
         Workspace::year().beforePost = [](kw::Table &) { throw kw::EngineError("Sum.DBF: dysk jest pełny"); };
-        Workspace::typeAmounts(Workspace::add()->Edit, {"50"});
-        Workspace::add()->Button1->click();
-        QCOMPARE(w->messages, QStringList{kw::dialogs::FormatFailureMessage});
-        QVERIFY(mainWindowClosed());
+        TForm3 *f = Workspace::add();
+        f->show();
+        Workspace::typeAmounts(f->Edit, {"50"});
+        f->Button1->click();
+        QCOMPARE(w->messages, QStringList{QStringLiteral("Sum.DBF: dysk jest pełny")});
+        QVERIFY(!mainWindowClosed());
+        QVERIFY(f->isVisible());
+        QCOMPARE(f->Edit[0]->text(), QStringLiteral("50"));
         QCOMPARE(w->snapshot(), before);
-        QVERIFY(!QFile::exists(QDir(w->dir()).filePath(kw::Journal::fileName())));
+        QCOMPARE(QFileInfo(QDir(w->dir()).filePath(kw::Journal::fileName())).size(), 0);
         Workspace::year().beforePost = nullptr;
+    }
+
+    // A full disk, a read-only file or an I/O error on any of the three files, or on the journal:
+    // the group is rolled back, the message names the file and the cause, the dialog stays open with
+    // the texts as typed, and the same press books once the file can be written again.
+    void aWriteTheSystemRefusesIsReportedAndCanBeRetried_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("op");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("message");
+        const int write = int(kw::diskio::Op::Write), flush = int(kw::diskio::Op::Flush);
+        QTest::newRow("day table full") << "Wydatki.dbf" << write << ENOSPC
+                                        << "Nie można zapisać pliku Wydatki.dbf: brak miejsca na dysku. "
+                                           "Nic nie zostało zapisane.";
+        QTest::newRow("month sum read-only") << "Suma.dbf" << write << EACCES
+                                             << "Nie można zapisać pliku Suma.dbf: brak prawa zapisu. "
+                                                "Nic nie zostało zapisane.";
+        QTest::newRow("year sum I/O error on flush")
+            << "Sum.DBF" << flush << EIO
+            << "Nie można zapisać pliku Sum.DBF: błąd odczytu lub zapisu "
+               "na dysku. Nic nie zostało zapisane.";
+        QTest::newRow("journal on a read-only mount")
+            << "Kwotnik.jrn" << write << EROFS
+            << "Nie można zapisać pliku Kwotnik.jrn: dysk jest tylko do "
+               "odczytu. Nic nie zostało zapisane.";
+    }
+    void aWriteTheSystemRefusesIsReportedAndCanBeRetried()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, op);
+        QFETCH(int, error);
+        QFETCH(QString, message);
+        prepareMarch();
+        const QByteArray before = w->snapshot();
+        bool failing = true;
+        // The fault strikes once; the rollback that follows finds the disk working again.
+        kw::diskio::setFaultInjector([&](kw::diskio::Op o, const QString &name) {
+            if (!failing || int(o) != op || name != file)
+                return 0;
+            failing = false;
+            return error;
+        });
+        TForm3 *f = Workspace::add();
+        f->show();
+        Workspace::typeAmounts(f->Edit, {"50", "0", "0", "0", "7"});
+        f->Button1->click();
+        QCOMPARE(w->takeMessages(), message);
+        QVERIFY(!mainWindowClosed());
+        QVERIFY(f->isVisible());
+        QCOMPARE(f->Edit[0]->text(), QStringLiteral("50"));
+        QCOMPARE(w->snapshot(), before);
+        QCOMPARE(Workspace::value(Workspace::day(), "PRZYCHOD"), 100.0); // the displays show the disk
+        for (kw::Table *t : {&Workspace::day(), &Workspace::month(), &Workspace::year()})
+            QCOMPARE(t->state(), kw::Table::State::Browse);
+
+        QVERIFY(!failing);
+        f->Button1->click();
+        kw::diskio::setFaultInjector(nullptr);
+        QCOMPARE(w->takeMessages(), QString());
+        QCOMPARE(Workspace::value(Workspace::day(), "PRZYCHOD"), 150.0);
+        QCOMPARE(Workspace::value(Workspace::year(), "RZYWNOSC"), 47.0);
+        QVERIFY(kw::ledger::verifyLedger(w->dir()).isEmpty());
+    }
+
+    void theChangeDialogStaysOpenAfterARefusedWrite()
+    {
+        prepareMarch();
+        const QByteArray before = w->snapshot();
+        kw::diskio::setFaultInjector([](kw::diskio::Op o, const QString &name) {
+            return o == kw::diskio::Op::Write && name == "Suma.dbf" ? ENOSPC : 0;
+        });
+        TForm2 *f = Workspace::change();
+        f->show();
+        f->fillFromDayEntry();
+        Workspace::type(f->Edit[0], "80");
+        f->Button1->click();
+        kw::diskio::setFaultInjector(nullptr);
+        QVERIFY(w->takeMessages().startsWith("Nie można zapisać pliku Suma.dbf: brak miejsca na dysku."));
+        QVERIFY(f->isVisible());
+        QVERIFY(!mainWindowClosed());
+        QCOMPARE(w->snapshot(), before);
     }
 
     void aProcessKilledBetweenThePostsLeavesAllOrNothing()
@@ -385,7 +474,8 @@ private slots:
         QCOMPARE(add->findChild<QGroupBox *>("GroupBox1")->title(), QStringLiteral("Dochód "));
         QCOMPARE(add->findChild<QGroupBox *>("GroupBox2")->title(), QStringLiteral("Wydatki "));
         QCOMPARE(add->findChild<QLabel *>("Label9")->text(), QStringLiteral("Śr.czystości :"));
-        QVERIFY(!add->Button1->icon().isNull() && !add->Button3->icon().isNull() && !change->Button1->icon().isNull());
+        QVERIFY(!add->Button1->icon().isNull() && !add->Button3->icon().isNull() &&
+                !change->Button1->icon().isNull());
         QCOMPARE(add->Button1->icon().availableSizes().value(0), QSize(16, 15));
 
         const auto tabChain = [](QWidget *from, int n) {
@@ -399,11 +489,12 @@ private slots:
             }
             return names;
         };
-        QCOMPARE(tabChain(add->Edit[0], 15), QStringList({"Edit1", "Edit2", "Edit3", "Edit4", "Edit5", "Edit6", "Edit7",
-                                                          "Edit8", "Edit9", "Edit10", "DBEdit1", "Button1", "Button2",
-                                                          "Button3", "Edit1"}));
+        QCOMPARE(tabChain(add->Edit[0], 15),
+                 QStringList({"Edit1", "Edit2", "Edit3", "Edit4", "Edit5", "Edit6", "Edit7", "Edit8", "Edit9",
+                              "Edit10", "DBEdit1", "Button1", "Button2", "Button3", "Edit1"}));
         QCOMPARE(tabChain(change->EditD, 14).join(' '),
-                 QStringLiteral("EditD Edit1 Edit2 Edit3 Edit4 Edit5 Edit6 Edit7 Edit8 Edit9 Edit10 DBEdit1 Button1 Button2"));
+                 QStringLiteral("EditD Edit1 Edit2 Edit3 Edit4 Edit5 Edit6 Edit7 Edit8 Edit9 Edit10 DBEdit1 "
+                                "Button1 Button2"));
 
         // Every control lies inside the client area above the status bar, and no two overlap.
         for (QDialog *d : {static_cast<QDialog *>(add), static_cast<QDialog *>(change)}) {

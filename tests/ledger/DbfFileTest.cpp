@@ -18,8 +18,8 @@ struct F
 };
 
 // Builds a table image by hand, so each fault can be put in on purpose.
-QByteArray makeDbf(const std::vector<F> &fields, const std::vector<std::string> &records, std::uint8_t version = 0x03,
-                   std::uint8_t driver = 0xC8)
+QByteArray makeDbf(const std::vector<F> &fields, const std::vector<std::string> &records,
+                   std::uint8_t version = 0x03, std::uint8_t driver = 0xC8)
 {
     const bool level7 = (version & 7) == 4;
     const int desc = level7 ? 48 : 32;
@@ -97,8 +97,9 @@ TEST(DbfFile, SuppliedTablesHaveTheLedgerLayout)
     QStringList names;
     for (const auto &fd : f->fields())
         names << fd.name;
-    EXPECT_EQ(names.join(','), "MIESIAC,ROK,DZIEN,PRZYCHOD,KOSZT,KOSZTOKR,OPLATY,ZYWNOSC,UZYWKI,ODZIEZ,ROZRYWKA,"
-                               "SAMOCH,INNE,DATA,UWAGI");
+    EXPECT_EQ(names.join(','),
+              "MIESIAC,ROK,DZIEN,PRZYCHOD,KOSZT,KOSZTOKR,OPLATY,ZYWNOSC,UZYWKI,ODZIEZ,ROZRYWKA,"
+              "SAMOCH,INNE,DATA,UWAGI");
     EXPECT_EQ(f->fields()[3].type, 'N');
     EXPECT_EQ(f->fields()[3].length, 19);
     EXPECT_EQ(f->fields()[3].decimals, 4);
@@ -114,47 +115,58 @@ TEST(DbfFile, MalformedHeadersAreRefusedWithTheFileAndTheFault)
     const QByteArray good = makeDbf(kSimple, {simple(' ', "Ala", "12.50", "20040305")});
     ASSERT_EQ(expectFault(good), "(no error)");
 
-    EXPECT_NE(expectFault(good.left(10)).find("Zly.dbf: the file is too short"), std::string::npos);
+    EXPECT_NE(expectFault(good.left(10)).find("Plik Zly.dbf: plik jest za krótki"), std::string::npos);
 
     QByteArray longHeader = good;
     longHeader[8] = char(0xFF);
     longHeader[9] = char(0x7F);
-    EXPECT_NE(expectFault(longHeader).find("header is truncated"), std::string::npos);
+    EXPECT_NE(expectFault(longHeader).find("nagłówek jest ucięty"), std::string::npos);
 
     QByteArray badRecordLength = good;
     badRecordLength[10] = char(good[10] + 1);
-    EXPECT_NE(expectFault(badRecordLength).find("record length in the header (32) disagrees with the fields (31)"),
-              std::string::npos);
+    EXPECT_NE(
+        expectFault(badRecordLength).find("długość rekordu w nagłówku (32) nie zgadza się z polami (31)"),
+        std::string::npos);
 
     QByteArray tooMany = good;
     tooMany[4] = 9;
-    EXPECT_NE(expectFault(tooMany).find("counts 9 records"), std::string::npos);
+    EXPECT_NE(expectFault(tooMany).find("nagłówek podaje 9 rekordów"), std::string::npos);
 
     const QByteArray zeroWidth = makeDbf({{"A", 'C', 0}}, {});
-    EXPECT_NE(expectFault(zeroWidth).find("field A has a width of zero"), std::string::npos);
+    EXPECT_NE(expectFault(zeroWidth).find("pole A ma szerokość zero"), std::string::npos);
 
+    // Other readers take descriptors without their terminator when the header length still places
+    // the records: read, but never written (see NoTerminatorIsReadButNotWritten).
     QByteArray noTerminator = good;
     noTerminator[32 + 3 * 32] = 'X';
-    EXPECT_NE(expectFault(noTerminator).find("no terminator"), std::string::npos);
+    EXPECT_EQ(expectFault(noTerminator), "(no error)");
+
+    // A garbage type byte is shown by its value, never as a raw control character.
+    QByteArray controlType = good;
+    controlType[32 + 11] = char(0x01);
+    const std::string controlFault = expectFault(controlType);
+    EXPECT_NE(controlFault.find("pole NAZWA ma typ o kodzie 0x01"), std::string::npos) << controlFault;
+    EXPECT_EQ(controlFault.find('\x01'), std::string::npos);
 
     const QByteArray memo = makeDbf({{"NOTATKA", 'M', 10}}, {});
-    EXPECT_NE(expectFault(memo).find("field NOTATKA has the type 'M'"), std::string::npos);
+    EXPECT_NE(expectFault(memo).find("pole NOTATKA ma typ „M”"), std::string::npos);
 
     const QByteArray binaryInLevel3 = makeDbf({{"ILE", 'I', 4}}, {});
-    EXPECT_NE(expectFault(binaryInLevel3).find("field ILE has the type 'I'"), std::string::npos);
+    EXPECT_NE(expectFault(binaryInLevel3).find("pole ILE ma typ „I”"), std::string::npos);
 
     const QByteArray badDateWidth = makeDbf({{"KIEDY", 'D', 6}}, {});
-    EXPECT_NE(expectFault(badDateWidth).find("width 6 instead of 8"), std::string::npos);
+    EXPECT_NE(expectFault(badDateWidth).find("szerokość 6 zamiast 8"), std::string::npos);
 
     QByteArray foxVersion = good;
     foxVersion[0] = 0x30;
-    EXPECT_NE(expectFault(foxVersion).find("version byte 0x30"), std::string::npos);
+    EXPECT_NE(expectFault(foxVersion).find("bajt wersji 0x30"), std::string::npos);
 }
 
 TEST(DbfFile, FieldValuesDecodeAndBlankIsNull)
 {
-    const QByteArray bytes = makeDbf(kSimple, {simple(' ', "Ala", "12.50", "20040305"), simple('*', "", "-3.5", ""),
-                                               simple(' ', "x", "abc", ""), simple(' ', "y", "********", "")});
+    const QByteArray bytes =
+        makeDbf(kSimple, {simple(' ', "Ala", "12.50", "20040305"), simple('*', "", "-3.5", ""),
+                          simple(' ', "x", "abc", ""), simple(' ', "y", "********", "")});
     auto f = DbfFile::fromBytes(bytes);
     std::string rec(std::size_t(f->recordLength()), ' ');
     f->readRecord(0, rec.data());
@@ -174,7 +186,8 @@ TEST(DbfFile, FieldValuesDecodeAndBlankIsNull)
         f->decode(rec.data(), 1);
         ADD_FAILURE() << "a number field holding letters must be refused";
     } catch (const EngineError &e) {
-        EXPECT_NE(std::string(e.what()).find("field KWOTA holds \"abc\", which is not a number"), std::string::npos);
+        EXPECT_NE(std::string(e.what()).find("pole KWOTA zawiera „abc”, co nie jest liczbą"),
+                  std::string::npos);
     }
     f->readRecord(3, rec.data());
     EXPECT_TRUE(f->decode(rec.data(), 1).isNull()) << "an overflowed numeric field reads as null";
@@ -242,12 +255,14 @@ TEST(DbfFile, TextFollowsTheLanguageDriverAndIsCutToTheFieldWidth)
     f->encode(rec.data(), 0, QStringLiteral("ąęółżźć"));
     EXPECT_EQ(f->decode(rec.data(), 0).toString(), QStringLiteral("ąęółż"));
     f->encode(rec.data(), 0, QStringLiteral("a😀b"));
-    EXPECT_EQ(f->decode(rec.data(), 0).toString(), QStringLiteral("a?b")) << "one character outside the code page, one byte";
+    EXPECT_EQ(f->decode(rec.data(), 0).toString(), QStringLiteral("a?b"))
+        << "one character outside the code page, one byte";
 }
 
 TEST(DbfFile, Level7BinaryFieldsRoundTrip)
 {
-    auto f = DbfFile::fromBytes(makeDbf({{"KWOTA", 'O', 8}, {"ILE", 'I', 4}, {"KIEDY", '@', 8}, {"NAZWA", 'C', 4}}, {}, 0x04));
+    auto f = DbfFile::fromBytes(
+        makeDbf({{"KWOTA", 'O', 8}, {"ILE", 'I', 4}, {"KIEDY", '@', 8}, {"NAZWA", 'C', 4}}, {}, 0x04));
     EXPECT_TRUE(f->isLevel7());
     std::string rec = f->blankRecord();
     f->encode(rec.data(), 0, -12.25);

@@ -1,6 +1,6 @@
+#include "ledger/Journal.h"
 #include "TestTables.h"
 #include "ledger/EngineError.h"
-#include "ledger/Journal.h"
 #include "ledger/LedgerCheck.h"
 
 #include <csignal>
@@ -19,8 +19,7 @@ struct Snapshot
     explicit Snapshot(const kwtest::LedgerDir &d)
         : day(kwtest::readAll(d.file(DayFile))), month(kwtest::readAll(d.file(MonthFile))),
           year(kwtest::readAll(d.file(YearFile)))
-    {
-    }
+    {}
     bool operator==(const Snapshot &o) const { return day == o.day && month == o.month && year == o.year; }
 };
 
@@ -47,7 +46,11 @@ template <class Fn> int inChild(Fn &&work)
     return WIFSIGNALED(status) ? -WTERMSIG(status) : WEXITSTATUS(status);
 }
 
-bool journalExists(const QString &dir) { return QFile::exists(QDir(dir).filePath(kw::Journal::fileName())); }
+// The journal file stays between changes; it holds something only while a change is unfinished.
+bool journalHoldsAChange(const QString &dir)
+{
+    return QFileInfo(QDir(dir).filePath(kw::Journal::fileName())).size() > 0;
+}
 
 } // namespace
 
@@ -61,10 +64,11 @@ TEST(Journal, AFailedPostBetweenTheThreeLeavesNoneOfThem)
     b.year.beforePost = [](kw::Table &) { throw kw::EngineError("dysk pełny"); };
     EXPECT_THROW(bookAmounts(b.t, Books::one(0, 50), Sign::Add), kw::EngineError);
     EXPECT_EQ(Snapshot(dir), before) << "day entry and month sum were posted, then rolled back";
-    EXPECT_FALSE(journalExists(dir.path()));
+    EXPECT_FALSE(journalHoldsAChange(dir.path()));
     for (kw::Table *t : {&b.day, &b.month, &b.year})
         EXPECT_EQ(t->state(), kw::Table::State::Browse);
-    EXPECT_DOUBLE_EQ(b.day.fieldValue("PRZYCHOD").toDouble(), 100) << "the open tables show the rolled-back records";
+    EXPECT_DOUBLE_EQ(b.day.fieldValue("PRZYCHOD").toDouble(), 100)
+        << "the open tables show the rolled-back records";
     EXPECT_DOUBLE_EQ(b.month.fieldValue("SPRZYCH").toDouble(), 100);
 
     // A failed new day leaves no appended record behind.
@@ -86,12 +90,12 @@ TEST(Journal, AProcessKilledBetweenPostsLeavesAllOrNothing)
         bookAmounts(b.t, Books::one(0, 50), Sign::Add);
     });
     ASSERT_EQ(ended, -SIGKILL);
-    ASSERT_TRUE(journalExists(dir.path()));
+    ASSERT_TRUE(journalHoldsAChange(dir.path()));
     EXPECT_FALSE(Snapshot(dir) == before) << "the killed process did write the day entry";
 
     Books b(dir.path());
     b.open("3", "2004"); // opening rolls the unfinished change back
-    EXPECT_FALSE(journalExists(dir.path()));
+    EXPECT_FALSE(journalHoldsAChange(dir.path()));
     EXPECT_EQ(Snapshot(dir), before);
     EXPECT_DOUBLE_EQ(b.day.fieldValue("PRZYCHOD").toDouble(), 100);
     EXPECT_TRUE(verifyLedger(dir.path()).isEmpty());
@@ -131,6 +135,7 @@ TEST(Journal, AKilledNewDayIsTakenBackAndATornEntryIsIgnored)
     });
     ASSERT_EQ(ended, -SIGKILL);
     EXPECT_TRUE(kw::Journal::recover(dir.path()));
-    EXPECT_EQ(Snapshot(dir), before) << "the appended day entry is gone and the header counts one record again";
+    EXPECT_EQ(Snapshot(dir), before)
+        << "the appended day entry is gone and the header counts one record again";
     EXPECT_FALSE(kw::Journal::recover(dir.path())) << "nothing left to recover";
 }

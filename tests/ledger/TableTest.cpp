@@ -1,6 +1,6 @@
+#include "ledger/Table.h"
 #include "TestTables.h"
 #include "ledger/EngineError.h"
-#include "ledger/Table.h"
 
 #include <QProcess>
 #include <QThread>
@@ -67,7 +67,7 @@ TEST(Table, ClosedAndEmptyDatasetsRefuseWithTheEngineMessages)
     EXPECT_EQ(errorOf([&] { d.t.deleteRecord(); }), "Cannot perform this operation on an empty dataset");
     EXPECT_EQ(errorOf([&] { d.t.post(); }), "Dataset not in edit or insert mode");
     EXPECT_EQ(errorOf([&] { d.t.setFieldValue("DZIEN", 1); }), "Dataset not in edit or insert mode");
-    EXPECT_NE(errorOf([&] { d.t.fieldValue("NIEMA"); }).find("field 'NIEMA' not found"), std::string::npos);
+    EXPECT_NE(errorOf([&] { d.t.fieldValue("NIEMA"); }).find("pole NIEMA nie istnieje"), std::string::npos);
 
     // Edit on an empty table inserts, without the before-edit hook.
     int edits = 0;
@@ -242,14 +242,16 @@ TEST(Table, MissingFileOrFieldIsReportedWhenOpening)
 {
     DayTable d;
     QFile::remove(d.file("Wydatki.dbf"));
-    EXPECT_NE(errorOf([&] { d.t.open(); }).find("Wydatki.dbf: the table file does not exist"), std::string::npos);
+    EXPECT_NE(errorOf([&] { d.t.open(); }).find("Plik Wydatki.dbf nie istnieje w katalogu"),
+              std::string::npos);
     EXPECT_FALSE(d.t.active());
 
     kw::DbfFile::create(d.file("Wydatki.dbf"), {{"MIESIAC", 'C', 3, 0}, {"ROK", 'N', 5, 0}});
-    EXPECT_NE(errorOf([&] { d.t.open(); }).find("the field ROK has the type 'N' but must hold text"), std::string::npos);
+    EXPECT_NE(errorOf([&] { d.t.open(); }).find("pole ROK ma typ N, a powinno zawierać tekst"),
+              std::string::npos);
     QFile::remove(d.file("Wydatki.dbf"));
     kw::DbfFile::create(d.file("Wydatki.dbf"), {{"MIESIAC", 'C', 3, 0}, {"ROK", 'C', 5, 0}});
-    EXPECT_NE(errorOf([&] { d.t.open(); }).find("the field DZIEN is missing"), std::string::npos);
+    EXPECT_NE(errorOf([&] { d.t.open(); }).find("brakuje pola DZIEN"), std::string::npos);
 }
 
 TEST(Table, OtherWidthsAndBinaryNumbersAreAccepted)
@@ -274,6 +276,8 @@ TEST(Table, OtherWidthsAndBinaryNumbersAreAccepted)
     EXPECT_DOUBLE_EQ(t.fieldValue("RPRZYCH").toDouble(), 0.0);
     EXPECT_DOUBLE_EQ(t.fieldValue("RINNE").toDouble(), 12.5);
     t.edit();
-    EXPECT_NE(errorOf([&] { t.setFieldValue("RINNE", QStringLiteral("dużo")); }).find("'dużo' is not a valid floating point value"),
+    EXPECT_NE(errorOf([&] {
+                  t.setFieldValue("RINNE", QStringLiteral("dużo"));
+              }).find("'dużo' is not a valid floating point value"),
               std::string::npos);
 }
