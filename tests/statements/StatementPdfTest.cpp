@@ -363,7 +363,7 @@ TEST(StatementCommand, ReadsTheDirectoryGivenAndReportsMissingTables)
     // No tables where it looks: the engine's message, no file.
     const RunResult missing = runTool({"statement", "yearly", "2004", pdf + "2"}, elsewhere.path());
     EXPECT_EQ(missing.exitCode, 2);
-    EXPECT_TRUE(missing.err.contains(QStringLiteral("the table file does not exist in")))
+    EXPECT_TRUE(missing.err.contains(QStringLiteral("nie istnieje w katalogu")))
         << missing.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(pdf + "2"));
 }

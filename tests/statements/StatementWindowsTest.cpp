@@ -193,7 +193,7 @@ private slots:
         QVERIFY(QFile::remove(QDir(w->tmp.path()).filePath(kw::ledger::DayFile)));
         main()->ToolButton6Click();
         QCOMPARE(w->messages.size(), 1);
-        QVERIFY2(w->messages[0].text.contains(QStringLiteral("does not exist")),
+        QVERIFY2(w->messages[0].text.contains(QStringLiteral("nie istnieje w katalogu")),
                  qPrintable(w->messages[0].text));
         QVERIFY(openPreviews().isEmpty());
         QVERIFY(!r1().active());
