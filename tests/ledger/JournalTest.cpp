@@ -1,5 +1,6 @@
 #include "ledger/Journal.h"
 #include "TestTables.h"
+#include "ledger/DiskIo.h"
 #include "ledger/EngineError.h"
 #include "ledger/LedgerCheck.h"
 
@@ -138,4 +139,116 @@ TEST(Journal, AKilledNewDayIsTakenBackAndATornEntryIsIgnored)
     EXPECT_EQ(Snapshot(dir), before)
         << "the appended day entry is gone and the header counts one record again";
     EXPECT_FALSE(kw::Journal::recover(dir.path())) << "nothing left to recover";
+}
+
+// One group that writes the same table twice and appends to it twice: the rollback must put the
+// oldest image of each place back last, or the second append's header (count + 1) would win and
+// leave a record of zeros behind.
+TEST(Journal, AGroupWritingOneTableTwiceAndAppendingTwiceIsTakenBackWhole)
+{
+    kwtest::LedgerDir dir;
+    prepare(dir.path());
+    const Snapshot before(dir);
+    {
+        Books b(dir.path());
+        b.open("3", "2004");
+        const Snapshot opened(dir);
+        kw::AtomicGroup group(dir.path());
+        addDay(b.t, 6, "3", "2004", QDate::currentDate());
+        bookAmounts(b.t, Books::one(0, 30), Sign::Add);
+        addDay(b.t, 7, "3", "2004", QDate::currentDate());
+        bookAmounts(b.t, Books::one(4, 12), Sign::Add);
+        EXPECT_EQ(b.countRecords(DayFile), 3);
+        group.rollback();
+        EXPECT_EQ(Snapshot(dir), opened);
+        EXPECT_EQ(b.day.recordCount(), 1) << "the open tables show the rolled-back files";
+        EXPECT_DOUBLE_EQ(b.month.fieldValue("SPRZYCH").toDouble(), 100);
+    }
+    EXPECT_EQ(Snapshot(dir), before);
+
+    // The same group cut short by a crash is taken back when the tables are next opened.
+    const int ended = inChild([&] {
+        Books b(dir.path());
+        b.open("3", "2004");
+        kw::AtomicGroup group(dir.path());
+        addDay(b.t, 6, "3", "2004", QDate::currentDate());
+        bookAmounts(b.t, Books::one(0, 30), Sign::Add);
+        addDay(b.t, 7, "3", "2004", QDate::currentDate());
+        bookAmounts(b.t, Books::one(4, 12), Sign::Add);
+        raise(SIGKILL);
+    });
+    ASSERT_EQ(ended, -SIGKILL);
+    EXPECT_TRUE(kw::Journal::recover(dir.path()));
+    EXPECT_EQ(Snapshot(dir), before);
+    EXPECT_TRUE(verifyLedger(dir.path()).isEmpty());
+}
+
+// A journal entry that is whole but whose bytes changed (a bad sector, a stray write): its images
+// cannot be trusted, so nothing is rolled back, and the user is told what to do.
+TEST(Journal, AWholeEntryWithOneByteFlippedIsReportedAndNeverRolledBack)
+{
+    kwtest::LedgerDir dir;
+    prepare(dir.path());
+    const int ended = inChild([&] {
+        Books b(dir.path());
+        b.open("3", "2004");
+        b.year.beforePost = [](kw::Table &) { raise(SIGKILL); };
+        bookAmounts(b.t, Books::one(0, 50), Sign::Add);
+    });
+    ASSERT_EQ(ended, -SIGKILL);
+    const QString journal = QDir(dir.path()).filePath(kw::Journal::fileName());
+    QByteArray bytes = kwtest::readAll(journal);
+    ASSERT_GT(bytes.size(), 100);
+    bytes[60] = char(bytes[60] ^ 0x10); // inside the first entry's before-image
+    kwtest::writeAll(journal, bytes);
+    const Snapshot crashed(dir);
+    try {
+        kw::Journal::recover(dir.path());
+        ADD_FAILURE() << "a damaged journal must be reported";
+    } catch (const kw::EngineError &e) {
+        const QString m = e.message();
+        EXPECT_TRUE(m.contains("Kwotnik.jrn")) << m.toStdString();
+        EXPECT_TRUE(m.contains("jest uszkodzony (wpis nr 1")) << m.toStdString();
+        EXPECT_TRUE(m.contains("kwotnik-ledger verify")) << m.toStdString();
+    }
+    EXPECT_EQ(Snapshot(dir), crashed) << "nothing was rolled back";
+    EXPECT_EQ(kwtest::readAll(journal), bytes) << "the journal is kept for whoever looks into it";
+    Books b(dir.path());
+    EXPECT_THROW(b.open("3", "2004"), kw::EngineError);
+}
+
+// The order in which an add makes itself durable: the before-images first (one flush), then the
+// three tables, and only then is the journal emptied, itself flushed as the commit point. A
+// commit that empties the journal before the tables are on the disk fails here, and so does one
+// that costs more than five flushes.
+TEST(Journal, AnAddFlushesImagesThenTablesThenEmptiesTheJournalInFiveFlushes)
+{
+    kwtest::LedgerDir dir;
+    prepare(dir.path());
+    Books b(dir.path());
+    b.open("3", "2004");
+    QStringList steps;
+    kw::diskio::setObserver([&](kw::diskio::Event e, const QString &name) {
+        const char *what = e == kw::diskio::Event::FlushFile        ? "flush "
+                           : e == kw::diskio::Event::FlushDirectory ? "flush directory "
+                                                                    : "clear ";
+        steps << QLatin1String(what) + name;
+    });
+    for (int i = 0; i < 3; ++i) {
+        steps.clear();
+        bookAmounts(b.t, Books::one(0, 10), Sign::Add);
+        EXPECT_EQ(steps.join(", "), "flush Kwotnik.jrn, flush Wydatki.dbf, flush Suma.dbf, flush Sum.DBF, "
+                                    "clear Kwotnik.jrn, flush Kwotnik.jrn")
+            << "add " << i + 1;
+        EXPECT_EQ(steps.filter("flush").size(), 5);
+    }
+    // A new day: the append's image and both sums' images in one journal write as well.
+    steps.clear();
+    addDay(b.t, 9, "3", "2004", QDate::currentDate());
+    EXPECT_EQ(steps.filter("flush Kwotnik.jrn").size(), 2) << steps.join(", ").toStdString();
+    EXPECT_LE(steps.filter("flush").size(), 5);
+    kw::diskio::setObserver(nullptr);
+    EXPECT_EQ(QFileInfo(QDir(dir.path()).filePath(kw::Journal::fileName())).size(), 0);
+    closePeriod(b.t);
+    EXPECT_TRUE(verifyLedger(dir.path()).isEmpty());
 }
