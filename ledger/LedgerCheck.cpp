@@ -32,7 +32,9 @@ int need(const DbfFile &f, const char *name)
 {
     const int i = f.fieldIndex(QString::fromLatin1(name));
     if (i < 0)
-        throw std::runtime_error(QStringLiteral("%1: the field %2 is missing").arg(f.displayName(), QLatin1String(name)).toStdString());
+        throw std::runtime_error(QStringLiteral("%1: the field %2 is missing")
+                                     .arg(f.displayName(), QLatin1String(name))
+                                     .toStdString());
     return i;
 }
 
@@ -49,7 +51,9 @@ std::unique_ptr<DbfFile> openIn(const QString &dir, const QString &name)
 {
     const QString path = SharedFile::resolve(dir, name);
     if (path.isEmpty())
-        throw std::runtime_error(QStringLiteral("%1: the table file does not exist").arg(name).toStdString());
+        throw std::runtime_error(QStringLiteral("Plik %1 nie istnieje w katalogu %2.")
+                                     .arg(name, QDir::toNativeSeparators(QDir(dir).absolutePath()))
+                                     .toStdString());
     return DbfFile::open(path);
 }
 
@@ -59,21 +63,26 @@ void checkSum(QStringList &out, const QString &what, const SumRecord &s, const A
         const double d = s.amounts[i] - expected[i];
         if (std::fabs(d) > Tolerance)
             out << QStringLiteral("%1: %2 is %3, the day entries total %4 (difference %5)")
-                       .arg(what, QLatin1String(yearly ? Categories[i].year : Categories[i].month), plain(s.amounts[i]),
-                            plain(expected[i]), plain(d));
+                       .arg(what, QLatin1String(yearly ? Categories[i].year : Categories[i].month),
+                            plain(s.amounts[i]), plain(expected[i]), plain(d));
     }
     const double income = (s.amounts[0] - s.amounts[1]) - s.amounts[2];
     double expenses = 0;
     for (std::size_t i = IncomeKinds; i < Categories.size(); ++i)
         expenses += s.amounts[i];
-    const struct { const char *name; double stored, computed; } derived[] = {
+    const struct
+    {
+        const char *name;
+        double stored, computed;
+    } derived[] = {
         {yearly ? "RDOCHOD" : "DOCHOD", s.income, income},
         {yearly ? "RWYDATKI" : "WYDATKI", s.expenses, expenses},
         {yearly ? "RROZNICA" : "ROZNICA", s.budget, s.income - s.expenses},
     };
     for (const auto &d : derived)
         if (std::fabs(d.stored - d.computed) > Tolerance)
-            out << QStringLiteral("%1: %2 is %3 but should be %4").arg(what, QLatin1String(d.name), plain(d.stored), plain(d.computed));
+            out << QStringLiteral("%1: %2 is %3 but should be %4")
+                       .arg(what, QLatin1String(d.name), plain(d.stored), plain(d.computed));
 }
 } // namespace
 
@@ -83,6 +92,20 @@ QStringList verifyLedger(const QString &directory)
     const auto day = openIn(directory, DayFile);
     const auto month = openIn(directory, MonthFile);
     const auto year = openIn(directory, YearFile);
+
+    // A count that another program left too small hides records from every reader that trusts it,
+    // and the next append would overwrite the first of them.
+    for (const DbfFile *f : {day.get(), month.get(), year.get()}) {
+        if (f->hiddenRecords() > 0)
+            out << QStringLiteral("Plik %1: nagłówek podaje %2 rekordów, a w pliku jest ich więcej o %3 "
+                                  "(licznik rekordów w nagłówku jest uszkodzony)")
+                       .arg(f->displayName())
+                       .arg(f->recordCount())
+                       .arg(f->hiddenRecords());
+        if (!f->writeRefusal().isEmpty())
+            out << QStringLiteral("Plik %1: %2; program go czyta, ale nie zapisuje")
+                       .arg(f->displayName(), f->writeRefusal());
+    }
 
     std::map<std::pair<QString, QString>, Amounts> dayByPeriod;
     std::map<QString, Amounts> dayByYear;
@@ -136,7 +159,8 @@ QStringList verifyLedger(const QString &directory)
         return rec ? std::make_pair(month->decode(rec, sm).toString(), month->decode(rec, sy).toString())
                    : std::pair<QString, QString>();
     });
-    const auto yearSums = readSums(*year, true, [&](const char *rec) { return rec ? year->decode(rec, ry).toString() : QString(); });
+    const auto yearSums = readSums(
+        *year, true, [&](const char *rec) { return rec ? year->decode(rec, ry).toString() : QString(); });
 
     for (const auto &[key, s] : monthSums) {
         const QString what = QStringLiteral("month sum %1/%2").arg(key.first, key.second);
@@ -153,10 +177,12 @@ QStringList verifyLedger(const QString &directory)
         checkSum(out, what, s, it == dayByYear.end() ? Amounts{} : it->second, true);
     }
     for (const auto &[key, totals] : dayByPeriod)
-        if (!monthSums.count(key) && std::any_of(totals.begin(), totals.end(), [](double v) { return std::fabs(v) > Tolerance; }))
+        if (!monthSums.count(key) &&
+            std::any_of(totals.begin(), totals.end(), [](double v) { return std::fabs(v) > Tolerance; }))
             out << QStringLiteral("period %1/%2: day entries but no month sum").arg(key.first, key.second);
     for (const auto &[key, totals] : dayByYear)
-        if (!yearSums.count(key) && std::any_of(totals.begin(), totals.end(), [](double v) { return std::fabs(v) > Tolerance; }))
+        if (!yearSums.count(key) &&
+            std::any_of(totals.begin(), totals.end(), [](double v) { return std::fabs(v) > Tolerance; }))
             out << QStringLiteral("year %1: day entries but no year sum").arg(key);
     return out;
 }
@@ -165,7 +191,8 @@ QString dumpTableCsv(const QString &path)
 {
     const auto f = DbfFile::open(path);
     auto cell = [](QString s) {
-        if (s.contains(QLatin1Char(',')) || s.contains(QLatin1Char('"')) || s.contains(QLatin1Char('\n')) || s.contains(QLatin1Char('\r')))
+        if (s.contains(QLatin1Char(',')) || s.contains(QLatin1Char('"')) || s.contains(QLatin1Char('\n')) ||
+            s.contains(QLatin1Char('\r')))
             s = QLatin1Char('"') + s.replace(QLatin1String("\""), QLatin1String("\"\"")) + QLatin1Char('"');
         return s;
     };

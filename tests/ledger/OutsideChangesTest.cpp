@@ -358,3 +358,49 @@ TEST(WriteFaults, AJournalLeftOnReadOnlyTables)
     EXPECT_EQ(tables(b), before);
     EXPECT_DOUBLE_EQ(b.day.fieldValue("PRZYCHOD").toDouble(), 100);
 }
+
+// A record count that another program left too small: the table is read as its header says, an
+// append (which would overwrite the hidden record) is refused, and verify tells. Descriptors without
+// their terminator are read as other readers read them, and never written.
+TEST(DamagedHeaders, AShortCountRefusesAppendsAndAMissingTerminatorRefusesWrites)
+{
+    Books b;
+    prepare(b);
+    addDay(b.t, 6, "3", "2004", QDate(2004, 3, 6));
+    closePeriod(b.t);
+    QByteArray day = kwtest::readAll(b.file(DayFile));
+    day[4] = char(day[4] - 1); // the header now counts one record fewer than the file holds
+    kwtest::writeAll(b.file(DayFile), day);
+
+    const QStringList problems = verifyLedger(b.path());
+    EXPECT_TRUE(problems.join('\n').contains(
+        "Plik Wydatki.dbf: nagłówek podaje 1 rekordów, a w pliku jest ich więcej o 1"))
+        << problems.join('\n').toStdString();
+    b.open("3", "2004");
+    EXPECT_EQ(b.day.recordCount(), 1) << "read as the header says";
+    const std::string refused = errorOf([&] { addDay(b.t, 7, "3", "2004", QDate(2004, 3, 7)); });
+    EXPECT_EQ(refused.rfind("Program nie dopisze wpisu do pliku Wydatki.dbf: nagłówek podaje 1 rekordów", 0),
+              0u)
+        << refused;
+    EXPECT_NE(refused.find("Nic nie zostało zapisane."), std::string::npos);
+    EXPECT_EQ(kwtest::readAll(b.file(DayFile)), day) << "the hidden record is still there";
+    bookAmounts(b.t, Books::one(0, 1), Sign::Add); // writing in place over counted records is fine
+    closePeriod(b.t);
+
+    // The month table loses the terminator after its descriptors.
+    QByteArray month = kwtest::readAll(b.file(MonthFile));
+    auto m = kw::DbfFile::open(b.file(MonthFile));
+    ASSERT_EQ(month[m->headerLength() - 1], '\x0D');
+    month[m->headerLength() - 1] = ' ';
+    m.reset();
+    kwtest::writeAll(b.file(MonthFile), month);
+    b.open("3", "2004");
+    EXPECT_DOUBLE_EQ(b.month.fieldValue("SPRZYCH").toDouble(), 101) << "read like any other table";
+    const QByteArray before = tables(b);
+    const std::string notWritten = errorOf([&] { bookAmounts(b.t, Books::one(0, 1), Sign::Add); });
+    EXPECT_EQ(notWritten,
+              "Program nie zapisuje do pliku Suma.dbf: opisom pól w nagłówku brakuje znacznika końca. "
+              "Nic nie zostało zapisane.");
+    EXPECT_EQ(tables(b), before);
+    EXPECT_TRUE(verifyLedger(b.path()).join('\n').contains("Plik Suma.dbf: opisom pól w nagłówku brakuje"));
+}
