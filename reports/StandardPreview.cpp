@@ -430,7 +430,7 @@ void TStandardPreview::runFinished()
         current_ = 0;
         updateStatus();
         if (!emptyText_.isEmpty()) {
-            pageImage_->setText(emptyText_, pagePreview_->viewport()->size());
+            pageImage_->setText(emptyText_, pageAreaSize());
         }
     }
     emit layoutFinished(pageCount());
@@ -530,7 +530,9 @@ void TStandardPreview::scrollToStart()
 bool TStandardPreview::eventFilter(QObject *watched, QEvent *e)
 {
     if (watched == pagePreview_ && e->type() == QEvent::Resize) {
-        if (imageShown_ && mode_ == ZoomMode::WholePage)
+        if (!imageShown_ && run_ && run_->isFinished() && pageCount() == 0 && !emptyText_.isEmpty())
+            pageImage_->setText(emptyText_, pageAreaSize());
+        else if (imageShown_ && mode_ == ZoomMode::WholePage)
             zoomToFit();
         else if (imageShown_ && mode_ == ZoomMode::PageWidth)
             zoomToWidth();

@@ -227,6 +227,10 @@ private slots:
         const Page &last = r.pages.back();
         QVERIFY(findText(last, QStringLiteral("SUMA :")));
         QVERIFY2(findText(last, formatGeneral(total)), qPrintable(textsOf(last).join(u'|')));
+        // The caption centred on the band's full width stands in the middle of the paper.
+        const PlacedText *caption = findText(r.pages.front(), QStringLiteral("Zestawienie próbne"));
+        QVERIFY(qAbs(caption->rect.center().x() - r.paperSize.width() / 2) < 0.01);
+        QCOMPARE(caption->rect.width(), mmToUnits(61.1));
         // Expressions of the three forms on the first detail line.
         const QStringList first = textsOf(r.pages.front());
         QVERIFY(first.contains(QStringLiteral("1")));
@@ -328,6 +332,34 @@ private slots:
         const PlacedText &label = r.pages[0].texts[1];
         QCOMPARE(label.text, QStringLiteral("Etykieta sama się mierzy"));
         QVERIFY(qAbs(label.rect.width() - fm.horizontalAdvance(label.text)) < 1e-6);
+    }
+
+    void paintingStaysInsideTheCutCell()
+    {
+        ListSource src;
+        src.rows = {
+            QVariantMap{{QStringLiteral("UWAGI"), QStringLiteral("WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW")}}};
+        ReportDefinition def;
+        def.pageLayout = QPageLayout(QPageSize(QPageSize::A6), QPageLayout::Portrait,
+                                     QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
+        def.addBand(BandKind::Detail, 5).addField(0, 0, 20, QString(), QStringLiteral("UWAGI")).height = 4;
+        DataSets sets;
+        sets.own = &src;
+        const LaidOutReport r = layoutReport(def, sets);
+        for (double dpi : {96.0, 300.0, 600.0}) {
+            const QImage img = renderPageImage(r, 0, dpi);
+            const double k = dpi / UnitsPerInch;
+            const QRectF cell = r.pages[0].texts[0].rect;
+            int inside = 0, outside = 0;
+            for (int y = int(cell.top() * k); y < int(cell.bottom() * k); ++y)
+                for (int x = 0; x < img.width(); ++x) {
+                    if (qGray(img.pixel(x, y)) > 128)
+                        continue;
+                    (x < cell.right() * k + 1 ? inside : outside)++;
+                }
+            QVERIFY(inside > 0);
+            QCOMPARE(outside, 0);
+        }
     }
 
     void emptyReportHasNoPagesUnlessAsked()
