@@ -7,8 +7,6 @@
 
 #include <QLocale>
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
 #ifdef KW_HAVE_SHAPELIB
 #include <shapefil.h>
 #endif
@@ -22,30 +20,15 @@ struct Period : kw::ledger::PeriodSource
     QString yearText() const override { return y; }
 };
 
-long residentKiB()
-{
-    long pages = 0, resident = 0;
-    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
+using kwbench::residentKiB;
 
 void BM_StreamRead(benchmark::State &state)
 {
     const QString dir = kwbench::bigTableDir(int(state.range(0)));
     const QByteArray path = QFile::encodeName(QDir(dir).filePath(kw::ledger::DayFile));
-    std::vector<char> buf(1 << 20);
-    for (auto _ : state) {
-        const int fd = ::open(path.constData(), O_RDONLY);
-        std::size_t total = 0;
-        for (ssize_t n; (n = ::read(fd, buf.data(), buf.size())) > 0;)
-            total += std::size_t(n);
-        ::close(fd);
-        benchmark::DoNotOptimize(total);
-    }
+    std::vector<char> buf;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(kwbench::streamRead(path, buf));
 }
 
 void BM_OpenAndFilter(benchmark::State &state)
@@ -107,7 +90,8 @@ void BM_ShapelibFilter(benchmark::State &state)
         int found = 0;
         const int n = DBFGetRecordCount(h);
         for (int i = 0; i < n; ++i)
-            if (!DBFIsRecordDeleted(h, i) && mb == DBFReadStringAttribute(h, i, fm) && yb == DBFReadStringAttribute(h, i, fy))
+            if (!DBFIsRecordDeleted(h, i) && mb == DBFReadStringAttribute(h, i, fm) &&
+                yb == DBFReadStringAttribute(h, i, fy))
                 ++found;
         DBFClose(h);
         if (found != kwbench::DaysPerPeriod)
