@@ -201,22 +201,29 @@ void EntryDialog::followDayEntry()
     DBEdit1->setReadOnly(!hasDayEntry());
 }
 
-QPoint EntryDialog::placeBeside(const QRect &mainFrame, const QSize &frame, const QRect &screen)
+QPoint EntryDialog::placeBeside(const QRect &mainFrame, const QSize &frame, const QRect &screen,
+                                const QRect &taken)
 {
     constexpr int Gap = 4;
     const int roomRight = screen.right() - mainFrame.right() - Gap;
     const int roomLeft = mainFrame.left() - screen.left() - Gap;
+    const int y = std::clamp(mainFrame.top(), screen.top(),
+                             std::max(screen.top(), screen.bottom() + 1 - frame.height()));
+    const int right = mainFrame.right() + 1 + Gap;
+    const int left = mainFrame.left() - Gap - frame.width();
+    const bool rightFree = !QRect(QPoint(right, y), frame).intersects(taken);
+    const bool leftFree = !QRect(QPoint(left, y), frame).intersects(taken);
     int x;
-    if (roomRight >= frame.width())
-        x = mainFrame.right() + 1 + Gap;
+    if (roomRight >= frame.width() && (rightFree || roomLeft < frame.width() || !leftFree))
+        x = right;
     else if (roomLeft >= frame.width())
-        x = mainFrame.left() - Gap - frame.width();
+        x = left;
+    else if (roomRight >= frame.width())
+        x = right;
     else if (roomRight >= roomLeft)
         x = screen.right() + 1 - frame.width();
     else
         x = screen.left();
-    const int y = std::clamp(mainFrame.top(), screen.top(),
-                             std::max(screen.top(), screen.bottom() + 1 - frame.height()));
     return QPoint(x, y);
 }
 
@@ -241,7 +248,13 @@ void EntryDialog::showEvent(QShowEvent *e)
     const QScreen *s = main->screen();
     if (!s)
         return;
-    const QPoint at = placeBeside(mainFrame, frame, s->availableGeometry());
+    // The other entry dialog, when it is open, keeps its place: this one takes the other side.
+    QRect taken;
+    for (const EntryDialog *other : parentWidget() ? parentWidget()->findChildren<EntryDialog *>(Qt::FindDirectChildrenOnly)
+                                                   : QList<EntryDialog *>{})
+        if (other != this && other->isVisible())
+            taken |= other->frameGeometry();
+    const QPoint at = placeBeside(mainFrame, frame, s->availableGeometry(), taken);
     move(at);
 }
 

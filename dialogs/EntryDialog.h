@@ -73,8 +73,10 @@ public:
 
     // Where a dialog whose frame has the size `frame` goes so that the main window (`mainFrame`)
     // stays in sight: on its right, else on its left, inside `screen`, level with its top; with
-    // room on neither side, against the screen's edge on the roomier side.
-    static QPoint placeBeside(const QRect &mainFrame, const QSize &frame, const QRect &screen);
+    // room on neither side, against the screen's edge on the roomier side. A side where the
+    // dialog would cover `taken` (another dialog) is the second choice.
+    static QPoint placeBeside(const QRect &mainFrame, const QSize &frame, const QRect &screen,
+                              const QRect &taken = QRect());
 
 protected:
     EntryDialog(const QString &caption, const QSize &clientSize, QWidget *parent);
