@@ -111,6 +111,9 @@ private slots:
         QVERIFY(pageTexts(yearly).value(0).contains(QStringLiteral("Zestawienie roczne")));
         QVERIFY(pageTexts(years).value(0).contains(QStringLiteral("Zestawienie wieloletnie")));
         QVERIFY2(w->messages.isEmpty(), qPrintable(w->texts().join('\n')));
+        Workspace::render(monthly, QStringLiteral("preview-monthly"));
+        Workspace::render(yearly, QStringLiteral("preview-yearly"));
+        Workspace::render(years, QStringLiteral("preview-multiyear"));
 
         closePreview(monthly);
         QVERIFY(!r1().active());
