@@ -875,22 +875,14 @@ void TForm1::ToolButton5Click()
 
 void TForm1::ToolButton6Click()
 {
-    kw::runCommand([] {
-        kw::Table *t = kw::forms().formR1->Table1;
-        t->open();
-        t->setFiltered(true);
-        kw::showReport(1);
-    });
+    // The statement's own table is opened, filtered, and shown in a preview.
+    kw::runCommand([] { kw::showReport(1); });
 }
 
 void TForm1::ToolButton7Click()
 {
-    kw::runCommand([] {
-        kw::Table *t = kw::forms().formR2->Table1;
-        t->open();
-        t->setFiltered(true);
-        kw::showReport(2);
-    });
+    // The statement's own table is opened, filtered, and shown in a preview.
+    kw::runCommand([] { kw::showReport(2); });
 }
 
 void TForm1::ToolButton8Click()

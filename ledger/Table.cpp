@@ -180,6 +180,26 @@ void Table::open()
     emit recordChanged();
 }
 
+void Table::openCopyOf(const Table &other)
+{
+    if (active())
+        return;
+    other.checkActive();
+    if (indexFieldName_.compare(other.indexFieldName_, Qt::CaseInsensitive) != 0)
+        fail(QStringLiteral("a copy must keep the order of %1").arg(other.displayName()));
+    shared_ = other.shared_;
+    indexField_ = other.indexField_;
+    rows_ = other.rows_;
+    state_ = State::Browse;
+    shared_->addObserver(this);
+    pos_ = rows_.empty() ? -1 : 0;
+    bof_ = true;
+    eof_ = rows_.empty();
+    emit stateChanged();
+    emit dataSetChanged();
+    emit recordChanged();
+}
+
 void Table::close()
 {
     if (!active())

@@ -83,6 +83,10 @@ public:
     Hook beforeDelete;
 
     void open();
+    // Opens on the file of an open table, with that table's visible records as they stand, without
+    // reading the file again. The caller gives this table the same order and a filter that accepts
+    // the same records; from then on its own filter judges every change.
+    void openCopyOf(const Table &other);
     void close(); // abandons an unposted change; closing a closed table does nothing
     bool active() const { return state_ != State::Inactive; }
     State state() const { return state_; }

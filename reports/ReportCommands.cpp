@@ -10,19 +10,22 @@ namespace kw {
 void showReport(int which)
 {
     Forms &f = forms();
-    StatementForm *form = which == 1   ? static_cast<StatementForm *>(f.formR1)
-                          : which == 2 ? static_cast<StatementForm *>(f.formR2)
-                                       : static_cast<StatementForm *>(f.formR3);
+    if (which == 3) {
+        f.formR3->showReport(false); // reads the file afresh: years added since start-up included
+        return;
+    }
+    StatementForm *form =
+        which == 1 ? static_cast<StatementForm *>(f.formR1) : static_cast<StatementForm *>(f.formR2);
+    kw::Table *table = form->Table1;
+    const bool fresh = !table->active();
     try {
-        form->showReport();
+        // Filtered from its first read: the records of opening and then filtering, in one pass.
+        table->setFiltered(true);
+        table->open();
+        form->showReport(fresh);
     } catch (...) {
         // No preview came up: a table opened for it alone goes back to rest.
-        if (form->previews().isEmpty()) {
-            if (which == 1)
-                f.formR1->Report1AfterPreview();
-            else if (which == 2)
-                f.formR2->Report1AfterPreview();
-        }
+        form->restTableIfIdle();
         throw;
     }
 }

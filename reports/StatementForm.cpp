@@ -16,16 +16,21 @@ using namespace kw::statements;
 class StatementRun : public QObject
 {
 public:
-    StatementRun(Statement kind, const kw::Table &table, const kw::ledger::PeriodSource *period)
+    StatementRun(Statement kind, const kw::Table &table, bool tableFresh,
+                 const kw::ledger::PeriodSource *period)
     {
         setUpStatementTable(kind, cursor_);
         cursor_.setDirectory(table.directoryPath());
         if (period) {
+            // The period as it stands now: a later change of the dialog does not reach this preview.
             period_.emplace(period->monthText(), period->yearText());
             cursor_.setOnFilterRecord(statementFilter(kind, *period_));
             cursor_.setFiltered(true);
         }
-        cursor_.open();
+        if (tableFresh && table.active())
+            cursor_.openCopyOf(table);
+        else
+            cursor_.open();
         StatementTables tables{&cursor_, nullptr, nullptr};
         if (kind == Statement::Monthly) {
             // The page footer shows the month sum and the year sum the main window shows.
@@ -54,9 +59,9 @@ StatementForm::StatementForm(Statement kind, const QString &name, QWidget *paren
     setUpStatementTable(kind, *Table1);
 }
 
-TStandardPreview *StatementForm::showReport()
+TStandardPreview *StatementForm::showReport(bool tableFresh)
 {
-    auto *run = new StatementRun(kind_, *Table1, period());
+    auto *run = new StatementRun(kind_, *Table1, tableFresh, period());
     TStandardPreview *preview = nullptr;
     try {
         preview = TStandardPreview::preview(run->report());

@@ -19,12 +19,20 @@ public:
     kw::Table *Table1;
     kw::statements::Statement kind() const { return kind_; }
 
-    // Shows the statement in a new preview. Each preview reads through a cursor of its own on
-    // Table1's file, filtered to the period as it stands now, so two previews of one statement, or
-    // money booked while one is open, never disturb each other. The engine's errors are thrown.
-    TStandardPreview *showReport();
+    // Shows the statement in a new preview; Table1 must be open (with its filter on). Each preview
+    // reads through a cursor of its own on Table1's file, filtered to the period as it stands now,
+    // so two previews of one statement, or money booked while one is open, never disturb each
+    // other. `tableFresh`: Table1 has just read its records for this period, and the cursor takes
+    // them over instead of reading the file again. The engine's errors are thrown.
+    TStandardPreview *showReport(bool tableFresh);
     // The previews of this statement that are open now.
     QList<TStandardPreview *> previews() const;
+    // With no preview open, puts Table1 back to rest as the last preview's closing does.
+    void restTableIfIdle()
+    {
+        if (previews().isEmpty())
+            lastPreviewClosed();
+    }
 
 signals:
     void previewClosed();

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 
 namespace kw::statements {
@@ -17,6 +18,18 @@ const char *const Usage =
     "        kwotnik-ledger statement multiyear PLIK.pdf [--dir KATALOG]\n"
     "  zapisuje zestawienie do pliku PDF, strona w stronę jak w podglądzie wydruku; tabele czyta\n"
     "  z katalogu roboczego albo z KATALOGU; wypisuje liczbę stron\n";
+
+// Qt's own notes about the desktop session (no runtime directory, no display) mean nothing to
+// someone writing a PDF; everything else still reaches stderr.
+void quietSessionNotes(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtDebugMsg || type == QtInfoMsg ||
+        message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR")))
+        return;
+    std::fprintf(stderr, "%s\n", qFormatLogMessage(type, context, message).toUtf8().constData());
+    if (type == QtFatalMsg)
+        std::abort();
+}
 
 void printError(const QString &message)
 {
@@ -125,6 +138,7 @@ int statementCommand(int argc, char **argv)
 {
     // Nothing is shown: the pages are laid out and painted without a display.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(quietSessionNotes);
     QGuiApplication app(argc, argv);
     QString error;
     const std::optional<StatementRequest> request = parseStatementArguments(app.arguments().mid(2), &error);

@@ -2,12 +2,17 @@
 // program's writers, read back with pdftotext.
 #include "StatementLedger.h"
 #include "framework/Regional.h"
+#include "ledger/EngineError.h"
+#include "reports/statements/Statements.h"
 
 #include <QFileInfo>
 
 using namespace kwtest;
 using kw::regional::formatCurrency;
 using kw::regional::shortDate;
+using kw::statements::setUpStatementTable;
+using kw::statements::Statement;
+using kw::statements::statementFilter;
 
 namespace {
 
@@ -358,6 +363,7 @@ TEST(StatementCommand, ReadsTheDirectoryGivenAndReportsMissingTables)
     const RunResult r = runTool({"statement", "--dir", b.path(), "yearly", "2004", pdf}, elsewhere.path());
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, QStringLiteral("1\n"));
+    EXPECT_EQ(r.err, QString()) << "a statement written says nothing on stderr";
     EXPECT_TRUE(joinedWords(all(pdfPages(pdf))).contains(QStringLiteral("3 10 0 0")));
 
     // No tables where it looks: the engine's message, no file.
@@ -366,4 +372,58 @@ TEST(StatementCommand, ReadsTheDirectoryGivenAndReportsMissingTables)
     EXPECT_TRUE(missing.err.contains(QStringLiteral("nie istnieje w katalogu")))
         << missing.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(pdf + "2"));
+}
+
+// A preview's cursor takes over the records its statement's table has just read, then judges every
+// later change by its own filter: the period it was made for.
+TEST(StatementCursor, CopyKeepsTheRecordsAndFollowsItsOwnPeriod)
+{
+    StatementBooks b;
+    b.addEntry("3", "2004", 1, Books::one(0, 1));
+    b.addEntry("4", "2004", 1, Books::one(0, 2));
+    b.addEntry("3", "2004", 2, Books::one(0, 3));
+
+    FixedPeriod live("3", "2004"); // the dialog's texts, read afresh
+    Table statement;
+    setUpStatementTable(Statement::Monthly, statement);
+    statement.setDirectory(b.path());
+    statement.setOnFilterRecord(dayPeriodFilter(live));
+    statement.setFiltered(true);
+    statement.open();
+
+    kw::statements::FixedPeriod captured("3", "2004");
+    Table cursor;
+    setUpStatementTable(Statement::Monthly, cursor);
+    cursor.setOnFilterRecord(statementFilter(Statement::Monthly, captured));
+    cursor.setFiltered(true);
+    cursor.openCopyOf(statement);
+    ASSERT_EQ(cursor.recordCount(), 2);
+    cursor.first();
+    EXPECT_EQ(cursor.fieldValue("PRZYCHOD").toDouble(), 1);
+    cursor.next();
+    EXPECT_EQ(cursor.fieldValue("PRZYCHOD").toDouble(), 3);
+
+    // The dialog moves on to April and a day is booked there: the copy keeps to March.
+    live.month = "4";
+    b.addEntry("4", "2004", 9, Books::one(0, 40));
+    b.addEntry("3", "2004", 9, Books::one(0, 30));
+    EXPECT_EQ(cursor.recordCount(), 3);
+    cursor.last();
+    EXPECT_EQ(cursor.fieldValue("PRZYCHOD").toDouble(), 30);
+    EXPECT_EQ(statement.recordCount(), 3) << "the live filter took April's new day in";
+
+    // Closing the statement's table leaves the copy reading.
+    statement.close();
+    EXPECT_TRUE(cursor.active());
+    EXPECT_EQ(cursor.recordCount(), 3);
+
+    // A copy must keep the order of the table it copies.
+    Table ordered;
+    kw::ledger::setUpDayTable(ordered);
+    Table source;
+    setUpStatementTable(Statement::Monthly, source);
+    source.setDirectory(b.path());
+    source.open();
+    EXPECT_THROW(ordered.openCopyOf(source), kw::EngineError);
+    EXPECT_FALSE(ordered.active());
 }
