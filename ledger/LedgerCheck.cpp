@@ -32,9 +32,8 @@ int need(const DbfFile &f, const char *name)
 {
     const int i = f.fieldIndex(QString::fromLatin1(name));
     if (i < 0)
-        throw std::runtime_error(QStringLiteral("%1: the field %2 is missing")
-                                     .arg(f.displayName(), QLatin1String(name))
-                                     .toStdString());
+        throw std::runtime_error(
+            QStringLiteral("%1: brak pola %2").arg(f.displayName(), QLatin1String(name)).toStdString());
     return i;
 }
 
@@ -62,7 +61,7 @@ void checkSum(QStringList &out, const QString &what, const SumRecord &s, const A
     for (std::size_t i = 0; i < Categories.size(); ++i) {
         const double d = s.amounts[i] - expected[i];
         if (std::fabs(d) > Tolerance)
-            out << QStringLiteral("%1: %2 is %3, the day entries total %4 (difference %5)")
+            out << QStringLiteral("%1: %2 wynosi %3, a wpisy dzienne dają razem %4 (różnica %5)")
                        .arg(what, QLatin1String(yearly ? Categories[i].year : Categories[i].month),
                             plain(s.amounts[i]), plain(expected[i]), plain(d));
     }
@@ -81,7 +80,7 @@ void checkSum(QStringList &out, const QString &what, const SumRecord &s, const A
     };
     for (const auto &d : derived)
         if (std::fabs(d.stored - d.computed) > Tolerance)
-            out << QStringLiteral("%1: %2 is %3 but should be %4")
+            out << QStringLiteral("%1: %2 wynosi %3, a powinno %4")
                        .arg(what, QLatin1String(d.name), plain(d.stored), plain(d.computed));
 }
 } // namespace
@@ -163,27 +162,32 @@ QStringList verifyLedger(const QString &directory)
         *year, true, [&](const char *rec) { return rec ? year->decode(rec, ry).toString() : QString(); });
 
     for (const auto &[key, s] : monthSums) {
-        const QString what = QStringLiteral("month sum %1/%2").arg(key.first, key.second);
+        const QString what = QStringLiteral("suma miesiąca %1/%2").arg(key.first, key.second);
         if (s.count > 1)
-            out << QStringLiteral("%1: %2 records for one period").arg(what).arg(s.count);
+            out << QStringLiteral("%1: rekordów tego okresu jest %2, a powinien być jeden")
+                       .arg(what)
+                       .arg(s.count);
         auto it = dayByPeriod.find(key);
         checkSum(out, what, s, it == dayByPeriod.end() ? Amounts{} : it->second, false);
     }
     for (const auto &[key, s] : yearSums) {
-        const QString what = QStringLiteral("year sum %1").arg(key);
+        const QString what = QStringLiteral("suma roku %1").arg(key);
         if (s.count > 1)
-            out << QStringLiteral("%1: %2 records for one year").arg(what).arg(s.count);
+            out << QStringLiteral("%1: rekordów tego roku jest %2, a powinien być jeden")
+                       .arg(what)
+                       .arg(s.count);
         auto it = dayByYear.find(key);
         checkSum(out, what, s, it == dayByYear.end() ? Amounts{} : it->second, true);
     }
     for (const auto &[key, totals] : dayByPeriod)
         if (!monthSums.count(key) &&
             std::any_of(totals.begin(), totals.end(), [](double v) { return std::fabs(v) > Tolerance; }))
-            out << QStringLiteral("period %1/%2: day entries but no month sum").arg(key.first, key.second);
+            out << QStringLiteral("okres %1/%2: są wpisy dzienne, ale brak sumy miesiąca")
+                       .arg(key.first, key.second);
     for (const auto &[key, totals] : dayByYear)
         if (!yearSums.count(key) &&
             std::any_of(totals.begin(), totals.end(), [](double v) { return std::fabs(v) > Tolerance; }))
-            out << QStringLiteral("year %1: day entries but no year sum").arg(key);
+            out << QStringLiteral("rok %1: są wpisy dzienne, ale brak sumy roku").arg(key);
     return out;
 }
 

@@ -96,7 +96,7 @@ void createEmptyTables(const QString &directory)
     createPrivateDirectory(directory);
     for (const QString &name : {DayFile, MonthFile, YearFile})
         if (!SharedFile::resolve(directory, name).isEmpty())
-            throw EngineError(QStringLiteral("%1: the table already exists in %2; nothing was written")
+            throw EngineError(QStringLiteral("%1: tabela już istnieje w katalogu %2; nic nie zapisano")
                                   .arg(name, QDir::toNativeSeparators(directory)));
     const QDir dir(directory);
     DbfFile::create(dir.filePath(DayFile), dayFields());

@@ -15,14 +15,17 @@ namespace {
 int usage(FILE *to = stderr)
 {
     std::fputs(
-        "usage: kwotnik-ledger init DIR | dump FILE | verify DIR\n"
-        "  init DIR    write the three empty ledger tables into DIR, made if missing (never overwrites)\n"
-        "  dump FILE   print a dBase table as CSV (UTF-8), one row per record, with DELETED 0 or 1\n"
-        "  verify DIR  recount every month and year sum from the day entries; exit 1 on any difference\n"
-        "  backup DIR  copy the three tables now into DIR/kopie/RRRR-MM-DD_GGMMSS (the newest 20 are kept)\n"
-        "  restore DIR COPY  put a copy from DIR/kopie back, after setting the current tables aside;\n"
-        "              refused while the program has DIR open\n"
-        "  statement ...  zestawienie do pliku PDF (samo „statement” pokaże, jak go użyć)\n",
+        "użycie: kwotnik-ledger init KATALOG | dump PLIK | verify KATALOG | backup KATALOG\n"
+        "        | restore KATALOG KOPIA | statement ...\n"
+        "  init KATALOG     zapisuje trzy puste tabele w KATALOGU (tworzy go, jeśli go nie ma;\n"
+        "                   istniejących tabel nigdy nie nadpisuje)\n"
+        "  dump PLIK        wypisuje tabelę dBase jako CSV (UTF-8), wiersz na rekord, z DELETED 0 albo 1\n"
+        "  verify KATALOG   przelicza każdą sumę miesiąca i roku z wpisów dziennych; przy różnicy kod 1\n"
+        "  backup KATALOG   kopiuje teraz trzy tabele do KATALOG/kopie/RRRR-MM-DD_GGMMSS\n"
+        "                   (zostaje 20 najnowszych kopii)\n"
+        "  restore KATALOG KOPIA  przywraca kopię z KATALOG/kopie, po odłożeniu bieżących tabel;\n"
+        "                   odmawia, gdy program ma KATALOG otwarty\n"
+        "  statement ...    zestawienie do pliku PDF (samo „statement” pokaże, jak go użyć)\n",
         to);
     return to == stdout ? 0 : 2;
 }
@@ -107,7 +110,8 @@ int main(int argc, char **argv)
             for (const QString &p : problems)
                 std::printf("%s\n", p.toUtf8().constData());
             if (problems.isEmpty())
-                std::printf("ok: every month sum and year sum equals the totals of its day entries\n");
+                std::printf(
+                    "w porządku: każda suma miesiąca i roku równa się sumie swoich wpisów dziennych\n");
             return problems.isEmpty() ? 0 : 1;
         }
     } catch (const std::exception &e) {

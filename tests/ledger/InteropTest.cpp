@@ -175,7 +175,7 @@ TEST(Interop, LedgerCompanionDumpsAndVerifies)
     EXPECT_EQ(lines[1], QStringLiteral("3,2004,5,1234.5,0,0,0,99.99,0,0,0,0,0,2004-03-05,Zażółć gęślą jaźń – ĄĘŁŃÓŚŹŻ,0"));
     EXPECT_TRUE(lines[3].endsWith(",,1")) << "a deleted record with an empty remark";
     EXPECT_EQ(run(KW_LEDGER_TOOL, {"verify", b.path()}, b.path()).trimmed(),
-              "ok: every month sum and year sum equals the totals of its day entries");
+              "w porządku: każda suma miesiąca i roku równa się sumie swoich wpisów dziennych");
 
     // A sum that disagrees makes verify fail with exit status 1.
     {
@@ -189,5 +189,5 @@ TEST(Interop, LedgerCompanionDumpsAndVerifies)
     p.start(KW_LEDGER_TOOL, {"verify", b.path()});
     p.waitForFinished();
     EXPECT_EQ(p.exitCode(), 1);
-    EXPECT_TRUE(p.readAllStandardOutput().contains("month sum 3/2004: SPRZYCH is 1, the day entries total 1234.5"));
+    EXPECT_TRUE(p.readAllStandardOutput().contains("suma miesiąca 3/2004: SPRZYCH wynosi 1, a wpisy dzienne dają razem 1234.5"));
 }

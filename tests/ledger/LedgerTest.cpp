@@ -186,10 +186,10 @@ TEST(Ledger, VerifyFindsSumsThatDisagreeAndDuplicateSums)
     b.year.setFieldValue("RROK", QStringLiteral("2004"));
     b.year.post();
     const QStringList problems = verifyLedger(b.path());
-    EXPECT_TRUE(problems.join('\n').contains("month sum 3/2004: SZYWNOSC is 12, the day entries total 12.5"))
+    EXPECT_TRUE(problems.join('\n').contains("suma miesiąca 3/2004: SZYWNOSC wynosi 12, a wpisy dzienne dają razem 12.5"))
         << problems.join('\n').toStdString();
-    EXPECT_TRUE(problems.join('\n').contains("year sum 2004: 2 records for one year"));
-    EXPECT_TRUE(problems.join('\n').contains("WYDATKI is 12.5 but should be 12"));
+    EXPECT_TRUE(problems.join('\n').contains("suma roku 2004: rekordów tego roku jest 2, a powinien być jeden"));
+    EXPECT_TRUE(problems.join('\n').contains("WYDATKI wynosi 12.5, a powinno 12"));
 }
 
 // Random sessions through the writers: after each step the sums equal the totals of their days.

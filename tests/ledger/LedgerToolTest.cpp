@@ -99,11 +99,11 @@ TEST(LedgerTool, HelpIsUsageOnStandardOutputAndSuccess)
     for (const char *flag : {"--help", "-h"}) {
         const ToolRun r = tool({QString::fromLatin1(flag)});
         EXPECT_EQ(r.code, 0) << flag;
-        EXPECT_TRUE(r.out.startsWith(QStringLiteral("usage: kwotnik-ledger"))) << r.out.toStdString();
+        EXPECT_TRUE(r.out.startsWith(QStringLiteral("użycie: kwotnik-ledger"))) << r.out.toStdString();
         EXPECT_TRUE(r.err.isEmpty());
     }
     const ToolRun wrong = tool({QStringLiteral("nonsense")});
     EXPECT_EQ(wrong.code, 2);
-    EXPECT_TRUE(wrong.err.startsWith(QStringLiteral("usage:")));
+    EXPECT_TRUE(wrong.err.startsWith(QStringLiteral("użycie:")));
     EXPECT_TRUE(wrong.out.isEmpty());
 }
