@@ -13,6 +13,7 @@
 #include "ledger/DbfFile.h"
 #include "ledger/LedgerSchema.h"
 
+#include "bench/WindowBenchMain.h"
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -125,12 +126,5 @@ BENCHMARK(AddThroughTheDialog)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return kwbench::runWindowBenchmarks(argc, argv);
 }

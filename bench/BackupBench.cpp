@@ -9,6 +9,7 @@
 #include "ledger/Backup.h"
 #include "ledger/LedgerSchema.h"
 
+#include "bench/WindowBenchMain.h"
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -77,12 +78,5 @@ BENCHMARK(Startup)->ArgName("copy")->Arg(1)->Arg(0)->Iterations(40)->UseManualTi
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return kwbench::runWindowBenchmarks(argc, argv);
 }

@@ -14,6 +14,7 @@
 #include "reports/statements/StatementCommand.h"
 #include "reports/statements/Statements.h"
 
+#include "bench/WindowBenchMain.h"
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -145,12 +146,5 @@ BENCHMARK(CompanionPdfOf10000In1000000)->Unit(benchmark::kMillisecond)->Iteratio
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return kwbench::runWindowBenchmarks(argc, argv);
 }

@@ -3,6 +3,7 @@
 // Ledgers for the statement benchmarks, written straight into the supplied empty tables and kept
 // in a cache folder between runs: a 31-day month, a 12-month year, 100 years, and a 1,000,000-record
 // day table in which one month holds 10,000 day entries spread over the whole file.
+#include "bench/BigTables.h"
 #include "ledger/DbfFile.h"
 #include "ledger/LedgerSchema.h"
 
@@ -17,35 +18,6 @@ namespace kwbench {
 // The period every statement benchmark reads.
 inline const QString Month = QStringLiteral("6");
 inline const QString Year = QStringLiteral("2004");
-
-// Appends `count` records built by `fill` to a table file, in large writes.
-inline void appendRecords(const QString &path, int count,
-                          const std::function<void(kw::DbfFile &, char *, int)> &fill)
-{
-    auto f = kw::DbfFile::open(path);
-    std::string rec = f->blankRecord();
-    std::string chunk;
-    const std::size_t chunkBytes = std::size_t(f->recordLength()) * 4096;
-    chunk.reserve(chunkBytes + 1);
-    QFile out(path);
-    if (!out.open(QIODevice::ReadWrite))
-        throw std::runtime_error("cannot write a benchmark table");
-    out.seek(f->headerLength());
-    for (int i = 0; i < count; ++i) {
-        rec.assign(std::size_t(f->recordLength()), ' ');
-        fill(*f, rec.data(), i);
-        chunk += rec;
-        if (chunk.size() >= chunkBytes) {
-            out.write(chunk.data(), qint64(chunk.size()));
-            chunk.clear();
-        }
-    }
-    chunk.push_back('\x1A');
-    out.write(chunk.data(), qint64(chunk.size()));
-    const std::uint32_t n = std::uint32_t(count);
-    out.seek(4);
-    out.write(reinterpret_cast<const char *>(&n), 4);
-}
 
 inline int field(const kw::DbfFile &f, const char *name)
 {
