@@ -171,6 +171,12 @@ void Table::open()
         rows_.clear();
         throw;
     }
+    enterBrowse();
+}
+
+// The last step of every open: the rows are in place, the cursor goes to the first of them.
+void Table::enterBrowse()
+{
     shared_->addObserver(this);
     pos_ = rows_.empty() ? -1 : 0;
     bof_ = true;
@@ -186,18 +192,12 @@ void Table::openCopyOf(const Table &other)
         return;
     other.checkActive();
     if (indexFieldName_.compare(other.indexFieldName_, Qt::CaseInsensitive) != 0)
-        fail(QStringLiteral("a copy must keep the order of %1").arg(other.displayName()));
+        fail(QStringLiteral("kopia musi zachować porządek tabeli %1").arg(other.displayName()));
     shared_ = other.shared_;
     indexField_ = other.indexField_;
     rows_ = other.rows_;
     state_ = State::Browse;
-    shared_->addObserver(this);
-    pos_ = rows_.empty() ? -1 : 0;
-    bof_ = true;
-    eof_ = rows_.empty();
-    emit stateChanged();
-    emit dataSetChanged();
-    emit recordChanged();
+    enterBrowse();
 }
 
 void Table::close()

@@ -150,6 +150,7 @@ private:
     int rowOf(std::uint32_t recno) const;
     void placeRecord(std::uint32_t recno, bool mine);
     void setState(State s);
+    void enterBrowse();
     [[noreturn]] void fail(const QString &fault) const;
     [[noreturn]] void refuseChanged(const QString &what) const;
     void checkBeforeWrite(std::uint32_t recno);
