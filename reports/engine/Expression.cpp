@@ -263,6 +263,20 @@ private:
     bool inSum_ = false;
 };
 
+// An operand of arithmetic: a number, or a blank field taken as 0; anything else fails.
+std::optional<double> operand(const QVariant &v)
+{
+    if (!v.isValid())
+        return std::nullopt;
+    if (v.isNull())
+        return 0.0;
+    if (isNumber(v))
+        return v.toDouble();
+    return std::nullopt;
+}
+
+} // namespace
+
 bool isNumber(const QVariant &v)
 {
     switch (v.typeId()) {
@@ -281,20 +295,6 @@ bool isNumber(const QVariant &v)
         return false;
     }
 }
-
-// An operand of arithmetic: a number, or a blank field taken as 0; anything else fails.
-std::optional<double> operand(const QVariant &v)
-{
-    if (!v.isValid())
-        return std::nullopt;
-    if (v.isNull())
-        return 0.0;
-    if (isNumber(v))
-        return v.toDouble();
-    return std::nullopt;
-}
-
-} // namespace
 
 Expression::Expression() = default;
 Expression::~Expression() = default;

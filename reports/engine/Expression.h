@@ -15,6 +15,9 @@ namespace kw::report {
 
 // Looks a field up: the dataset's name as written (empty for the report's own) and the field's.
 // Returns an invalid QVariant for an unknown dataset or field, a null one for a blank field.
+// Whether a value takes part in arithmetic and prints as a number.
+bool isNumber(const QVariant &v);
+
 using FieldLookup = std::function<QVariant(const QString &dataSet, const QString &field)>;
 
 class Expression

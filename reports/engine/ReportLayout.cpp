@@ -44,14 +44,9 @@ QString formatValue(const QVariant &v, bool currency)
 {
     if (!v.isValid() || v.isNull())
         return QString();
-    switch (v.typeId()) {
-    case QMetaType::Double:
-    case QMetaType::Float:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
+    if (isNumber(v))
         return currency ? regional::formatCurrency(v.toDouble()) : regional::formatGeneral(v.toDouble());
+    switch (v.typeId()) {
     case QMetaType::QDate:
         return regional::shortDate(v.toDate());
     case QMetaType::QDateTime:
