@@ -46,18 +46,31 @@ QString DataSource::displayText(const QString &field, const QVariant &value) con
         if (table_ && table_->active() && table_->hasField(field))
             decimals = table_->fieldDef(table_->file().fieldIndex(field)).decimals;
         // Amount fields carry decimals; whole-number fields (the day) show as plain numbers.
-        return decimals > 0 ? regional::formatCurrency(value.toDouble()) : regional::formatGeneral(value.toDouble());
+        return decimals > 0 ? regional::formatCurrency(value.toDouble())
+                            : regional::formatGeneral(value.toDouble());
     }
     if (value.typeId() == QMetaType::QDate)
         return regional::shortDate(value.toDate());
     return value.toString();
 }
 
+namespace {
+// A control listens to one source at a time: whatever linked it to the one before goes, or a second
+// bind would repeat every update, and the old source would keep driving a control it no longer feeds.
+void rebind(DataSource *previous, QObject *control)
+{
+    if (previous)
+        QObject::disconnect(previous, nullptr, control, nullptr);
+}
+} // namespace
+
 void DBText::bind(DataSource *source, const QString &field)
 {
+    rebind(source_, this);
     source_ = source;
     field_ = field;
-    connect(source, &DataSource::recordChanged, this, &DBText::updateDisplay);
+    if (source)
+        connect(source, &DataSource::recordChanged, this, &DBText::updateDisplay);
     updateDisplay();
 }
 
@@ -73,9 +86,11 @@ DBMemo::DBMemo(QWidget *parent) : QPlainTextEdit(parent)
 
 void DBMemo::bind(DataSource *source, const QString &field)
 {
+    rebind(source_, this);
     source_ = source;
     field_ = field;
-    connect(source, &DataSource::recordChanged, this, &DBMemo::updateDisplay);
+    if (source)
+        connect(source, &DataSource::recordChanged, this, &DBMemo::updateDisplay);
     updateDisplay();
 }
 
@@ -139,9 +154,11 @@ DBEdit::DBEdit(QWidget *parent) : QLineEdit(parent)
 
 void DBEdit::bind(DataSource *source, const QString &field)
 {
+    rebind(source_, this);
     source_ = source;
     field_ = field;
-    connect(source, &DataSource::recordChanged, this, &DBEdit::updateDisplay);
+    if (source)
+        connect(source, &DataSource::recordChanged, this, &DBEdit::updateDisplay);
     updateDisplay();
 }
 
@@ -165,14 +182,17 @@ void DBEdit::pushToField(const QString &text)
 
 void DataSetModel::bind(DataSource *source, QList<Column> columns)
 {
+    rebind(source_, this);
     source_ = source;
     columns_ = std::move(columns);
-    connect(source, &DataSource::dataSetChanged, this, &DataSetModel::reset);
-    connect(source, &DataSource::stateChanged, this, &DataSetModel::reset);
-    connect(source, &DataSource::recordChanged, this, [this] {
-        if (rowCount() > 0)
-            emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
-    });
+    if (source) {
+        connect(source, &DataSource::dataSetChanged, this, &DataSetModel::reset);
+        connect(source, &DataSource::stateChanged, this, &DataSetModel::reset);
+        connect(source, &DataSource::recordChanged, this, [this] {
+            if (rowCount() > 0)
+                emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+        });
+    }
     reset();
 }
 
@@ -192,7 +212,10 @@ int DataSetModel::rowCount(const QModelIndex &parent) const
     return parent.isValid() || !t || !t->active() ? 0 : t->recordCount();
 }
 
-int DataSetModel::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : int(columns_.size()); }
+int DataSetModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(columns_.size());
+}
 
 QVariant DataSetModel::data(const QModelIndex &index, int role) const
 {
@@ -231,20 +254,24 @@ DBGrid::DBGrid(QWidget *parent) : QTableView(parent), model_(new DataSetModel(th
     setSelectionMode(QAbstractItemView::SingleSelection);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     connect(model_, &QAbstractItemModel::modelReset, this, &DBGrid::followDataSet);
+    // Whatever the grid is bound to, a row the user picks becomes the dataset's current record.
+    connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current) {
+                Table *t = model_->source() ? model_->source()->dataSet() : nullptr;
+                if (syncing_ || !t || !t->active() || !current.isValid())
+                    return;
+                syncing_ = true;
+                runCommand([&] { t->moveTo(current.row()); });
+                syncing_ = false;
+            });
 }
 
 void DBGrid::bind(DataSource *source, QList<DataSetModel::Column> columns)
 {
+    rebind(model_->source(), this);
     model_->bind(source, std::move(columns));
-    connect(source, &DataSource::recordChanged, this, &DBGrid::followDataSet);
-    connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex &current) {
-        Table *t = model_->source() ? model_->source()->dataSet() : nullptr;
-        if (syncing_ || !t || !t->active() || !current.isValid())
-            return;
-        syncing_ = true;
-        runCommand([&] { t->moveTo(current.row()); });
-        syncing_ = false;
-    });
+    if (source)
+        connect(source, &DataSource::recordChanged, this, &DBGrid::followDataSet);
     followDataSet();
 }
 

@@ -249,8 +249,12 @@ AtomicGroup::~AtomicGroup()
         return;
     try {
         rollback();
+    } catch (const std::exception &e) {
+        // The journal stays on the disk and is rolled back when a table is next opened; a destructor
+        // cannot throw, so the cause goes to the log.
+        qWarning("%s", e.what());
     } catch (...) {
-        // The journal stays on the disk and is rolled back when a table is next opened.
+        qWarning("rollback of an unfinished group failed; the journal is kept for the next open");
     }
 }
 

@@ -1,5 +1,6 @@
 #include "ledger/LedgerCheck.h"
 #include "ledger/DbfFile.h"
+#include "ledger/EngineError.h"
 #include "ledger/LedgerSchema.h"
 #include "ledger/SharedFile.h"
 
@@ -32,8 +33,7 @@ int need(const DbfFile &f, const char *name)
 {
     const int i = f.fieldIndex(QString::fromLatin1(name));
     if (i < 0)
-        throw std::runtime_error(
-            QStringLiteral("%1: brak pola %2").arg(f.displayName(), QLatin1String(name)).toStdString());
+        throw EngineError(QStringLiteral("%1: brak pola %2").arg(f.displayName(), QLatin1String(name)));
     return i;
 }
 
@@ -50,9 +50,8 @@ std::unique_ptr<DbfFile> openIn(const QString &dir, const QString &name)
 {
     const QString path = SharedFile::resolve(dir, name);
     if (path.isEmpty())
-        throw std::runtime_error(QStringLiteral("Plik %1 nie istnieje w katalogu %2.")
-                                     .arg(name, QDir::toNativeSeparators(QDir(dir).absolutePath()))
-                                     .toStdString());
+        throw EngineError(QStringLiteral("Plik %1 nie istnieje w katalogu %2.")
+                              .arg(name, QDir::toNativeSeparators(QDir(dir).absolutePath())));
     return DbfFile::open(path);
 }
 

@@ -1,4 +1,5 @@
 #include "reports/statements/Statements.h"
+#include "ledger/EngineError.h"
 #include "ledger/LedgerSchema.h"
 #include "reports/engine/ReportPainter.h"
 #include "reports/statements/StatementCommand.h"
@@ -313,11 +314,10 @@ int writeStatementPdf(Statement kind, const StatementTables &tables, const QStri
     if (pages.pages.empty())
         return 0;
     const auto failed = [&](const QString &why) {
-        return std::runtime_error(
-            QStringLiteral("nie można zapisać pliku „%1”: %2. Sprawdź, czy katalog istnieje "
-                           "i czy wolno w nim pisać.")
-                .arg(QDir::toNativeSeparators(path), why)
-                .toStdString());
+        return EngineError(QStringLiteral("nie można zapisać pliku „%1”: %2. Sprawdź, czy katalog istnieje "
+                                          "i czy wolno w nim pisać.")
+                               .arg(QDir::toNativeSeparators(path), why),
+                           EngineError::Kind::WriteFailed);
     };
     // Written aside and put in place at the end, so a failure leaves an earlier file as it was.
     const QFileInfo target(path);

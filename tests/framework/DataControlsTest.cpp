@@ -17,6 +17,15 @@ static void typeText(QWidget *w, const QString &text)
     }
 }
 
+// A source that tells how many slots listen to its record notices.
+class CountedSource : public kw::DataSource
+{
+public:
+    using kw::DataSource::DataSource;
+    int listeners() const { return receivers(SIGNAL(recordChanged())); }
+    int resetListeners() const { return receivers(SIGNAL(dataSetChanged())); }
+};
+
 class DataControlsTest : public QObject
 {
     Q_OBJECT
@@ -125,6 +134,56 @@ private slots:
         readOnly.setReadOnly(true);
         readOnly.bind(source_, "UWAGI");
         QCOMPARE(readOnly.toPlainText(), table_->fieldValue("UWAGI").toString());
+    }
+
+    // Binding again, to the same source or another, leaves each control listening once, and only
+    // to the source it was bound to last.
+    void rebindingListensToTheLastSourceOnce()
+    {
+        CountedSource first, second;
+        first.setDataSet(table_);
+        second.setDataSet(table_);
+        const int idle = first.listeners();
+        kw::DBText label;
+        kw::DBMemo memo;
+        kw::DBEdit edit;
+        kw::DBGrid grid;
+        const auto bindAll = [&](kw::DataSource *s) {
+            label.bind(s, "DZIEN");
+            memo.bind(s, "UWAGI");
+            edit.bind(s, "UWAGI");
+            grid.bind(s, {{"DZIEN", "Dzień"}});
+        };
+        bindAll(&first);
+        const int once = first.listeners();
+        QVERIFY(once > idle);
+        const int resetsOnce = first.resetListeners();
+        bindAll(&first);
+        QCOMPARE(first.listeners(), once);
+        QCOMPARE(first.resetListeners(), resetsOnce);
+        bindAll(&second);
+        QCOMPARE(first.listeners(), idle);
+        QCOMPARE(second.listeners(), once);
+
+        // A grid bound twice resets its rows exactly as often as one bound once.
+        kw::DBGrid single;
+        single.bind(&second, {{"DZIEN", "Dzień"}});
+        QSignalSpy twice(grid.model(), &QAbstractItemModel::modelReset);
+        QSignalSpy reference(single.model(), &QAbstractItemModel::modelReset);
+        table_->open();
+        addDay(4, 1, QStringLiteral("x"));
+        table_->close();
+        QVERIFY(reference.count() > 0);
+        QCOMPARE(twice.count(), reference.count());
+
+        // Unbound, the controls show nothing and hear nothing.
+        table_->open();
+        addDay(6, 2, QStringLiteral("y"));
+        QCOMPARE(label.text(), QStringLiteral("6"));
+        const int bound = second.listeners();
+        label.bind(nullptr, "DZIEN");
+        QVERIFY(label.text().isEmpty());
+        QCOMPARE(second.listeners(), bound - 1);
     }
 };
 

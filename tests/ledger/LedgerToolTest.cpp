@@ -1,5 +1,7 @@
 // kwotnik-ledger init: a missing folder is made, private, and the tables in it are private too,
 // whatever the umask; a folder it cannot make is named; --help is no error.
+#include "ledger/EngineError.h"
+#include "ledger/LedgerCheck.h"
 #include "ledger/LedgerSchema.h"
 
 #include <QDir>
@@ -106,4 +108,30 @@ TEST(LedgerTool, HelpIsUsageOnStandardOutputAndSuccess)
     EXPECT_EQ(wrong.code, 2);
     EXPECT_TRUE(wrong.err.startsWith(QStringLiteral("użycie:")));
     EXPECT_TRUE(wrong.out.isEmpty());
+}
+
+// The check of a folder fails with the engine's own error type, so every caller that reports
+// engine errors reports these too, naming the file and what is missing.
+TEST(LedgerVerify, AMissingTableOrFieldIsAnEngineErrorThatNamesIt)
+{
+    QTemporaryDir dir;
+    try {
+        kw::ledger::verifyLedger(dir.path());
+        FAIL() << "a folder without tables passed";
+    } catch (const kw::EngineError &e) {
+        EXPECT_TRUE(e.message().contains(kw::ledger::DayFile)) << e.what();
+    }
+    kw::ledger::createEmptyTables(dir.path());
+    EXPECT_TRUE(kw::ledger::verifyLedger(dir.path()).isEmpty());
+    // A month-sum file without its budget field.
+    std::vector<kw::DbfFieldSpec> fields = kw::ledger::monthFields();
+    fields.pop_back();
+    QFile::remove(QDir(dir.path()).filePath(kw::ledger::MonthFile));
+    kw::DbfFile::create(QDir(dir.path()).filePath(kw::ledger::MonthFile), fields);
+    try {
+        kw::ledger::verifyLedger(dir.path());
+        FAIL() << "a month sum without ROZNICA passed";
+    } catch (const kw::EngineError &e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("ROZNICA"))) << e.what();
+    }
 }
