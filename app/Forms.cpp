@@ -1,8 +1,8 @@
 #include "app/Forms.h"
 #include "app/Unit1.h"
 #include "ledger/Rollup.h"
-#include "ledger/Unit2S.h"
-#include "ledger/Unit4R.h"
+#include "app/Unit2S.h"
+#include "app/Unit4R.h"
 
 namespace kw {
 

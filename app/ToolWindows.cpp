@@ -5,13 +5,13 @@
 #include "app/ToolCommands.h"
 #include "app/Unit1.h"
 #include "framework/Messages.h"
-#include "tools/Artwork.h"
-#include "tools/CalcDialog.h"
-#include "tools/HelpViewer.h"
-#include "tools/UnitA.h"
-#include "tools/UnitKalk.h"
-#include "tools/UnitLogo.h"
-#include "tools/UnitNotatnik.h"
+#include "tools/help/Artwork.h"
+#include "tools/calculators/CalcDialog.h"
+#include "tools/help/HelpViewer.h"
+#include "tools/help/UnitA.h"
+#include "tools/calculators/UnitKalk.h"
+#include "tools/help/UnitLogo.h"
+#include "tools/notepad/UnitNotatnik.h"
 
 #include <QApplication>
 #include <QWidget>

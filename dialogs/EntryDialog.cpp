@@ -7,8 +7,8 @@
 #include "framework/Regional.h"
 #include "ledger/EngineError.h"
 #include "ledger/LedgerSchema.h"
-#include "ledger/Unit2S.h"
-#include "ledger/Unit4R.h"
+#include "app/Unit2S.h"
+#include "app/Unit4R.h"
 #include "reports/UnitR1.h"
 #include "reports/UnitR2.h"
 

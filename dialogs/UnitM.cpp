@@ -4,8 +4,8 @@
 #include "framework/Keys.h"
 #include "framework/Messages.h"
 #include "ledger/Booking.h"
-#include "ledger/Unit2S.h"
-#include "ledger/Unit4R.h"
+#include "app/Unit2S.h"
+#include "app/Unit4R.h"
 
 #include <QDate>
 #include <QGroupBox>

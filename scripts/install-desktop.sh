@@ -37,7 +37,7 @@ chmod 644 "$entry"
 install -m 644 "$here/data/kwotnik.svg" "$icons/scalable/apps/kwotnik.svg"
 for size in 16 24 32 48 64 128 256; do
   mkdir -p "$icons/${size}x${size}/apps"
-  install -m 644 "$here/tools/pictures/kwotnik-$size.png" "$icons/${size}x${size}/apps/kwotnik.png"
+  install -m 644 "$here/tools/help/pictures/kwotnik-$size.png" "$icons/${size}x${size}/apps/kwotnik.png"
 done
 install -m 644 "$here/data/POMOC.HLP" "$share/kwotnik/POMOC.HLP"
 

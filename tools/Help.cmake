@@ -2,17 +2,17 @@
 include(GNUInstallDirs)
 
 target_sources(kw_tools_core PRIVATE
-  ${CMAKE_CURRENT_SOURCE_DIR}/HelpFile.cpp ${CMAKE_CURRENT_SOURCE_DIR}/HelpFile.h)
+  ${CMAKE_CURRENT_SOURCE_DIR}/help/HelpFile.cpp ${CMAKE_CURRENT_SOURCE_DIR}/help/HelpFile.h)
 # The installed copy of the help file is the last place the viewer looks.
-set_property(SOURCE ${CMAKE_CURRENT_SOURCE_DIR}/HelpFile.cpp APPEND PROPERTY COMPILE_DEFINITIONS
+set_property(SOURCE ${CMAKE_CURRENT_SOURCE_DIR}/help/HelpFile.cpp APPEND PROPERTY COMPILE_DEFINITIONS
   KWOTNIK_INSTALL_DATADIR="${CMAKE_INSTALL_FULL_DATADIR}/kwotnik")
 
 target_sources(kw_tools PRIVATE
-  ${CMAKE_CURRENT_SOURCE_DIR}/HelpViewer.cpp ${CMAKE_CURRENT_SOURCE_DIR}/HelpViewer.h
-  ${CMAKE_CURRENT_SOURCE_DIR}/UnitA.cpp ${CMAKE_CURRENT_SOURCE_DIR}/UnitA.h
-  ${CMAKE_CURRENT_SOURCE_DIR}/UnitLogo.cpp ${CMAKE_CURRENT_SOURCE_DIR}/UnitLogo.h
-  ${CMAKE_CURRENT_SOURCE_DIR}/Artwork.cpp ${CMAKE_CURRENT_SOURCE_DIR}/Artwork.h
-  ${CMAKE_CURRENT_SOURCE_DIR}/Help.qrc)
+  ${CMAKE_CURRENT_SOURCE_DIR}/help/HelpViewer.cpp ${CMAKE_CURRENT_SOURCE_DIR}/help/HelpViewer.h
+  ${CMAKE_CURRENT_SOURCE_DIR}/help/UnitA.cpp ${CMAKE_CURRENT_SOURCE_DIR}/help/UnitA.h
+  ${CMAKE_CURRENT_SOURCE_DIR}/help/UnitLogo.cpp ${CMAKE_CURRENT_SOURCE_DIR}/help/UnitLogo.h
+  ${CMAKE_CURRENT_SOURCE_DIR}/help/Artwork.cpp ${CMAKE_CURRENT_SOURCE_DIR}/help/Artwork.h
+  ${CMAKE_CURRENT_SOURCE_DIR}/help/Help.qrc)
 
 # The help file beside the built program, so a program started from the build directory finds it.
 configure_file(${CMAKE_SOURCE_DIR}/data/POMOC.HLP ${CMAKE_BINARY_DIR}/POMOC.HLP COPYONLY)

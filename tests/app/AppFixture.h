@@ -9,8 +9,8 @@
 #include "framework/Messages.h"
 #include "ledger/Booking.h"
 #include "ledger/LedgerSchema.h"
-#include "ledger/Unit2S.h"
-#include "ledger/Unit4R.h"
+#include "app/Unit2S.h"
+#include "app/Unit4R.h"
 
 #include <QDir>
 #include <QFile>

@@ -6,8 +6,8 @@
 #include "framework/FileDialogs.h"
 #include "framework/Hints.h"
 #include "framework/Regional.h"
-#include "tools/UnitKalk.h"
-#include "tools/UnitNotatnik.h"
+#include "tools/calculators/UnitKalk.h"
+#include "tools/notepad/UnitNotatnik.h"
 
 #include <QGroupBox>
 #include <QLabel>

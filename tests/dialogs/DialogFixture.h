@@ -15,8 +15,8 @@
 #include "ledger/Booking.h"
 #include "ledger/LedgerCheck.h"
 #include "ledger/LedgerSchema.h"
-#include "ledger/Unit2S.h"
-#include "ledger/Unit4R.h"
+#include "app/Unit2S.h"
+#include "app/Unit4R.h"
 
 #include <QCalendarWidget>
 #include <QDir>

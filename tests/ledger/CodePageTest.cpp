@@ -3,7 +3,7 @@
 #include "ledger/CodePage.h"
 #include "TestTables.h"
 #include "ledger/EngineError.h"
-#include "tools/Rtf.h"
+#include "tools/notepad/Rtf.h"
 
 #include <QFileInfo>
 #include <QProcess>

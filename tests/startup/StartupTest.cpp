@@ -5,11 +5,11 @@
 #include "framework/Messages.h"
 #include "ledger/Booking.h"
 #include "ledger/LedgerSchema.h"
-#include "ledger/Unit2S.h"
-#include "ledger/Unit4R.h"
+#include "app/Unit2S.h"
+#include "app/Unit4R.h"
 #include "ledger/WorkLock.h"
 #include "reports/UnitR3.h"
-#include "tools/UnitLogo.h"
+#include "tools/help/UnitLogo.h"
 
 #include <QApplication>
 #include <QDir>
