@@ -1,8 +1,8 @@
 #include "app/Forms.h"
 #include "app/Unit1.h"
-#include "ledger/Rollup.h"
 #include "app/Unit2S.h"
 #include "app/Unit4R.h"
+#include "ledger/Rollup.h"
 
 namespace kw {
 

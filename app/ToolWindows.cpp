@@ -5,11 +5,11 @@
 #include "app/ToolCommands.h"
 #include "app/Unit1.h"
 #include "framework/Messages.h"
-#include "tools/help/Artwork.h"
 #include "tools/calculators/CalcDialog.h"
+#include "tools/calculators/UnitKalk.h"
+#include "tools/help/Artwork.h"
 #include "tools/help/HelpViewer.h"
 #include "tools/help/UnitA.h"
-#include "tools/calculators/UnitKalk.h"
 #include "tools/help/UnitLogo.h"
 #include "tools/notepad/UnitNotatnik.h"
 
@@ -18,7 +18,10 @@
 
 namespace kw {
 
-QWidget *createSplash() { return new TFormLogo; }
+QWidget *createSplash()
+{
+    return new TFormLogo;
+}
 
 void createToolWindows(const std::function<void(const char *)> &created)
 {
@@ -56,9 +59,15 @@ void destroyToolWindows()
     f.formA = nullptr;
 }
 
-void setUpApplicationIcon(QApplication &app) { app.setWindowIcon(appIcon()); }
+void setUpApplicationIcon(QApplication &app)
+{
+    app.setWindowIcon(appIcon());
+}
 
-void setHelpFile(const QString &name) { help::setHelpFile(name); }
+void setHelpFile(const QString &name)
+{
+    help::setHelpFile(name);
+}
 
 void showHelpTopics()
 {
@@ -66,11 +75,20 @@ void showHelpTopics()
     help::showTopics();
 }
 
-void showAbout() { forms().formA->showAbout(); }
+void showAbout()
+{
+    forms().formA->showAbout();
+}
 
-void showBankCalculator() { forms().formKalk->showCalculator(); }
+void showBankCalculator()
+{
+    forms().formKalk->showCalculator();
+}
 
-void runQuickCalculator(QLineEdit *box) { runQuickCalculator(box, calculator1()); }
+void runQuickCalculator(QLineEdit *box)
+{
+    runQuickCalculator(box, calculator1());
+}
 
 void showNotepad()
 {

@@ -2,6 +2,8 @@
 #include "app/Forms.h"
 #include "app/Icons.h"
 #include "app/ToolCommands.h"
+#include "app/Unit2S.h"
+#include "app/Unit4R.h"
 #include "dialogs/Unit2.h"
 #include "dialogs/Unit3.h"
 #include "dialogs/Unit3D.h"
@@ -14,8 +16,6 @@
 #include "ledger/Booking.h"
 #include "ledger/LedgerSchema.h"
 #include "ledger/Rollup.h"
-#include "app/Unit2S.h"
-#include "app/Unit4R.h"
 #include "reports/UnitR1.h"
 #include "reports/UnitR2.h"
 

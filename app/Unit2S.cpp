@@ -3,7 +3,8 @@
 #include "dialogs/UnitM.h"
 #include "ledger/LedgerSchema.h"
 
-TForm2S::TForm2S(QWidget *parent) : QWidget(parent), TableS(new kw::Table(this)), DataSourceS(new kw::DataSource(this))
+TForm2S::TForm2S(QWidget *parent)
+    : QWidget(parent), TableS(new kw::Table(this)), DataSourceS(new kw::DataSource(this))
 {
     setObjectName(QStringLiteral("Form2S"));
     TableS->setObjectName(QStringLiteral("TableS"));

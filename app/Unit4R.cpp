@@ -3,7 +3,8 @@
 #include "dialogs/UnitM.h"
 #include "ledger/LedgerSchema.h"
 
-TForm4R::TForm4R(QWidget *parent) : QWidget(parent), Table4R(new kw::Table(this)), DataSource4R(new kw::DataSource(this))
+TForm4R::TForm4R(QWidget *parent)
+    : QWidget(parent), Table4R(new kw::Table(this)), DataSource4R(new kw::DataSource(this))
 {
     setObjectName(QStringLiteral("Form4R"));
     Table4R->setObjectName(QStringLiteral("Table4R"));

@@ -1,14 +1,14 @@
 #include "dialogs/EntryDialog.h"
 #include "app/Forms.h"
 #include "app/Unit1.h"
+#include "app/Unit2S.h"
+#include "app/Unit4R.h"
 #include "dialogs/UnitM.h"
 #include "framework/DataControls.h"
 #include "framework/Messages.h"
 #include "framework/Regional.h"
 #include "ledger/EngineError.h"
 #include "ledger/LedgerSchema.h"
-#include "app/Unit2S.h"
-#include "app/Unit4R.h"
 #include "reports/UnitR1.h"
 #include "reports/UnitR2.h"
 
@@ -250,8 +250,9 @@ void EntryDialog::showEvent(QShowEvent *e)
         return;
     // The other entry dialog, when it is open, keeps its place: this one takes the other side.
     QRect taken;
-    for (const EntryDialog *other : parentWidget() ? parentWidget()->findChildren<EntryDialog *>(Qt::FindDirectChildrenOnly)
-                                                   : QList<EntryDialog *>{})
+    for (const EntryDialog *other :
+         parentWidget() ? parentWidget()->findChildren<EntryDialog *>(Qt::FindDirectChildrenOnly)
+                        : QList<EntryDialog *>{})
         if (other != this && other->isVisible())
             taken |= other->frameGeometry();
     const QPoint at = placeBeside(mainFrame, frame, s->availableGeometry(), taken);

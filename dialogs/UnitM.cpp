@@ -1,11 +1,11 @@
 #include "dialogs/UnitM.h"
 #include "app/Forms.h"
 #include "app/Unit1.h"
+#include "app/Unit2S.h"
+#include "app/Unit4R.h"
 #include "framework/Keys.h"
 #include "framework/Messages.h"
 #include "ledger/Booking.h"
-#include "app/Unit2S.h"
-#include "app/Unit4R.h"
 
 #include <QDate>
 #include <QGroupBox>

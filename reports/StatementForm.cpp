@@ -1,8 +1,8 @@
 #include "reports/StatementForm.h"
 #include "app/Forms.h"
-#include "framework/Messages.h"
 #include "app/Unit2S.h"
 #include "app/Unit4R.h"
+#include "framework/Messages.h"
 #include "reports/StandardPreview.h"
 
 #include <optional>

@@ -5,12 +5,12 @@
 #include "app/Forms.h"
 #include "app/Startup.h"
 #include "app/Unit1.h"
+#include "app/Unit2S.h"
+#include "app/Unit4R.h"
 #include "dialogs/UnitM.h"
 #include "framework/Messages.h"
 #include "ledger/Booking.h"
 #include "ledger/LedgerSchema.h"
-#include "app/Unit2S.h"
-#include "app/Unit4R.h"
 
 #include <QDir>
 #include <QFile>

@@ -286,8 +286,10 @@ private slots:
         QPoint second = EntryDialog::placeBeside(mainFrame, frame, screen, other);
         QVERIFY(QRect(second, frame).right() < mainFrame.left());
         QVERIFY(!QRect(second, frame).intersects(other));
-        second = EntryDialog::placeBeside(mainFrame.translated(-339, 0), frame, screen, other.translated(-339, 0));
-        QVERIFY2(second.x() > mainFrame.translated(-339, 0).right(), "no room on the left: the right after all");
+        second =
+            EntryDialog::placeBeside(mainFrame.translated(-339, 0), frame, screen, other.translated(-339, 0));
+        QVERIFY2(second.x() > mainFrame.translated(-339, 0).right(),
+                 "no room on the left: the right after all");
         // The main window pushed to the right edge: the left side.
         const QRect pushed = mainFrame.translated(1280 - 1 - mainFrame.right(), 0);
         at = EntryDialog::placeBeside(pushed, frame, screen);

@@ -5,6 +5,8 @@
 #include "app/Forms.h"
 #include "app/Startup.h"
 #include "app/Unit1.h"
+#include "app/Unit2S.h"
+#include "app/Unit4R.h"
 #include "dialogs/EntryDialog.h"
 #include "dialogs/Unit2.h"
 #include "dialogs/Unit3.h"
@@ -15,8 +17,6 @@
 #include "ledger/Booking.h"
 #include "ledger/LedgerCheck.h"
 #include "ledger/LedgerSchema.h"
-#include "app/Unit2S.h"
-#include "app/Unit4R.h"
 
 #include <QCalendarWidget>
 #include <QDir>

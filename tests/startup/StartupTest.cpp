@@ -1,12 +1,12 @@
-#include "app/Forms.h"
 #include "app/Startup.h"
+#include "app/Forms.h"
 #include "app/Unit1.h"
+#include "app/Unit2S.h"
+#include "app/Unit4R.h"
 #include "dialogs/UnitM.h"
 #include "framework/Messages.h"
 #include "ledger/Booking.h"
 #include "ledger/LedgerSchema.h"
-#include "app/Unit2S.h"
-#include "app/Unit4R.h"
 #include "ledger/WorkLock.h"
 #include "reports/UnitR3.h"
 #include "tools/help/UnitLogo.h"
@@ -52,8 +52,9 @@ private slots:
     {
         QStringList order;
         kw::createForms([&](const char *name) { order << QString::fromLatin1(name); });
-        const QStringList expected{"TForm1", "TForm2S", "TForm3D", "TFormM", "TForm4R", "TForm2", "TForm3",
-                                   "TFormR1", "TFormR2", "TFormR3", "TFormA", "TFormKalk", "TFormNotatnik"};
+        const QStringList expected{"TForm1", "TForm2S",   "TForm3D",      "TFormM",  "TForm4R",
+                                   "TForm2", "TForm3",    "TFormR1",      "TFormR2", "TFormR3",
+                                   "TFormA", "TFormKalk", "TFormNotatnik"};
         QCOMPARE(order, expected);
         const kw::Forms &f = kw::forms();
         QCOMPARE(f.form1->windowTitle(), QStringLiteral("Kwotnik 2.1"));
@@ -77,13 +78,16 @@ private slots:
         };
         QStringList seen;
         bool mainVisibleWhileSplash = true;
-        QCOMPARE(kw::startProgram(*qApp, [&](const char *name) {
-                     TFormLogo *logo = splash();
-                     if (name == QLatin1String("TForm1"))
-                         seen << (logo && logo->isVisible() && logo->isPainted() ? "splash painted" : "no splash");
-                     if (name == QLatin1String("TFormNotatnik"))
-                         mainVisibleWhileSplash = kw::forms().form1->isVisible();
-                 }),
+        QCOMPARE(kw::startProgram(*qApp,
+                                  [&](const char *name) {
+                                      TFormLogo *logo = splash();
+                                      if (name == QLatin1String("TForm1"))
+                                          seen << (logo && logo->isVisible() && logo->isPainted()
+                                                       ? "splash painted"
+                                                       : "no splash");
+                                      if (name == QLatin1String("TFormNotatnik"))
+                                          mainVisibleWhileSplash = kw::forms().form1->isVisible();
+                                  }),
                  0);
         QCOMPARE(seen, QStringList{"splash painted"});
         QVERIFY2(!mainVisibleWhileSplash, "no working window shows while the splash is up");
@@ -139,7 +143,8 @@ private slots:
         main->close(); // no period open: nothing to close
         QVERIFY(messages_.isEmpty());
 
-        const kw::ledger::LedgerTables t{main->Table1, kw::forms().form2S->TableS, kw::forms().form4R->Table4R};
+        const kw::ledger::LedgerTables t{main->Table1, kw::forms().form2S->TableS,
+                                         kw::forms().form4R->Table4R};
         kw::forms().formM->Edit1->setText("2004");
         kw::forms().formM->RadioButtonClick(3);
         kw::ledger::openPeriod(t, "3", "2004");

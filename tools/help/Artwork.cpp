@@ -3,7 +3,10 @@
 #include <QFile>
 
 // Resources of a static library are registered only when asked for by name.
-static void initHelpResources() { Q_INIT_RESOURCE(Help); }
+static void initHelpResources()
+{
+    Q_INIT_RESOURCE(Help);
+}
 
 namespace kw {
 

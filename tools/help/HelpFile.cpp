@@ -48,7 +48,10 @@ QStringList words(const QString &folded)
     return folded.split(separators, Qt::SkipEmptyParts);
 }
 
-QString escaped(const QString &text) { return text.toHtmlEscaped(); }
+QString escaped(const QString &text)
+{
+    return text.toHtmlEscaped();
+}
 
 QString emphasised(const QString &escapedText)
 {
@@ -129,14 +132,16 @@ private:
         topic.line = number;
         topic.level = m.capturedLength(1) == 2 ? 1 : 2;
         if (topic.level == 2 && topics_.isEmpty()) {
-            problems_.append({number, QStringLiteral("temat podrzędny „%1” nie ma tematu nadrzędnego").arg(title)});
+            problems_.append(
+                {number, QStringLiteral("temat podrzędny „%1” nie ma tematu nadrzędnego").arg(title)});
             topic.level = 1;
         }
         QString name = m.captured(3).trimmed();
         if (m.capturedLength(3) > 0 && !namePattern().match(name).hasMatch()) {
-            problems_.append({number, QStringLiteral("nazwa tematu „%1” może zawierać tylko małe litery łacińskie, "
-                                                     "cyfry i myślniki")
-                                          .arg(name)});
+            problems_.append(
+                {number, QStringLiteral("nazwa tematu „%1” może zawierać tylko małe litery łacińskie, "
+                                        "cyfry i myślniki")
+                             .arg(name)});
             name.clear();
         }
         if (name.isEmpty())
@@ -168,7 +173,9 @@ private:
         open_ = nullptr;
         const QRegularExpressionMatch m = keywordPattern().match(text);
         if (!m.hasMatch()) {
-            problems_.append({number, QStringLiteral("nieznane polecenie „%1”").arg(text.section(QLatin1Char(':'), 0, 0))});
+            problems_.append(
+                {number,
+                 QStringLiteral("nieznane polecenie „%1”").arg(text.section(QLatin1Char(':'), 0, 0))});
             return;
         }
         const QStringList parts = m.captured(2).split(QLatin1Char(';'));
@@ -176,9 +183,9 @@ private:
             const QString keyword = part.simplified();
             if (keyword.isEmpty())
                 continue;
-            const bool known = std::any_of(topic.keywords.cbegin(), topic.keywords.cend(), [&](const QString &k) {
-                return k.compare(keyword, Qt::CaseInsensitive) == 0;
-            });
+            const bool known =
+                std::any_of(topic.keywords.cbegin(), topic.keywords.cend(),
+                            [&](const QString &k) { return k.compare(keyword, Qt::CaseInsensitive) == 0; });
             if (!known)
                 topic.keywords.append(keyword);
         }
@@ -262,7 +269,8 @@ HelpFile HelpFile::parse(const QString &text)
         if (p.target.isEmpty())
             file.problems_.append({p.line, QStringLiteral("odsyłacz bez nazwy tematu")});
         else if (!file.topic(p.target))
-            file.problems_.append({p.line, QStringLiteral("odsyłacz do nieistniejącego tematu „%1”").arg(p.target)});
+            file.problems_.append(
+                {p.line, QStringLiteral("odsyłacz do nieistniejącego tematu „%1”").arg(p.target)});
     }
     std::stable_sort(file.problems_.begin(), file.problems_.end(),
                      [](const Problem &a, const Problem &b) { return a.line < b.line; });
@@ -334,7 +342,8 @@ QString HelpFile::inlineHtml(const QString &text) const
         if (label.isEmpty())
             label = to ? to->title : target;
         if (to)
-            out += QStringLiteral("<a href=\"topic:%1\">%2</a>").arg(escaped(target), emphasised(escaped(label)));
+            out += QStringLiteral("<a href=\"topic:%1\">%2</a>")
+                       .arg(escaped(target), emphasised(escaped(label)));
         else
             out += emphasised(escaped(label));
     }
@@ -369,8 +378,9 @@ QString HelpFile::topicHtml(const QString &id) const
             QStringList lines;
             for (const QString &line : b.text.split(QLatin1Char('\n')))
                 lines.append(inlineHtml(line));
-            html += QStringLiteral("<table width=\"100%\" cellpadding=\"6\" cellspacing=\"0\" bgcolor=\"#fff6d8\" "
-                                   "border=\"0\" style=\"margin-top:10px\"><tr><td><b>%1</b></td></tr></table>\n")
+            html += QStringLiteral(
+                        "<table width=\"100%\" cellpadding=\"6\" cellspacing=\"0\" bgcolor=\"#fff6d8\" "
+                        "border=\"0\" style=\"margin-top:10px\"><tr><td><b>%1</b></td></tr></table>\n")
                         .arg(lines.join(QStringLiteral("<br>")));
             break;
         }

@@ -22,7 +22,12 @@ namespace kw::help {
 
 struct Block
 {
-    enum Kind { Paragraph, Bullet, Quote };
+    enum Kind
+    {
+        Paragraph,
+        Bullet,
+        Quote
+    };
     Kind kind = Paragraph;
     QString text; // as written, markup included; a Quote keeps its lines separated by '\n'
 };

@@ -2,10 +2,10 @@
 
 #include "framework/Messages.h"
 
+#include <QApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -44,7 +44,10 @@ QTreeWidget *makeTree(const QString &name, QWidget *parent)
 
 } // namespace
 
-QString viewerTitle() { return QStringLiteral("Pomoc – ") + appTitle(); }
+QString viewerTitle()
+{
+    return QStringLiteral("Pomoc – ") + appTitle();
+}
 
 HelpViewer::HelpViewer(QWidget *parent) : QWidget(parent, Qt::Window)
 {
@@ -120,7 +123,8 @@ HelpViewer::HelpViewer(QWidget *parent) : QWidget(parent, Qt::Window)
             openIndexItem(item);
     });
     connect(index_, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem *item) { openIndexItem(item); });
-    connect(index_, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem *item) { openIndexItem(item); });
+    connect(index_, &QTreeWidget::itemActivated, this,
+            [this](QTreeWidgetItem *item) { openIndexItem(item); });
     connect(search_, &QLineEdit::textEdited, this, &HelpViewer::fillIndex);
     connect(search_, &QLineEdit::returnPressed, this, [this] { openIndexItem(index_->currentItem()); });
     search_->installEventFilter(this);
@@ -256,7 +260,10 @@ void HelpViewer::updateHistoryButtons()
     forwardButton_->setEnabled(canGoForward());
 }
 
-void HelpViewer::showContentsPage() { tabs_->setCurrentIndex(0); }
+void HelpViewer::showContentsPage()
+{
+    tabs_->setCurrentIndex(0);
+}
 
 void HelpViewer::showIndexPage()
 {
@@ -313,7 +320,10 @@ Stamp stampOf(const QString &path)
     return Stamp{path, info.lastModified(), info.size()};
 }
 
-void report(const QString &text) { messageBox(viewerTitle(), text, MsgIcon::Warning, Ok); }
+void report(const QString &text)
+{
+    messageBox(viewerTitle(), text, MsgIcon::Warning, Ok);
+}
 
 QString missingMessage(const QString &name)
 {
@@ -370,9 +380,15 @@ void bringForward(HelpViewer *window)
 
 } // namespace
 
-void setHelpFile(const QString &name) { helpFileName() = name; }
+void setHelpFile(const QString &name)
+{
+    helpFileName() = name;
+}
 
-QString helpFile() { return helpFileName(); }
+QString helpFile()
+{
+    return helpFileName();
+}
 
 bool showTopics()
 {
@@ -395,7 +411,10 @@ bool showTopic(const QString &id)
     return true;
 }
 
-HelpViewer *viewer() { return viewerSlot(); }
+HelpViewer *viewer()
+{
+    return viewerSlot();
+}
 
 void destroyViewer()
 {

@@ -38,8 +38,8 @@ QString TFormA::legalNotice()
 }
 
 TFormA::TFormA(QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                          Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("FormA"));
     setWindowTitle(QStringLiteral("  About"));
@@ -92,7 +92,10 @@ TFormA::TFormA(QWidget *parent)
     status->setStyleSheet(QStringLiteral("QStatusBar { border-top: 1px solid palette(mid); }"));
 }
 
-void TFormA::Button1Click() { close(); }
+void TFormA::Button1Click()
+{
+    close();
+}
 
 void TFormA::showAbout()
 {

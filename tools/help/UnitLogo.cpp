@@ -26,7 +26,8 @@ TFormLogo::TFormLogo(QWidget *parent)
 
     image1_ = new QLabel(this);
     image1_->setObjectName(QStringLiteral("Image1"));
-    image1_->setGeometry((ClientWidth - LogoWidth) / 2, (ClientHeight - LogoHeight) / 2, LogoWidth, LogoHeight);
+    image1_->setGeometry((ClientWidth - LogoWidth) / 2, (ClientHeight - LogoHeight) / 2, LogoWidth,
+                         LogoHeight);
     image1_->setAlignment(Qt::AlignCenter);
     image1_->setPixmap(kw::logoPicture(devicePixelRatioF()));
 

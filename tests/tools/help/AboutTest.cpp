@@ -41,7 +41,8 @@ private slots:
         QVERIFY(title->fontMetrics().horizontalAdvance(title->text()) <= title->width());
         QCOMPARE(bevel->width(), 234); // across the box
 
-        QCOMPARE(about.findChild<QLabel *>(QStringLiteral("Label2"))->text(), QStringLiteral("Windows 95, 98, Me, 2000, NT"));
+        QCOMPARE(about.findChild<QLabel *>(QStringLiteral("Label2"))->text(),
+                 QStringLiteral("Windows 95, 98, Me, 2000, NT"));
         auto *icon = about.findChild<QLabel *>(QStringLiteral("Image1"));
         QVERIFY(icon && !icon->pixmap().isNull());
         QCOMPARE(icon->pixmap().deviceIndependentSize().toSize(), QSize(32, 32));

@@ -4,8 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <unistd.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace kw::help;
 
@@ -70,9 +70,9 @@ TEST(HelpFile, IndexMergesKeywordsAndSortsThemThePolishWay)
 {
     const HelpFile f = HelpFile::parse(QString::fromUtf8(SmallFile));
     // "Budżet" and "budżet" are one keyword leading to two topics; ą sorts after a, Ż after z.
-    EXPECT_EQ(keywords(f.index()), (QStringList{QStringLiteral("ąę <b>"), QStringLiteral("Budżet"), QStringLiteral("Dzień"),
-                                                QStringLiteral("światła"), QStringLiteral("Zmiana dnia"),
-                                                QStringLiteral("Żywność")}));
+    EXPECT_EQ(keywords(f.index()), (QStringList{QStringLiteral("ąę <b>"), QStringLiteral("Budżet"),
+                                                QStringLiteral("Dzień"), QStringLiteral("światła"),
+                                                QStringLiteral("Zmiana dnia"), QStringLiteral("Żywność")}));
     const IndexEntry &budget = f.index()[1];
     EXPECT_EQ(budget.topicIds, (QStringList{QStringLiteral("start"), QStringLiteral("pod")}));
 }
@@ -82,7 +82,8 @@ TEST(HelpFile, SearchNarrowsByWordBeginningsIgnoringCaseAndDiacritics)
     const HelpFile f = HelpFile::parse(QString::fromUtf8(SmallFile));
     EXPECT_EQ(keywords(f.searchIndex(QString())), keywords(f.index()));
     EXPECT_EQ(keywords(f.searchIndex(QStringLiteral("   "))), keywords(f.index()));
-    EXPECT_EQ(keywords(f.searchIndex(QStringLiteral("b"))), (QStringList{QStringLiteral("ąę <b>"), QStringLiteral("Budżet")}));
+    EXPECT_EQ(keywords(f.searchIndex(QStringLiteral("b"))),
+              (QStringList{QStringLiteral("ąę <b>"), QStringLiteral("Budżet")}));
     EXPECT_EQ(keywords(f.searchIndex(QStringLiteral("bu"))), QStringList{QStringLiteral("Budżet")});
     EXPECT_EQ(keywords(f.searchIndex(QStringLiteral("BUDZET"))), QStringList{QStringLiteral("Budżet")});
     EXPECT_EQ(keywords(f.searchIndex(QStringLiteral("zyw"))), QStringList{QStringLiteral("Żywność")});
@@ -100,7 +101,8 @@ TEST(HelpFile, HtmlEscapesTextAndLinksOnlyToExistingTopics)
     const QString start = f.topicHtml(QStringLiteral("start"));
     EXPECT_TRUE(start.contains(QStringLiteral("<a href=\"topic:dzien\">Dzień</a>"))) << start.toStdString();
     EXPECT_TRUE(start.contains(QStringLiteral("<a href=\"topic:dzien\">nowy dzień</a>")));
-    EXPECT_TRUE(start.contains(QStringLiteral("<a href=\"topic:pod\">Pod tematem</a>"))) << "sub-topics listed";
+    EXPECT_TRUE(start.contains(QStringLiteral("<a href=\"topic:pod\">Pod tematem</a>")))
+        << "sub-topics listed";
 
     const QString day = f.topicHtml(QStringLiteral("dzien"));
     EXPECT_TRUE(day.contains(QStringLiteral("<b>wyróżnieniem</b>")));
@@ -111,7 +113,8 @@ TEST(HelpFile, HtmlEscapesTextAndLinksOnlyToExistingTopics)
 
     const QString sub = f.topicHtml(QStringLiteral("pod"));
     EXPECT_TRUE(sub.contains(QStringLiteral("Wpis pod tą datą już istnieje !!!<br>drugi wiersz")));
-    EXPECT_TRUE(sub.contains(QStringLiteral("<a href=\"topic:start\">Pierwszy temat</a>"))) << "the parent is linked";
+    EXPECT_TRUE(sub.contains(QStringLiteral("<a href=\"topic:start\">Pierwszy temat</a>")))
+        << "the parent is linked";
     EXPECT_EQ(sub.count(QStringLiteral("<li>")), 2);
     EXPECT_TRUE(f.topicHtml(QStringLiteral("nie-ma")).isEmpty());
 }
@@ -276,7 +279,8 @@ TEST(ShippedHelp, EveryMessageOfTheProgramIsExplained)
         QStringLiteral("Cannot perform this operation on an empty dataset"),
         QStringLiteral("Dataset not in edit or insert mode"),
         QStringLiteral("nie istnieje w katalogu"),
-        QStringLiteral("Nie można zapisać pliku Wydatki.dbf: brak miejsca na dysku. Nic nie zostało zapisane."),
+        QStringLiteral(
+            "Nie można zapisać pliku Wydatki.dbf: brak miejsca na dysku. Nic nie zostało zapisane."),
         QStringLiteral("został zmieniony przez inny program"),
         QStringLiteral("zawiera niedokończoną zmianę tabel, której nie można cofnąć"),
         QStringLiteral("jest uszkodzony (wpis nr"),

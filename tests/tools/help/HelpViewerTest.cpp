@@ -1,8 +1,8 @@
 // The help viewer as the user meets it: contents, index with its search box, links, one window, and
 // what happens when the help file is missing or unreadable.
+#include "tools/help/HelpViewer.h"
 #include "HelpTestSupport.h"
 #include "framework/Messages.h"
-#include "tools/help/HelpViewer.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -10,12 +10,12 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QLocale>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
-#include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <unistd.h>
@@ -115,21 +115,25 @@ private slots:
 
         auto *contents = part<QTreeWidget>("Contents");
         QVERIFY(contents);
-        QCOMPARE(texts(contents, true), (QStringList{QStringLiteral("Początek"), QStringLiteral("  Kwoty"),
-                                                     QStringLiteral("  Uwagi"), QStringLiteral("Nowy dzień")}));
+        QCOMPARE(texts(contents, true),
+                 (QStringList{QStringLiteral("Początek"), QStringLiteral("  Kwoty"),
+                              QStringLiteral("  Uwagi"), QStringLiteral("Nowy dzień")}));
         QCOMPARE(part<QTabWidget>("Tabs")->currentIndex(), 0);
         QCOMPARE(v->currentTopic(), QStringLiteral("start"));
         QVERIFY(part<QTextBrowser>("TopicText")->toPlainText().startsWith(QStringLiteral("Początek")));
 
         auto *index = part<QTreeWidget>("Index");
-        QCOMPARE(texts(index), (QStringList{QStringLiteral("budżet"), QStringLiteral("budżet miesiąca"),
-                                            QStringLiteral("dzień"), QStringLiteral("kwota"), QStringLiteral("start"),
-                                            QStringLiteral("uwagi"), QStringLiteral("Wpis pod tą datą już istnieje")}));
+        QCOMPARE(texts(index),
+                 (QStringList{QStringLiteral("budżet"), QStringLiteral("budżet miesiąca"),
+                              QStringLiteral("dzień"), QStringLiteral("kwota"), QStringLiteral("start"),
+                              QStringLiteral("uwagi"), QStringLiteral("Wpis pod tą datą już istnieje")}));
 
         // Choosing a topic in the contents shows it.
         contents->setCurrentItem(contents->topLevelItem(1));
         QCOMPARE(v->currentTopic(), QStringLiteral("dzien"));
-        QVERIFY(part<QTextBrowser>("TopicText")->toPlainText().contains(QStringLiteral("Wpis pod tą datą już istnieje !!!")));
+        QVERIFY(part<QTextBrowser>("TopicText")
+                    ->toPlainText()
+                    .contains(QStringLiteral("Wpis pod tą datą już istnieje !!!")));
         kw::test::renderIfAsked(v, QStringLiteral("help-small"));
     }
 
@@ -152,8 +156,9 @@ private slots:
         // Back to a shorter text widens the list again; a keyword of two topics lists both.
         search->clear();
         QTest::keyClicks(search, QStringLiteral("BUDZ"));
-        QCOMPARE(texts(index, true), (QStringList{QStringLiteral("budżet"), QStringLiteral("  Początek"),
-                                                  QStringLiteral("  Kwoty"), QStringLiteral("budżet miesiąca")}));
+        QCOMPARE(texts(index, true),
+                 (QStringList{QStringLiteral("budżet"), QStringLiteral("  Początek"),
+                              QStringLiteral("  Kwoty"), QStringLiteral("budżet miesiąca")}));
 
         // Arrow keys in the search box walk the list and open what they reach.
         search->clear();
@@ -264,12 +269,14 @@ private slots:
         QVERIFY(showTopics());
         HelpViewer *v = viewer();
         QTest::qWait(20); // a later modification time
-        writeFile(work_.filePath(QStringLiteral("POMOC.HLP")), "== Nowy {nowy}\n@indeks: nowe\nTekst.\n== Drugi {drugi}\nx\n");
-        QFile(work_.filePath(QStringLiteral("POMOC.HLP"))).setFileTime(QDateTime::currentDateTime().addSecs(5),
-                                                                      QFileDevice::FileModificationTime);
+        writeFile(work_.filePath(QStringLiteral("POMOC.HLP")),
+                  "== Nowy {nowy}\n@indeks: nowe\nTekst.\n== Drugi {drugi}\nx\n");
+        QFile(work_.filePath(QStringLiteral("POMOC.HLP")))
+            .setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime);
         QVERIFY(showTopics());
         QCOMPARE(viewer(), v);
-        QCOMPARE(texts(part<QTreeWidget>("Contents")), (QStringList{QStringLiteral("Nowy"), QStringLiteral("Drugi")}));
+        QCOMPARE(texts(part<QTreeWidget>("Contents")),
+                 (QStringList{QStringLiteral("Nowy"), QStringLiteral("Drugi")}));
         QCOMPARE(v->currentTopic(), QStringLiteral("nowy"));
     }
 
@@ -300,7 +307,8 @@ private slots:
         const kw::MessageRequest &m = messages_.first();
         QCOMPARE(m.title, QStringLiteral("Pomoc – Kwotnik 2.1"));
         QCOMPARE(m.buttons, int(kw::Ok));
-        QVERIFY2(m.text.startsWith(QStringLiteral("Nie znaleziono pliku pomocy %1.").arg(name)), qPrintable(m.text));
+        QVERIFY2(m.text.startsWith(QStringLiteral("Nie znaleziono pliku pomocy %1.").arg(name)),
+                 qPrintable(m.text));
         QVERIFY(m.text.contains(QDir::toNativeSeparators(work_.path())));
 
         // An open window stays as it was when the file disappears; the message says why nothing changed.
@@ -322,7 +330,8 @@ private slots:
         QVERIFY(!showTopics());
         QCOMPARE(viewer(), nullptr);
         QCOMPARE(messages_.size(), 1);
-        QVERIFY2(messages_.first().text.contains(QStringLiteral("UTF-8")), qPrintable(messages_.first().text));
+        QVERIFY2(messages_.first().text.contains(QStringLiteral("UTF-8")),
+                 qPrintable(messages_.first().text));
 
         messages_.clear();
         writeFile(work_.filePath(QStringLiteral("POMOC.HLP")), "# nothing but comments\n");
