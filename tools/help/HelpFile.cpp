@@ -494,8 +494,14 @@ LoadResult loadHelpFile(const QString &path)
 QStringList helpSearchPath()
 {
     QStringList dirs{QDir::currentPath()};
-    if (QCoreApplication::instance())
+    if (QCoreApplication::instance()) {
         dirs.append(QCoreApplication::applicationDirPath());
+#ifdef KWOTNIK_HELP_FROM_BINDIR
+        // An installed tree may be moved or installed under another prefix than the one it was
+        // configured for; the data folder keeps its place relative to the program.
+        dirs.append(QCoreApplication::applicationDirPath() + QStringLiteral("/" KWOTNIK_HELP_FROM_BINDIR));
+#endif
+    }
 #ifdef KWOTNIK_INSTALL_DATADIR
     dirs.append(QStringLiteral(KWOTNIK_INSTALL_DATADIR));
 #endif

@@ -109,7 +109,8 @@ LoadResult loadHelpFile(const QString &path);
 LoadResult parseHelpBytes(const QByteArray &bytes, const QString &pathForMessages);
 
 // Where a help file given by name alone is looked for, in order: the working directory, the
-// executable's directory, then the installed data directories.
+// executable's directory, the data directory beside it in an installed tree (share/kwotnik next to
+// bin/), then the installed data directories.
 QStringList helpSearchPath();
 // The full path of the file, or an empty string when none of the directories has it. A name with a
 // directory part is taken as it is. Letter case of the name does not matter within a directory.
