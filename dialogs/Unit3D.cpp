@@ -94,7 +94,10 @@ TForm3D::TForm3D(QWidget *parent) : QDialog(parent)
     FormCreate();
 }
 
-void TForm3D::FormCreate() { showCalendarDate(); }
+void TForm3D::FormCreate()
+{
+    showCalendarDate();
+}
 
 void TForm3D::showCalendarDate()
 {
@@ -130,8 +133,14 @@ void TForm3D::Calendar1Change()
 }
 
 // Moving by a month keeps the day, or takes the last day of a shorter month.
-void TForm3D::SpeedButton1Click() { Calendar1->setSelectedDate(Calendar1->selectedDate().addMonths(-1)); }
-void TForm3D::SpeedButton2Click() { Calendar1->setSelectedDate(Calendar1->selectedDate().addMonths(1)); }
+void TForm3D::SpeedButton1Click()
+{
+    Calendar1->setSelectedDate(Calendar1->selectedDate().addMonths(-1));
+}
+void TForm3D::SpeedButton2Click()
+{
+    Calendar1->setSelectedDate(Calendar1->selectedDate().addMonths(1));
+}
 
 void TForm3D::Button1Click()
 {
@@ -139,7 +148,10 @@ void TForm3D::Button1Click()
     Button1->setEnabled(false);
 }
 
-void TForm3D::Button2Click() { close(); }
+void TForm3D::Button2Click()
+{
+    close();
+}
 
 void TForm3D::showEvent(QShowEvent *e)
 {
@@ -163,15 +175,10 @@ void TForm3D::Button3Click()
         kw::Table &day = *f.form1->Table1;
         const QString dayText = Edit2->text();
         const int dayNumber = dayText.toInt();
-        // The day table is filtered to the open period, so the walk visits only its days.
-        QString found;
-        day.first();
-        while (!day.eof()) {
-            const QVariant d = day.fieldValue("DZIEN");
-            if (!d.isNull() && d.toDouble() == dayNumber)
-                found = dayText;
-            day.next();
-        }
+        // The day table is filtered to the open period and ordered by day, so its rows answer
+        // without a walk; the cursor still ends on the period's last day, where a walk leaves it.
+        day.last();
+        const QString found = day.hasOrderKey(dayNumber) ? dayText : QString();
         if (found == dayText) {
             kw::showMessage(QStringLiteral("Wpis pod tą datą już istnieje !!!"));
             return;

@@ -174,9 +174,13 @@ void deleteDay(const LedgerTables &t)
 
 void openPeriod(const LedgerTables &t, const QString &monthText, const QString &yearText)
 {
+    t.day->setPeriodKey({QStringLiteral("MIESIAC"), QStringLiteral("ROK")}, {monthText, yearText});
+    t.month->setPeriodKey({QStringLiteral("SMIESIAC"), QStringLiteral("SROK")}, {monthText, yearText});
+    t.year->setPeriodKey({QStringLiteral("RROK")}, {yearText});
+    // Filtered before opening, so the open reads the period's records and nothing else.
     for (Table *table : {t.day, t.month, t.year}) {
-        table->open();
         table->setFiltered(true);
+        table->open();
     }
     // Writers that follow never wait for the journal's directory entry to reach the disk.
     Journal::prepare(t.day->directoryPath());
@@ -219,8 +223,12 @@ void createPeriodSums(const LedgerTables &t, const QString &monthText, const QSt
 void closePeriod(const LedgerTables &t)
 {
     for (Table *table : {t.day, t.month, t.year}) {
-        table->setFiltered(false);
+        // What switching the filter off would do to a pending change, without building the
+        // unfiltered rows only to throw them away.
+        if (table->active())
+            table->checkBrowseMode();
         table->close();
+        table->setFiltered(false);
     }
 }
 

@@ -230,8 +230,10 @@ void DbfFile::parseHeader(const QByteArray &head, std::int64_t fileSize)
     languageDriver_ = std::uint8_t(h[29]);
     codePage_ = CodePage::forLanguageDriver(languageDriver_);
     if (!codePage_)
-        fail(QStringLiteral("strona kodowa %1, którą podaje bajt sterownika języka 0x%2, jest w tym systemie nieznana; "
-                            "zapisz tabelę w programie, który ją utworzył, w stronie kodowej 1250 (Windows) lub 852 (DOS)")
+        fail(QStringLiteral(
+                 "strona kodowa %1, którą podaje bajt sterownika języka 0x%2, jest w tym systemie nieznana; "
+                 "zapisz tabelę w programie, który ją utworzył, w stronie kodowej 1250 (Windows) lub 852 "
+                 "(DOS)")
                  .arg(CodePage::numberForLanguageDriver(languageDriver_))
                  .arg(languageDriver_, 2, 16, QLatin1Char('0')));
     writeRefusal_.clear();
@@ -270,7 +272,8 @@ void DbfFile::parseHeader(const QByteArray &head, std::int64_t fileSize)
             f.decimals = std::uint8_t(d[17]);
         }
         f.offset = offset;
-        const QString fieldName = f.name.isEmpty() ? QStringLiteral("nr %1").arg(fields_.size() + 1) : visibleText(f.name);
+        const QString fieldName =
+            f.name.isEmpty() ? QStringLiteral("nr %1").arg(fields_.size() + 1) : visibleText(f.name);
         const bool common = f.type == 'C' || f.type == 'N' || f.type == 'F' || f.type == 'D' || f.type == 'L';
         const bool only7 = f.type == 'O' || f.type == 'I' || f.type == '@';
         if (!common && !(only7 && level7_))
@@ -357,7 +360,7 @@ void DbfFile::rememberStat()
     }
 }
 
-DbfFile::DiskState DbfFile::checkDisk() const
+DbfFile::DiskState DbfFile::checkDisk(const DiskStamp &since) const
 {
     if (fd_ < 0)
         return DiskState::Unchanged;
@@ -365,12 +368,12 @@ DbfFile::DiskState DbfFile::checkDisk() const
     if (::stat(QFile::encodeName(path_).constData(), &st) != 0)
         return DiskState::Gone;
     const std::int64_t mtime = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    if (st.st_size != statSize_ || mtime != statMtimeNs_ || std::int64_t(st.st_ino) != statIno_)
+    if (st.st_size != since.size || mtime != since.mtimeNs || std::int64_t(st.st_ino) != since.inode)
         return DiskState::Changed;
     // A program that rewrites the count within the same tick of the file clock leaves size and
     // time alone; the count itself tells.
     char count[4];
-    if (dbfReadChunk(fd_, 4, count, 4) != 4 || le32(count) != recordCount_)
+    if (dbfReadChunk(fd_, 4, count, 4) != 4 || le32(count) != since.recordCount)
         return DiskState::Changed;
     return DiskState::Unchanged;
 }
@@ -492,6 +495,7 @@ void DbfFile::readRecord(std::uint32_t recno, char *buffer) const
     if (recno >= recordCount_)
         fail(QStringLiteral("rekord nr %1 nie istnieje").arg(recno + 1));
     readAt(recordOffset(recno), buffer, std::size_t(recordLength_));
+    ++recordsRead_;
 }
 
 void DbfFile::writeRecord(std::uint32_t recno, const char *buffer)

@@ -87,6 +87,12 @@ public:
 
     // Streams every record through one reused buffer; fn(recno, record) returns false to stop.
     template <class Fn> void scan(Fn &&fn) const;
+    // Reads the given records (ascending record numbers), neighbours in one go;
+    // fn(recno, record) for each.
+    template <class Fn> void readEach(const std::uint32_t *recnos, std::size_t count, Fn &&fn) const;
+
+    // Records read from any file by this process so far (scans included); tests watch it.
+    static std::uint64_t recordsRead() { return recordsRead_; }
 
     // Field codecs. A blank field (and a numeric one filled with '*') reads as null.
     QVariant decode(const char *record, int field) const;
@@ -115,7 +121,18 @@ public:
         LayoutChanged,
         Gone
     };
-    DiskState checkDisk() const;
+    DiskState checkDisk() const { return checkDisk(stamp()); }
+    // What the file looked like when this object last read or wrote it. Asking checkDisk() with
+    // a stamp kept from an earlier object on the same file tells whether it changed since then.
+    struct DiskStamp
+    {
+        std::int64_t size = -1;
+        std::int64_t mtimeNs = -1;
+        std::int64_t inode = -1;
+        std::uint32_t recordCount = 0;
+    };
+    DiskStamp stamp() const { return {statSize_, statMtimeNs_, statIno_, recordCount_}; }
+    DiskState checkDisk(const DiskStamp &since) const;
     // Re-reads the header when the file changed on disk; LayoutChanged when the fields or the
     // record length differ from what was read before.
     DiskState reloadIfChanged();
@@ -156,6 +173,7 @@ private:
     std::int64_t statSize_ = -1;
     std::int64_t statMtimeNs_ = -1;
     std::int64_t statIno_ = -1;
+    static inline std::uint64_t recordsRead_ = 0;
 };
 
 // Bytes of a file's contents as a user can read them: control characters shown as their values.
@@ -173,10 +191,33 @@ template <class Fn> void DbfFile::scan(Fn &&fn) const
     for (std::uint32_t first = 0; first < recordCount_;) {
         const std::uint32_t n = std::uint32_t(std::min<std::uint64_t>(perChunk, recordCount_ - first));
         readAt(recordOffset(first), chunk.data(), std::size_t(n) * std::size_t(recordLength_));
+        recordsRead_ += n;
         for (std::uint32_t i = 0; i < n; ++i)
             if (!fn(first + i, chunk.data() + std::size_t(i) * std::size_t(recordLength_)))
                 return;
         first += n;
+    }
+}
+
+template <class Fn> void DbfFile::readEach(const std::uint32_t *recnos, std::size_t count, Fn &&fn) const
+{
+    const std::size_t length = std::size_t(recordLength_);
+    const std::size_t perChunk = std::max<std::size_t>(1, (256u << 10) / length);
+    std::vector<char> chunk;
+    for (std::size_t i = 0; i < count;) {
+        if (recnos[i] >= recordCount_)
+            fail(QStringLiteral("rekord nr %1 nie istnieje").arg(recnos[i] + 1));
+        // A run of consecutive records is one read.
+        std::size_t n = 1;
+        while (i + n < count && n < perChunk && recnos[i + n] == recnos[i] + n &&
+               recnos[i + n] < recordCount_)
+            ++n;
+        chunk.resize(n * length);
+        readAt(recordOffset(recnos[i]), chunk.data(), n * length);
+        recordsRead_ += n;
+        for (std::size_t k = 0; k < n; ++k)
+            fn(recnos[i + k], chunk.data() + k * length);
+        i += n;
     }
 }
 

@@ -17,6 +17,24 @@ std::map<QString, std::weak_ptr<SharedFile>> &registry()
     static std::map<QString, std::weak_ptr<SharedFile>> r;
     return r;
 }
+
+// Period maps of files whose stores have closed (a period switch closes all three tables), with
+// what each file looked like then. A few files are all the program works on; the limit only keeps
+// a long test run from collecting the maps of every directory it made.
+struct KeptMaps
+{
+    DbfFile::DiskStamp stamp;
+    std::vector<PeriodMap> maps;
+    std::uint64_t age = 0;
+};
+constexpr std::size_t kKeptFiles = 8;
+std::uint64_t keptAge = 0;
+
+std::map<QString, KeptMaps> &keptMaps()
+{
+    static std::map<QString, KeptMaps> k;
+    return k;
+}
 } // namespace
 
 QString SharedFile::resolve(const QString &directory, const QString &fileName)
@@ -47,6 +65,13 @@ std::shared_ptr<SharedFile> SharedFile::acquire(const QString &directory, const 
         return s;
     std::shared_ptr<SharedFile> s(new SharedFile(DbfFile::open(path)));
     registry()[path] = s;
+    auto kept = keptMaps().find(path);
+    if (kept != keptMaps().end()) {
+        // Good only while nothing wrote the file since the last store let go of it.
+        if (s->file_->checkDisk(kept->second.stamp) == DbfFile::DiskState::Unchanged)
+            s->maps_ = std::move(kept->second.maps);
+        keptMaps().erase(kept);
+    }
     return s;
 }
 
@@ -57,6 +82,60 @@ SharedFile::~SharedFile()
     auto it = registry().find(file_->path());
     if (it != registry().end() && it->second.expired())
         registry().erase(it);
+    if (maps_.empty())
+        return;
+    auto &kept = keptMaps();
+    if (kept.size() >= kKeptFiles && !kept.contains(file_->path()))
+        kept.erase(std::min_element(kept.begin(), kept.end(), [](const auto &a, const auto &b) {
+            return a.second.age < b.second.age;
+        }));
+    kept[file_->path()] = KeptMaps{file_->stamp(), std::move(maps_), ++keptAge};
+}
+
+PeriodMap *SharedFile::periodMap(const std::vector<int> &fields)
+{
+    for (PeriodMap &m : maps_)
+        if (m.fields() == fields)
+            return &m;
+    return nullptr;
+}
+
+PeriodMap &SharedFile::keepPeriodMap(PeriodMap map)
+{
+    if (PeriodMap *old = periodMap(map.fields())) {
+        *old = std::move(map);
+        return *old;
+    }
+    maps_.push_back(std::move(map));
+    return maps_.back();
+}
+
+void SharedFile::forgetPeriodMaps()
+{
+    keptMaps().clear();
+    for (auto &[path, weak] : registry())
+        if (auto s = weak.lock())
+            s->maps_.clear();
+}
+
+std::vector<std::string> SharedFile::keysOf(const char *record) const
+{
+    std::vector<std::string> keys(maps_.size());
+    if (record && !DbfFile::isDeleted(record))
+        for (std::size_t i = 0; i < maps_.size(); ++i)
+            maps_[i].keyOf(*file_, record, keys[i]);
+    return keys;
+}
+
+void SharedFile::moveInMaps(std::uint32_t recno, const std::vector<std::string> &before, const char *data)
+{
+    const std::vector<std::string> after = keysOf(data);
+    for (std::size_t i = 0; i < maps_.size(); ++i) {
+        if (before[i] == after[i])
+            continue;
+        maps_[i].remove(before[i], recno);
+        maps_[i].add(after[i], recno);
+    }
 }
 
 const char *SharedFile::record(std::uint32_t recno)
@@ -71,10 +150,38 @@ const char *SharedFile::record(std::uint32_t recno)
     return cache_.insert(recno, std::move(buf))->data();
 }
 
+void SharedFile::keep(std::uint32_t recno, const char *data)
+{
+    if (cache_.size() < kCacheLimit && !cache_.contains(recno))
+        cache_.insert(recno, std::string(data, std::size_t(file_->recordLength())));
+}
+
+std::size_t SharedFile::periodMapBytes()
+{
+    std::size_t n = 0;
+    for (const auto &[path, kept] : keptMaps())
+        for (const PeriodMap &m : kept.maps)
+            n += m.bytes();
+    for (const auto &[path, weak] : registry())
+        if (auto s = weak.lock())
+            for (const PeriodMap &m : s->maps_)
+                n += m.bytes();
+    return n;
+}
+
 void SharedFile::write(std::uint32_t recno, const char *data, Table *origin)
 {
+    std::vector<std::string> before;
+    if (!maps_.empty()) {
+        try {
+            before = keysOf(record(recno));
+        } catch (const EngineError &) {
+            maps_.clear(); // the write itself says what is wrong with the file
+        }
+    }
     file_->writeRecord(recno, data);
     cache_.insert(recno, std::string(data, std::size_t(file_->recordLength())));
+    moveInMaps(recno, before, data);
     notify(Event::Changed, recno, origin);
 }
 
@@ -82,6 +189,7 @@ std::uint32_t SharedFile::append(const char *data, Table *origin)
 {
     const std::uint32_t recno = file_->appendRecord(data);
     cache_.insert(recno, std::string(data, std::size_t(file_->recordLength())));
+    moveInMaps(recno, keysOf(nullptr), data);
     notify(Event::Appended, recno, origin);
     return recno;
 }

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "ledger/DbfFile.h"
+#include "ledger/PeriodMap.h"
 
 #include <QHash>
 #include <QString>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace kw {
@@ -41,6 +43,9 @@ public:
 
     // The record's bytes, from a small cache that every write goes through.
     const char *record(std::uint32_t recno);
+    // Puts a record just read into that cache, while there is room: a period's rows are read
+    // again at once by the displays.
+    void keep(std::uint32_t recno, const char *data);
 
     void write(std::uint32_t recno, const char *data, Table *origin);
     std::uint32_t append(const char *data, Table *origin);
@@ -54,14 +59,31 @@ public:
     void addObserver(Table *t);
     void removeObserver(Table *t);
 
+    // The map of the records' periods by these key fields, kept true by every write through this
+    // store; null when there is none yet (or it was thrown away because the file changed on disk).
+    // It outlives the store: a store opened later on the same, unchanged file takes it over.
+    PeriodMap *periodMap(const std::vector<int> &fields);
+    PeriodMap &keepPeriodMap(PeriodMap map);
+    // Throws away every map kept for later stores, as at the program's first start.
+    static void forgetPeriodMaps();
+    // What every period map of the process holds, for the benchmarks.
+    static std::size_t periodMapBytes();
+
 private:
     explicit SharedFile(std::unique_ptr<DbfFile> file);
     void notify(Event e, std::uint32_t recno, Table *origin);
-    void dropCache() { cache_.clear(); }
+    void dropCache()
+    {
+        cache_.clear();
+        maps_.clear();
+    }
+    std::vector<std::string> keysOf(const char *record) const; // one per map; empty for none
+    void moveInMaps(std::uint32_t recno, const std::vector<std::string> &before, const char *data);
 
     std::unique_ptr<DbfFile> file_;
     std::vector<Table *> observers_;
     QHash<std::uint32_t, std::string> cache_;
+    std::vector<PeriodMap> maps_;
 };
 
 } // namespace kw

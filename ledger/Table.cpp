@@ -1,6 +1,7 @@
 #include "ledger/Table.h"
 #include "ledger/EngineError.h"
 #include "ledger/Journal.h"
+#include "ledger/PeriodMap.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -206,8 +207,8 @@ void Table::close()
         return;
     shared_->removeObserver(this);
     shared_.reset();
-    rows_.clear();
-    rows_.shrink_to_fit();
+    rows_ = {};
+    rowsByPeriod_ = false;
     buffer_.clear();
     modified_ = false;
     pos_ = -1;
@@ -253,17 +254,94 @@ double Table::keyOf(const char *record) const
     return v.isNull() ? -std::numeric_limits<double>::infinity() : v.toDouble();
 }
 
+void Table::setPeriodKey(std::vector<QString> fields, std::vector<QString> texts)
+{
+    periodFields_ = std::move(fields);
+    periodTexts_ = std::move(texts);
+}
+
+bool Table::periodKey(std::vector<int> &fields, std::string &key) const
+{
+    key.clear();
+    if (!filtered_ || !filter_ || periodFields_.empty() || periodFields_.size() != periodTexts_.size())
+        return false;
+    const DbfFile &f = shared_->file();
+    fields.clear();
+    std::string probe = f.blankRecord();
+    for (std::size_t i = 0; i < periodFields_.size(); ++i) {
+        const int field = f.fieldIndex(periodFields_[i]);
+        if (field < 0 || f.fields()[std::size_t(field)].type != 'C')
+            return false;
+        fields.push_back(field);
+        try {
+            f.encode(probe.data(), field, periodTexts_[i]);
+        } catch (const EngineError &) {
+            return false; // a text the field cannot hold is no period of this table
+        }
+    }
+    // A filter that accepts the record holding the texts accepts exactly their period.
+    if (!accepts(probe.data()))
+        return false;
+    PeriodMap::keyOf(f, probe.data(), fields, key);
+    return !key.empty();
+}
+
+bool Table::rowsOutdated() const
+{
+    if (!filtered_ || !filter_)
+        return false; // every write through the store keeps unfiltered rows true
+    std::vector<int> fields;
+    std::string key;
+    return !rowsByPeriod_ || !periodKey(fields, key) || key != rowsPeriod_;
+}
+
 void Table::rebuild(std::int64_t keepRecno)
 {
-    rows_.clear();
+    // Built aside and swapped in, so a table that showed a million rows gives their memory back.
+    std::vector<Row> rows;
     const DbfFile &f = shared_->file();
-    f.scan([&](std::uint32_t recno, const char *rec) {
-        if (accepts(rec))
-            rows_.push_back(Row{indexField_ >= 0 ? keyOf(rec) : double(recno), recno});
-        return true;
-    });
+    std::vector<int> fields;
+    std::string period;
+    const bool byPeriod = periodKey(fields, period);
+    const auto take = [&](std::uint32_t recno, const char *rec) {
+        if (!accepts(rec))
+            return;
+        rows.push_back(Row{indexField_ >= 0 ? keyOf(rec) : double(recno), recno});
+        if (byPeriod)
+            shared_->keep(recno, rec);
+    };
+    try {
+        if (PeriodMap *map = byPeriod ? shared_->periodMap(fields) : nullptr) {
+            const std::span<const std::uint32_t> recnos = map->records(period);
+            rows.reserve(recnos.size());
+            f.readEach(recnos.data(), recnos.size(), take);
+        } else if (byPeriod) {
+            // The one full read also files every other period's records for the next open.
+            PeriodMap::Builder builder(fields, f.recordCount(), period);
+            f.scan([&](std::uint32_t recno, const char *rec) {
+                if (!DbfFile::isDeleted(rec) && builder.place(f, recno, rec))
+                    take(recno, rec);
+                return true;
+            });
+            shared_->keepPeriodMap(builder.finish());
+        } else {
+            f.scan([&](std::uint32_t recno, const char *rec) {
+                take(recno, rec);
+                return true;
+            });
+        }
+    } catch (...) {
+        rows_ = {};
+        rowsByPeriod_ = false;
+        pos_ = -1;
+        bof_ = eof_ = true;
+        throw;
+    }
     if (indexField_ >= 0)
-        std::sort(rows_.begin(), rows_.end());
+        std::sort(rows.begin(), rows.end());
+    rows_.swap(rows);
+    rowsByPeriod_ = byPeriod;
+    rowsPeriod_ = period;
     if (keepRecno >= 0) {
         const int row = rowOf(std::uint32_t(keepRecno));
         pos_ = row >= 0 ? row : std::min<int>(std::max(pos_, 0), int(rows_.size()) - 1);
@@ -353,6 +431,15 @@ void Table::moveTo(int row)
     pos_ = row;
     bof_ = eof_ = false;
     emit recordChanged();
+}
+
+bool Table::hasOrderKey(double key) const
+{
+    checkActive();
+    if (indexField_ < 0)
+        fail(QStringLiteral("tabela nie jest uporządkowana według żadnego pola"));
+    const auto it = std::lower_bound(rows_.begin(), rows_.end(), Row{key, 0});
+    return it != rows_.end() && it->key == key;
 }
 
 void Table::edit()
@@ -469,11 +556,15 @@ void Table::refresh()
 {
     checkActive();
     checkBrowseMode();
-    shared_->refreshFromDisk(this);
-    const std::int64_t keep = pos_ >= 0 ? std::int64_t(rows_[std::size_t(pos_)].recno) : -1;
-    rebuild(keep);
+    // A change on disk has already made every table on the file read it again.
+    if (shared_->refreshFromDisk(this) == DbfFile::DiskState::Unchanged && rowsOutdated()) {
+        const std::int64_t keep = pos_ >= 0 ? std::int64_t(rows_[std::size_t(pos_)].recno) : -1;
+        rebuild(keep);
+    }
     if (pos_ < 0 && !rows_.empty())
         pos_ = 0;
+    bof_ = pos_ <= 0;
+    eof_ = rows_.empty();
     emit dataSetChanged();
     emit recordChanged();
 }

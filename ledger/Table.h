@@ -73,6 +73,12 @@ public:
     void setRequiredFields(std::vector<FieldRequirement> fields) { required_ = std::move(fields); }
 
     void setOnFilterRecord(RecordFilter filter) { filter_ = std::move(filter); }
+    // Says that the filter accepts exactly the records whose text fields hold these texts (the
+    // period filters). The table then takes a period's records from the store's map of periods
+    // instead of reading the whole file; the map is built by the first full read. Before every use
+    // the filter itself is asked about a record holding the texts, so a filter that has come to
+    // mean something else is simply read the slow way.
+    void setPeriodKey(std::vector<QString> fields, std::vector<QString> texts);
     bool filtered() const { return filtered_; }
     // Switching the filter of an open table first posts a changed record (or abandons an
     // unchanged one), then moves to the first visible record. Setting the state it has does nothing.
@@ -102,13 +108,20 @@ public:
     int recordCount() const;           // visible records
     int recNo() const { return pos_; } // 0-based row of the current record, -1 when none
     void moveTo(int row);
+    // Whether a visible record's order field holds this number; answered from the rows, without
+    // moving the cursor or reading the file.
+    bool hasOrderKey(double key) const;
 
     void edit();
     void insert();
     void post();
     void cancel();
     void deleteRecord();
+    // Reads the file again only when another program changed it, or when the filter may now
+    // accept other records; otherwise the rows, kept true by every write, stay as they are.
     void refresh();
+    // Posts a changed record or abandons an unchanged one, as moving and filtering do first.
+    void checkBrowseMode();
     // Reads the file again when another program changed it since this table last read or wrote
     // it. Throws (ChangedOutside) when the change cannot be worked over: the current record is
     // gone or the table's layout changed; then the period has to be opened again.
@@ -143,8 +156,11 @@ private:
     };
 
     void checkActive() const;
-    void checkBrowseMode();
     void rebuild(std::int64_t keepRecno);
+    // The map key of the period the filter accepts, when it is a period filter that still agrees
+    // with the texts given to setPeriodKey(); fields get the key fields' indexes.
+    bool periodKey(std::vector<int> &fields, std::string &key) const;
+    bool rowsOutdated() const;
     bool accepts(const char *record) const;
     double keyOf(const char *record) const;
     int rowOf(std::uint32_t recno) const;
@@ -163,6 +179,10 @@ private:
     std::vector<FieldRequirement> required_;
     RecordFilter filter_;
     bool filtered_ = false;
+    std::vector<QString> periodFields_;
+    std::vector<QString> periodTexts_;
+    bool rowsByPeriod_ = false; // the rows are those of rowsPeriod_, taken by the period key
+    std::string rowsPeriod_;
 
     std::shared_ptr<SharedFile> shared_;
     State state_ = State::Inactive;

@@ -62,10 +62,16 @@ private slots:
         const QByteArray before = w->snapshot();
         Workspace::add()->hide();
 
+        Workspace::day().first();
         w->pickDay(QDate(2004, 1, 12)); // the same number from another month of the calendar
         QCOMPARE(w->takeMessages(), QStringLiteral("Wpis pod tą datą już istnieje !!!"));
+        // The check leaves the day list on the period's last day, as walking the days did.
+        QCOMPARE(Workspace::day().recNo(), 2);
+        QCOMPARE(Workspace::day().fieldValue("DZIEN").toInt(), 20);
+        QVERIFY(Workspace::day().eof());
         QVERIFY(Workspace::newDay()->isVisible());
-        QCOMPARE(Workspace::newDay()->Calendar1->selectedDate(), QDate(2004, 1, 12)); // the date stays for another try
+        QCOMPARE(Workspace::newDay()->Calendar1->selectedDate(),
+                 QDate(2004, 1, 12)); // the date stays for another try
         QVERIFY(!Workspace::add()->isVisible());
         QCOMPARE(w->snapshot(), before);
 

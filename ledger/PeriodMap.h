@@ -1,0 +1,97 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace kw {
+
+class DbfFile;
+
+// Which records of a table belong to which period, so that opening a period reads only its own
+// records. A period is named by the stored bytes of one or more text fields (month and year, or the
+// year alone); a record with any of them blank belongs to none and is not held. Deleted records are
+// not held either.
+//
+// The record numbers sit in one flat array, grouped by period in the order of the period keys, so
+// the map costs little more than four bytes a record and a lookup is a binary search over the
+// periods. A change moves a tail of that array, which stays well under a millisecond at a million
+// records and happens only when the user writes.
+class PeriodMap
+{
+public:
+    explicit PeriodMap(std::vector<int> fields) : fields_(std::move(fields)) {}
+
+    const std::vector<int> &fields() const { return fields_; }
+
+    // The key of a record: each field's bytes without trailing blanks, each preceded by its length.
+    // Empty when a field is blank, so the record belongs to no period. The buffer is reused.
+    static void keyOf(const DbfFile &file, const char *record, const std::vector<int> &fields,
+                      std::string &key);
+    void keyOf(const DbfFile &file, const char *record, std::string &key) const
+    {
+        keyOf(file, record, fields_, key);
+    }
+
+    // The period's record numbers, ascending.
+    std::span<const std::uint32_t> records(std::string_view key) const;
+
+    void add(std::string_view key, std::uint32_t recno);
+    void remove(std::string_view key, std::uint32_t recno);
+
+    std::size_t periodCount() const { return periods_.size(); }
+    std::size_t recordCount() const { return recnos_.size(); }
+    // What the map holds on the heap.
+    std::size_t bytes() const;
+
+    // Built by one pass over the records in file order.
+    class Builder
+    {
+    public:
+        // The caller may want the records of one period while the pass goes on.
+        Builder(std::vector<int> fields, std::uint32_t records, std::string wanted = {});
+        // Files the record (not deleted) under its period; true when that is the wanted one.
+        bool place(const DbfFile &file, std::uint32_t recno, const char *record);
+        PeriodMap finish();
+
+    private:
+        std::vector<int> fields_;
+        std::string wanted_;
+        std::vector<std::string> keys_;
+        std::vector<std::uint32_t> counts_;
+        std::vector<std::int32_t> idOfRecord_;
+        std::string key_;
+        std::string lastKey_;
+        std::int32_t lastId_ = -1;
+        bool lastWanted_ = false;
+        // Key to id; the pass asks only when the key differs from the record before.
+        struct Hash
+        {
+            using is_transparent = void;
+            std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+        };
+        std::unordered_map<std::string, std::int32_t, Hash, std::equal_to<>> index_;
+    };
+
+private:
+    struct Period
+    {
+        std::string key;
+        std::uint32_t begin;
+    };
+    std::size_t find(std::string_view key) const; // index of the first period not below key
+    std::uint32_t end(std::size_t period) const
+    {
+        return period + 1 < periods_.size() ? periods_[period + 1].begin : std::uint32_t(recnos_.size());
+    }
+
+    std::vector<int> fields_;
+    std::vector<Period> periods_;       // ascending by key
+    std::vector<std::uint32_t> recnos_; // grouped by period, ascending within a period
+};
+
+} // namespace kw

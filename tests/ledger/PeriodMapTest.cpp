@@ -1,0 +1,292 @@
+// The store's map of periods: after every kind of change the records it names for a period are
+// the ones a full read of the file finds, opening a period reads only that period's records, and
+// closing reads nothing.
+#include "ledger/PeriodMap.h"
+#include "TestTables.h"
+#include "ledger/DiskIo.h"
+#include "ledger/EngineError.h"
+#include "ledger/SharedFile.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <random>
+
+using kwtest::Books;
+using namespace kw::ledger;
+
+namespace {
+
+const QString Python = QStringLiteral("/usr/bin/python3");
+
+bool hasPythonDbf()
+{
+    if (!QFileInfo::exists(Python))
+        return false;
+    QProcess p;
+    p.start(Python, {"-c", "import dbf"});
+    return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// Another program appends a day entry.
+void appendWithPython(const QString &dir, const QString &month, const QString &year, int day)
+{
+    QProcess p;
+    p.setWorkingDirectory(dir);
+    p.start(Python,
+            {"-c", QStringLiteral("import dbf\n"
+                                  "t = dbf.Table('%1')\n"
+                                  "t.open(dbf.READ_WRITE)\n"
+                                  "t.append({'miesiac': '%2', 'rok': '%3', 'dzien': %4, 'inne': 2.5})\n"
+                                  "t.close()\n")
+                       .arg(DayFile, month, year)
+                       .arg(day)});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+}
+
+// Another writer appends through a file object of its own, as a second copy of a program would.
+void appendBehindTheStore(const QString &path, const QString &month, const QString &year, int day)
+{
+    auto f = kw::DbfFile::open(path);
+    std::string rec = f->blankRecord();
+    f->encode(rec.data(), f->fieldIndex(u"MIESIAC"), month);
+    f->encode(rec.data(), f->fieldIndex(u"ROK"), year);
+    f->encode(rec.data(), f->fieldIndex(u"DZIEN"), day);
+    f->appendRecord(rec.data());
+}
+
+// The live records of a period by a fresh read of the whole file, in file order.
+std::vector<std::uint32_t> scanPeriod(const QString &path, const QString &month, const QString &year)
+{
+    auto f = kw::DbfFile::open(path);
+    std::vector<std::uint32_t> out;
+    const int m = f->fieldIndex(u"MIESIAC"), y = f->fieldIndex(u"ROK");
+    f->scan([&](std::uint32_t recno, const char *rec) {
+        if (!kw::DbfFile::isDeleted(rec) && f->decode(rec, m).toString() == month &&
+            f->decode(rec, y).toString() == year)
+            out.push_back(recno);
+        return true;
+    });
+    return out;
+}
+
+std::vector<std::uint32_t> tableRecnos(kw::Table &t)
+{
+    std::vector<std::uint32_t> out;
+    const int keep = t.recNo();
+    for (t.first(); !t.eof(); t.next())
+        out.push_back(std::uint32_t(t.currentRecno()));
+    t.moveTo(keep);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// What the day file's store holds for the period; nullopt when it holds no map now.
+std::optional<std::vector<std::uint32_t>> mapPeriod(const QString &path, const QString &month,
+                                                    const QString &year)
+{
+    auto store = kw::SharedFile::existing(QFileInfo(path).absoluteFilePath());
+    if (!store)
+        return std::nullopt;
+    const kw::DbfFile &f = store->file();
+    const std::vector<int> fields{f.fieldIndex(u"MIESIAC"), f.fieldIndex(u"ROK")};
+    kw::PeriodMap *map = store->periodMap(fields);
+    if (!map)
+        return std::nullopt;
+    std::string probe = f.blankRecord(), key;
+    f.encode(probe.data(), fields[0], month);
+    f.encode(probe.data(), fields[1], year);
+    kw::PeriodMap::keyOf(f, probe.data(), fields, key);
+    const auto span = map->records(key);
+    return std::vector<std::uint32_t>(span.begin(), span.end());
+}
+
+struct Period
+{
+    QString month, year;
+};
+
+class PeriodMapTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { kw::SharedFile::forgetPeriodMaps(); }
+    void TearDown() override { kw::SharedFile::forgetPeriodMaps(); }
+};
+
+// A ledger with some days in four periods, the period map built by opening the first of them.
+void fill(Books &b, const std::vector<Period> &periods)
+{
+    for (const Period &p : periods) {
+        b.open(p.month, p.year);
+        for (int d : {3, 1, 2})
+            addDay(b.t, d, p.month, p.year, QDate(2004, 1, d));
+    }
+}
+
+} // namespace
+
+TEST_F(PeriodMapTest, RandomSessionKeepsTheMapEqualToAFullRead)
+{
+    const bool python = hasPythonDbf();
+    Books b;
+    const std::vector<Period> periods{{"1", "2004"}, {"2", "2004"}, {"12", "2004"}, {"1", "2005"}};
+    fill(b, periods);
+    const QString day = b.file(DayFile);
+    std::mt19937 rng(13);
+    std::size_t open = 0;
+    b.open(periods[open].month, periods[open].year);
+    int outside = 0;
+    for (int step = 0; step < 160; ++step) {
+        const int what = int(rng() % 7);
+        const Period &p = periods[open];
+        const int dayNumber = int(rng() % 28) + 1;
+        SCOPED_TRACE(testing::Message() << "step " << step << " action " << what << " period "
+                                        << p.month.toStdString() << "/" << p.year.toStdString());
+        if (what == 0) {
+            open = rng() % periods.size();
+            b.open(periods[open].month, periods[open].year);
+        } else if (what == 1) {
+            if (!b.day.hasOrderKey(dayNumber))
+                addDay(b.t, dayNumber, p.month, p.year, QDate(2004, 1, 1));
+        } else if (what == 2 && !b.day.isEmpty()) {
+            b.day.moveTo(int(rng() % std::uint32_t(b.day.recordCount())));
+            bookAmounts(b.t, Books::one(rng() % 10, 1.5), Sign::Add);
+        } else if (what == 3 && !b.day.isEmpty()) {
+            b.day.moveTo(int(rng() % std::uint32_t(b.day.recordCount())));
+            changeEntry(b.t, dayNumber, Books::one(0, 2));
+        } else if (what == 4 && !b.day.isEmpty()) {
+            b.day.moveTo(int(rng() % std::uint32_t(b.day.recordCount())));
+            deleteDay(b.t);
+        } else if (what == 5 && !b.day.isEmpty()) {
+            // A day moved to another period, by the day table alone: it leaves this period's rows.
+            b.day.moveTo(int(rng() % std::uint32_t(b.day.recordCount())));
+            const Period &to = periods[rng() % periods.size()];
+            b.day.beforeEdit = nullptr;
+            b.day.beforePost = nullptr;
+            b.day.edit();
+            b.day.setFieldValue("MIESIAC", to.month);
+            b.day.setFieldValue("ROK", to.year);
+            b.day.post();
+            installRollupHooks(b.t);
+        } else if (what == 6 && outside < 6) {
+            const Period &to = periods[rng() % periods.size()];
+            if (python)
+                appendWithPython(b.path(), to.month, to.year, dayNumber);
+            else
+                appendBehindTheStore(day, to.month, to.year, dayNumber);
+            ++outside;
+            b.day.refresh(); // what the program does before it shows the day list again
+        }
+        const Period &now = periods[open];
+        const std::vector<std::uint32_t> truth = scanPeriod(day, now.month, now.year);
+        EXPECT_EQ(tableRecnos(b.day), truth);
+        if (const auto held = mapPeriod(day, now.month, now.year))
+            EXPECT_EQ(*held, truth);
+        else
+            EXPECT_EQ(what, 6) << "only a change by another program throws the map away";
+        if (HasFailure())
+            break;
+    }
+    // Every period, not only the open one.
+    b.open(periods[0].month, periods[0].year);
+    for (const Period &p : periods)
+        EXPECT_EQ(mapPeriod(day, p.month, p.year), scanPeriod(day, p.month, p.year)) << p.month.toStdString();
+    if (!python)
+        GTEST_SKIP() << "python3-dbf is not installed; another program's appends were written in-process";
+}
+
+TEST_F(PeriodMapTest, OpenReadsThePeriodAloneAndCloseReadsNothing)
+{
+    Books b;
+    const std::vector<Period> periods{{"1", "2004"}, {"2", "2004"}, {"3", "2004"}};
+    fill(b, periods);
+    closePeriod(b.t);
+    kw::SharedFile::forgetPeriodMaps();
+
+    const auto readDuring = [](auto &&what) {
+        const std::uint64_t before = kw::DbfFile::recordsRead();
+        what();
+        return kw::DbfFile::recordsRead() - before;
+    };
+    // The first open reads each file once: nine days, three month sums, one year sum.
+    EXPECT_EQ(readDuring([&] { b.open("2", "2004"); }), 9u + 3u + 1u);
+    EXPECT_EQ(readDuring([&] { b.day.refresh(); }), 0u) << "an unchanged file is not read again";
+    EXPECT_EQ(readDuring([&] { closePeriod(b.t); }), 0u);
+    // Another period, and the same one again: their own records only, after the tables were closed.
+    EXPECT_EQ(readDuring([&] { b.open("3", "2004"); }), 3u + 1u + 1u);
+    EXPECT_EQ(b.day.recordCount(), 3);
+    EXPECT_EQ(b.day.fieldValue("DZIEN").toInt(), 1) << "still in day order";
+    EXPECT_EQ(readDuring([&] { b.open("3", "2004"); }), 3u + 1u + 1u);
+
+    // A close with a change pending posts it first, as switching the filter off did.
+    b.day.beforeEdit = nullptr;
+    b.day.beforePost = nullptr;
+    b.day.edit();
+    b.day.setFieldValue("UWAGI", QStringLiteral("zapisane"));
+    closePeriod(b.t);
+    installRollupHooks(b.t);
+    b.open("3", "2004");
+    EXPECT_EQ(b.day.fieldValue("UWAGI").toString(), QStringLiteral("zapisane"));
+}
+
+TEST_F(PeriodMapTest, ChangeOnDiskMakesTheNextOpenReadTheFile)
+{
+    Books b;
+    const std::vector<Period> periods{{"1", "2004"}, {"2", "2004"}};
+    fill(b, periods);
+    closePeriod(b.t);
+    // While no table is open on it, and while one is.
+    appendBehindTheStore(b.file(DayFile), "2", "2004", 9);
+    const std::uint64_t before = kw::DbfFile::recordsRead();
+    b.open("2", "2004");
+    EXPECT_GE(kw::DbfFile::recordsRead() - before, 7u) << "the whole day file";
+    EXPECT_EQ(b.day.recordCount(), 4);
+    appendBehindTheStore(b.file(DayFile), "1", "2004", 9);
+    b.day.refresh();
+    b.open("1", "2004");
+    EXPECT_EQ(tableRecnos(b.day), scanPeriod(b.file(DayFile), "1", "2004"));
+    EXPECT_EQ(b.day.recordCount(), 4);
+}
+
+TEST_F(PeriodMapTest, FailedWriteLeavesTheMapTrue)
+{
+    Books b;
+    fill(b, {{"1", "2004"}, {"2", "2004"}});
+    // The day entry is appended, then the month sum cannot be written: the group is rolled back.
+    kw::diskio::setFaultInjector([](kw::diskio::Op op, const QString &file) {
+        return op == kw::diskio::Op::Write && file.compare(MonthFile, Qt::CaseInsensitive) == 0 ? ENOSPC : 0;
+    });
+    EXPECT_THROW(addDay(b.t, 20, "2", "2004", QDate(2004, 2, 20)), kw::EngineError);
+    kw::diskio::setFaultInjector(nullptr);
+    EXPECT_EQ(tableRecnos(b.day), scanPeriod(b.file(DayFile), "2", "2004"));
+    EXPECT_EQ(b.day.recordCount(), 3);
+    b.open("1", "2004");
+    b.open("2", "2004");
+    EXPECT_EQ(tableRecnos(b.day), scanPeriod(b.file(DayFile), "2", "2004"));
+    const auto held = mapPeriod(b.file(DayFile), "2", "2004");
+    ASSERT_TRUE(held.has_value());
+    EXPECT_EQ(*held, scanPeriod(b.file(DayFile), "2", "2004"));
+}
+
+TEST(PeriodMap, GroupsRecordsAndFollowsMoves)
+{
+    kw::PeriodMap map({0});
+    map.add("b", 5);
+    map.add("a", 7);
+    map.add("b", 1);
+    map.add("a", 2);
+    map.add("", 3);  // no period
+    map.add("b", 5); // already there
+    EXPECT_EQ(std::vector<std::uint32_t>(map.records("a").begin(), map.records("a").end()),
+              (std::vector<std::uint32_t>{2, 7}));
+    EXPECT_EQ(std::vector<std::uint32_t>(map.records("b").begin(), map.records("b").end()),
+              (std::vector<std::uint32_t>{1, 5}));
+    map.remove("a", 2);
+    map.add("c", 2);
+    map.remove("b", 9); // not there
+    EXPECT_EQ(map.records("a").size(), 1u);
+    EXPECT_EQ(map.records("b").size(), 2u);
+    EXPECT_EQ(map.records("c").front(), 2u);
+    EXPECT_TRUE(map.records("d").empty());
+    EXPECT_EQ(map.recordCount(), 4u);
+}
