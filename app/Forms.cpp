@@ -2,7 +2,15 @@
 #include "app/Unit1.h"
 #include "app/Unit2S.h"
 #include "app/Unit4R.h"
+#include "dialogs/Unit2.h"
+#include "dialogs/Unit3.h"
+#include "dialogs/Unit3D.h"
+#include "dialogs/UnitM.h"
+#include "ledger/Booking.h"
+#include "ledger/Period.h"
 #include "ledger/Rollup.h"
+#include "reports/UnitR1.h"
+#include "reports/UnitR2.h"
 
 namespace kw {
 
@@ -12,11 +20,49 @@ Forms &forms()
     return f;
 }
 
+void Forms::clear()
+{
+    complete_ = false;
+    while (!owned_.empty()) {
+        Owned last = std::move(owned_.back());
+        owned_.pop_back();
+        // The slot is emptied first: nothing the window does on its way out finds itself in here.
+        last.forget();
+        last.window.reset();
+    }
+}
+
+void connectForms(Forms &f)
+{
+    TFormM &period = *f.formM();
+    TForm1 &main = *f.form1();
+    const ledger::LedgerTables tables{main.Table1, f.form2S()->TableS, f.form4R()->Table4R};
+
+    // Every table of the open period reads the period from the month and year dialog, afresh for
+    // each record.
+    tables.day->setOnFilterRecord(ledger::dayPeriodFilter(period));
+    tables.month->setOnFilterRecord(ledger::monthPeriodFilter(period));
+    tables.year->setOnFilterRecord(ledger::yearPeriodFilter(period));
+    f.formR1()->Table1->setOnFilterRecord(ledger::dayPeriodFilter(period));
+    f.formR2()->Table1->setOnFilterRecord(ledger::monthSumsOfYearFilter(period));
+    f.formR1()->setPeriod(&period);
+    f.formR2()->setPeriod(&period);
+    // The monthly statement's page footer shows the sums the main window shows.
+    f.formR1()->setSumTables(tables.month, tables.year);
+
+    ledger::installRollupHooks(tables);
+    main.bindSums(f.form2S()->DataSourceS, f.form4R()->DataSource4R);
+    main.setStatementTables({f.formR1()->Table1, f.formR2()->Table1});
+
+    f.formM()->connectMainWindow(main);
+    f.form2()->connectMainWindow(main, period);
+    f.form3()->connectMainWindow(main, period);
+    f.form3D()->connectMainWindow(main, period, *f.form3());
+}
+
 ledger::LedgerTables ledgerTables()
 {
-    const Forms &f = forms();
-    return {f.form1 ? f.form1->Table1 : nullptr, f.form2S ? f.form2S->TableS : nullptr,
-            f.form4R ? f.form4R->Table4R : nullptr};
+    return forms().form1()->ledgerTables();
 }
 
 } // namespace kw

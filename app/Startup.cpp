@@ -24,14 +24,6 @@
 namespace kw {
 
 namespace {
-template <class T> T *make(T *&slot, const char *name, const std::function<void(const char *)> &created)
-{
-    slot = new T;
-    if (created)
-        created(name);
-    return slot;
-}
-
 void loadTranslations(QApplication &app)
 {
     // Standard buttons and dialogs speak Polish: "Tak", "Nie", "Anuluj".
@@ -45,39 +37,42 @@ void loadTranslations(QApplication &app)
 void createForms(const std::function<void(const char *)> &created)
 {
     Forms &f = forms();
-    make(f.form1, "TForm1", created);
-    make(f.form2S, "TForm2S", created);
-    make(f.form3D, "TForm3D", created);
-    make(f.formM, "TFormM", created);
-    make(f.form4R, "TForm4R", created);
-    make(f.form2, "TForm2", created);
-    make(f.form3, "TForm3", created);
-    make(f.formR1, "TFormR1", created);
-    make(f.formR2, "TFormR2", created);
-    make(f.formR3, "TFormR3", created);
-    createToolWindows(created);
+    f.clear();
+    const auto make = [&](auto *Forms::*slot, const char *name) {
+        using Window = std::remove_pointer_t<std::remove_reference_t<decltype(f.*slot)>>;
+        f.adopt(std::make_unique<Window>(), slot);
+        if (created)
+            created(name);
+    };
+    try {
+        make(&Forms::form1_, "TForm1");
+        make(&Forms::form2S_, "TForm2S");
+        make(&Forms::form3D_, "TForm3D");
+        make(&Forms::formM_, "TFormM");
+        make(&Forms::form4R_, "TForm4R");
+        make(&Forms::form2_, "TForm2");
+        make(&Forms::form3_, "TForm3");
+        make(&Forms::formR1_, "TFormR1");
+        make(&Forms::formR2_, "TFormR2");
+        make(&Forms::formR3_, "TFormR3");
+        createToolWindows(f, created);
+    } catch (...) {
+        // The windows made so far go again, the last first; the caller reports the cause.
+        f.clear();
+        throw;
+    }
     // The dialogs stay above the main window, kept there by the window system as windows of the
     // main window, without blocking it: choosing a day in the list does not hide them.
-    for (QWidget *dialog : std::initializer_list<QWidget *>{f.form3D, f.formM, f.form2, f.form3})
-        if (dialog)
-            dialog->setParent(f.form1, dialog->windowFlags());
+    for (QWidget *dialog : std::initializer_list<QWidget *>{f.form3D(), f.formM(), f.form2(), f.form3()})
+        dialog->setParent(f.form1(), dialog->windowFlags());
+    connectForms(f);
+    f.complete_ = true;
 }
 
 void destroyForms()
 {
-    Forms &f = forms();
-    destroyToolWindows();
-    delete f.formR3;
-    delete f.formR2;
-    delete f.formR1;
-    delete f.form3;
-    delete f.form2;
-    delete f.form4R;
-    delete f.formM;
-    delete f.form3D;
-    delete f.form2S;
-    delete f.form1;
-    f = Forms{};
+    releaseToolWindows();
+    forms().clear();
 }
 
 int startProgram(QApplication &app, const std::function<void(const char *)> &created)
@@ -98,13 +93,12 @@ int startProgram(QApplication &app, const std::function<void(const char *)> &cre
     } catch (const std::exception &e) {
         splash.reset();
         reportError(e);
-        destroyForms();
         return 1;
     }
     setHelpFile(QStringLiteral("POMOC.HLP"));
     splash.reset();
 
-    TForm1 *main = forms().form1;
+    TForm1 *main = forms().form1();
     const QRect screen = main->screen()->availableGeometry();
     main->adjustSize();
     main->move(screen.center() - main->rect().center());

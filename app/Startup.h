@@ -12,7 +12,7 @@ namespace kw {
 // cannot be created (the multi-year statement cannot open Sum.DBF): the caller reports it.
 // `created` is told the class name of each window as it is made (tests follow the order).
 void createForms(const std::function<void(const char *)> &created = {});
-// Destroys them in the opposite order.
+// Destroys them in the opposite order of creation.
 void destroyForms();
 
 // The whole program: lock the working directory, splash, windows, message loop. Returns the exit code.
@@ -21,10 +21,14 @@ int runProgram(QApplication &app);
 // start that failed (the windows are gone again). `created` is told each window as it is made.
 int startProgram(QApplication &app, const std::function<void(const char *)> &created = {});
 
+class Forms;
+
 // Tool windows and the splash, which live in the tools library.
 QWidget *createSplash();
-void createToolWindows(const std::function<void(const char *)> &created);
-void destroyToolWindows();
+// Creates the tool windows into the registry, after the program's own windows.
+void createToolWindows(Forms &f, const std::function<void(const char *)> &created);
+// What the tool windows keep outside the registry (the help viewer) goes before the windows do.
+void releaseToolWindows();
 void setUpApplicationIcon(QApplication &app);
 void setHelpFile(const QString &name);
 

@@ -23,17 +23,16 @@ QWidget *createSplash()
     return new TFormLogo;
 }
 
-void createToolWindows(const std::function<void(const char *)> &created)
+void createToolWindows(Forms &f, const std::function<void(const char *)> &created)
 {
-    Forms &f = forms();
-    f.formA = new TFormA;
+    f.adopt(std::make_unique<TFormA>(), &Forms::formA_);
     if (created)
         created("TFormA");
     // Kept above the main window by the window system, like the dialogs.
-    f.formKalk = new TFormKalk(f.form1);
+    f.adopt(std::make_unique<TFormKalk>(f.form1()), &Forms::formKalk_);
     if (created)
         created("TFormKalk");
-    f.formNotatnik = new TFormNotatnik;
+    f.adopt(std::make_unique<TFormNotatnik>(), &Forms::formNotatnik_);
     if (created)
         created("TFormNotatnik");
 }
@@ -47,16 +46,9 @@ CalculatorDialog &calculator1()
 }
 } // namespace
 
-void destroyToolWindows()
+void releaseToolWindows()
 {
-    Forms &f = forms();
     help::destroyViewer();
-    delete f.formNotatnik;
-    delete f.formKalk;
-    delete f.formA;
-    f.formNotatnik = nullptr;
-    f.formKalk = nullptr;
-    f.formA = nullptr;
 }
 
 void setUpApplicationIcon(QApplication &app)
@@ -77,12 +69,12 @@ void showHelpTopics()
 
 void showAbout()
 {
-    forms().formA->showAbout();
+    forms().formA()->showAbout();
 }
 
 void showBankCalculator()
 {
-    forms().formKalk->showCalculator();
+    forms().formKalk()->showCalculator();
 }
 
 void runQuickCalculator(QLineEdit *box)
@@ -92,7 +84,7 @@ void runQuickCalculator(QLineEdit *box)
 
 void showNotepad()
 {
-    TFormNotatnik *n = forms().formNotatnik;
+    TFormNotatnik *n = forms().formNotatnik();
     n->show();
     n->raise();
     n->activateWindow();
@@ -100,8 +92,7 @@ void showNotepad()
 
 bool toolWindowsAllowExit()
 {
-    TFormNotatnik *n = forms().formNotatnik;
-    return !n || n->mayEndProgram();
+    return forms().formNotatnik()->mayEndProgram();
 }
 
 } // namespace kw

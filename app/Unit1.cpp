@@ -39,8 +39,6 @@
 
 namespace {
 
-using kw::ledgerTables;
-
 // Fixed geometry of the window, in pixels of its client area.
 constexpr int ClientWidth = 602;
 constexpr int ToolBarHeight = 33;
@@ -255,10 +253,7 @@ TForm1::TForm1(QWidget *parent)
     Table1->setObjectName(QStringLiteral("Table1"));
     DataSource1->setObjectName(QStringLiteral("DataSource1"));
     kw::ledger::setUpDayTable(*Table1);
-    Table1->setOnFilterRecord([this](const kw::RecordView &r) { return Table1FilterRecord(r); });
-    Table1->beforeEdit = [this](kw::Table &) { Table1BeforeEdit(); };
-    Table1->beforePost = [this](kw::Table &) { Table1BeforePost(); };
-    Table1->beforeDelete = [this](kw::Table &) { Table1BeforeDelete(); };
+    // The period filter and the roll-up hooks are put on by the start-up wiring (connectForms).
     DataSource1->setDataSet(Table1);
 
     buildMenu();
@@ -286,8 +281,6 @@ TForm1::TForm1(QWidget *parent)
 
     setFixedSize(ClientWidth,
                  menuBar()->sizeHint().height() + ToolBarHeight + BandHeight + WorkHeight + StatusHeight);
-    // The holders of the sum tables are created right after this window.
-    QTimer::singleShot(0, this, [this] { bindSums(); });
 }
 
 TForm1::~TForm1() = default;
@@ -628,20 +621,39 @@ void TForm1::buildStatusBar()
     StatusBar1->addWidget(HintPanel, 1);
 }
 
-void TForm1::bindSums()
+void TForm1::bindSums(kw::DataSource *month, kw::DataSource *year)
 {
-    const kw::Forms &f = kw::forms();
-    if (sumsBound_ || !f.form2S || !f.form4R)
-        return;
-    sumsBound_ = true;
-    bindAll(monthValues_, f.form2S->DataSourceS);
-    bindAll(yearValues_, f.form4R->DataSource4R);
+    monthSums_ = month;
+    yearSums_ = year;
+    bindAll(monthValues_, month);
+    bindAll(yearValues_, year);
 }
 
-void TForm1::showEvent(QShowEvent *e)
+kw::ledger::LedgerTables TForm1::ledgerTables() const
 {
-    bindSums();
-    QMainWindow::showEvent(e);
+    return {Table1, monthSums_ ? monthSums_->dataSet() : nullptr, yearSums_ ? yearSums_->dataSet() : nullptr};
+}
+
+QList<kw::Table *> TForm1::programTables() const
+{
+    const kw::ledger::LedgerTables t = ledgerTables();
+    QList<kw::Table *> all{t.day, t.month, t.year};
+    all << statementTables_;
+    all.removeAll(nullptr);
+    return all;
+}
+
+QRect TForm1::balancesArea() const
+{
+    QRect balances;
+    for (const QWidget *w : std::initializer_list<const QWidget *>{Panel2, Panel5, Panel4, Panel3})
+        balances |= QRect(w->mapToGlobal(QPoint(0, 0)), w->size());
+    return balances;
+}
+
+void TForm1::refreshDayList()
+{
+    Table1->refresh();
 }
 
 // --- status hints ---------------------------------------------------------------------------
@@ -711,29 +723,8 @@ void TForm1::Timer1Timer()
     Panel1->setText(kw::regional::longTime(QTime::currentTime()));
 }
 
-bool TForm1::Table1FilterRecord(const kw::RecordView &record) const
-{
-    if (!filter_)
-        filter_.emplace(*kw::forms().formM, QStringLiteral("MIESIAC"), QStringLiteral("ROK"));
-    return (*filter_)(record);
-}
-
-void TForm1::Table1BeforeEdit()
-{
-    kw::ledger::rollupBeforeEdit(ledgerTables());
-}
-void TForm1::Table1BeforePost()
-{
-    kw::ledger::rollupBeforePost(ledgerTables());
-}
-void TForm1::Table1BeforeDelete()
-{
-    kw::ledger::rollupBeforeDelete(ledgerTables());
-}
-
 void TForm1::setCommandState(CommandState s)
 {
-    bindSums();
     state_ = s;
     const bool period = s != CommandState::NoPeriod;
     const bool days = s == CommandState::PeriodWithDays;
@@ -763,29 +754,23 @@ QColor TForm1::lightColor(int which) const
 
 void TForm1::refreshLights()
 {
-    bindSums();
     // A missing balance counts as below zero; exactly zero is lime.
     const auto colour = [](const QVariant &v) { return v.isNull() || v.toDouble() < 0 ? Red : Lime; };
-    light_[1] = colour(kw::forms().form2S->TableS->fieldValue("ROZNICA"));
-    light_[0] = colour(kw::forms().form4R->Table4R->fieldValue("RROZNICA"));
+    const kw::ledger::LedgerTables t = ledgerTables();
+    light_[1] = colour(t.month->fieldValue(kw::ledger::MonthSums.budget));
+    light_[0] = colour(t.year->fieldValue(kw::ledger::YearSums.budget));
     Shape2->setBrushColor(light_[1]);
     Shape1->setBrushColor(light_[0]);
 }
 
 void TForm1::setYearLabel(const QString &year)
 {
-    bindSums();
     Label43->setText(year);
 }
 
 void TForm1::closeTables()
 {
-    const kw::Forms &f = kw::forms();
-    for (kw::Table *t :
-         {Table1, f.form2S ? f.form2S->TableS : nullptr, f.form4R ? f.form4R->Table4R : nullptr,
-          f.formR1 ? f.formR1->Table1 : nullptr, f.formR2 ? f.formR2->Table1 : nullptr}) {
-        if (!t)
-            continue;
+    for (kw::Table *t : programTables()) {
         t->setFiltered(false);
         t->close();
     }
@@ -816,8 +801,6 @@ void TForm1::closeEvent(QCloseEvent *e)
 namespace {
 void showWindow(QWidget *w)
 {
-    if (!w)
-        return;
     w->show();
     w->raise();
     w->activateWindow();
@@ -826,11 +809,9 @@ void showWindow(QWidget *w)
 
 void TForm1::ToolButton1Click()
 {
-    bindSums();
     const kw::Forms &f = kw::forms();
     const bool closed = kw::runCommand([&] {
-        if (f.form3D)
-            f.form3D->close();
+        f.form3D()->close();
         kw::ledger::closePeriod(ledgerTables());
     });
     if (!closed)
@@ -838,22 +819,22 @@ void TForm1::ToolButton1Click()
     // No command may reach the closed tables until a period is opened again.
     setCommandState(CommandState::NoPeriod);
     Label43->clear();
-    showWindow(f.formM);
+    showWindow(f.formM());
 }
 
 void TForm1::ToolButton2Click()
 {
-    showWindow(kw::forms().form3D);
+    showWindow(kw::forms().form3D());
 }
 
 void TForm1::ToolButton3Click()
 {
-    showWindow(kw::forms().form3);
+    showWindow(kw::forms().form3());
 }
 
 void TForm1::ToolButton4Click()
 {
-    TForm2 *change = kw::forms().form2;
+    TForm2 *change = kw::forms().form2();
     showWindow(change);
     kw::runCommand([&] { change->fillFromDayEntry(); });
 }

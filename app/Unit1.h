@@ -1,12 +1,11 @@
 #pragma once
 
 #include "framework/DataControls.h"
-#include "ledger/Period.h"
+#include "framework/MainWindowLink.h"
 #include "ledger/Table.h"
 
 #include <QHash>
 #include <QMainWindow>
-#include <optional>
 
 class QAction;
 class QFrame;
@@ -23,16 +22,10 @@ class ComboEdit;
 class Shape;
 } // namespace kw
 
-// What the main window lets the user do, decided by whether a period is open and has days.
-enum class CommandState
-{
-    NoPeriod,
-    EmptyPeriod,
-    PeriodWithDays
-};
+using kw::CommandState;
 
 // The main window: the day list, the balances, the budget lights and every command.
-class TForm1 : public QMainWindow
+class TForm1 : public QMainWindow, public kw::MainWindowLink
 {
     Q_OBJECT
 public:
@@ -102,14 +95,25 @@ public:
     QAction *TematyPomocy1;
     QAction *Informacje1;
 
-    // Operations the dialogs call.
-    void setCommandState(CommandState s);
+    // Operations the dialogs call, through the link.
+    void setCommandState(CommandState s) override;
     CommandState commandState() const { return state_; }
-    // After opening a period or deleting: empty period when the current day entry has no date.
-    void testCommandState(bool openingPeriod);
-    void refreshLights();
-    void setYearLabel(const QString &year);
+    void testCommandState(bool openingPeriod) override;
+    void refreshLights() override;
+    void setYearLabel(const QString &year) override;
+    void refreshDayList() override;
+    kw::ledger::LedgerTables ledgerTables() const override;
+    kw::DataSource *dayDataSource() const override { return DataSource1; }
+    QList<kw::Table *> programTables() const override;
+    QWidget *mainWidget() override { return this; }
+    QRect balancesArea() const override;
     QColor lightColor(int which) const; // 1: Shape1 (year), 2: Shape2 (month)
+
+    // The month-sum and year-sum displays follow these sources; the holders of the two sum tables
+    // are created after this window, so the start-up wiring binds them once all windows exist.
+    void bindSums(kw::DataSource *month, kw::DataSource *year);
+    // The statements' own tables, closed with the ledger tables.
+    void setStatementTables(const QList<kw::Table *> &tables) { statementTables_ = tables; }
 
     // The value label that shows a field of the day entry, the month sum or the year sum.
     kw::DBText *valueLabel(const QString &field) const { return values_.value(field); }
@@ -134,16 +138,10 @@ public:
     void Informacje1Click();
     void Zamknij2Click();
 
-    // Table hooks.
-    void Table1BeforeEdit();
-    void Table1BeforePost();
-    void Table1BeforeDelete();
-    bool Table1FilterRecord(const kw::RecordView &record) const;
     void Timer1Timer();
 
 protected:
     void closeEvent(QCloseEvent *e) override;
-    void showEvent(QShowEvent *e) override;
     bool eventFilter(QObject *watched, QEvent *e) override;
 
 private:
@@ -156,15 +154,14 @@ private:
                                void (TForm1::*handler)());
     void setHint(QWidget *control, const QString &text);
     void showStatusHint(const QString &text);
-    void bindSums();
-    // The month-sum and year-sum tables belong to windows created after this one.
-    bool sumsBound_ = false;
 
     CommandState state_ = CommandState::NoPeriod;
     QColor light_[2];
     QHash<QString, kw::DBText *> values_;
-    QList<kw::DBText *> monthValues_; // bound once the month-sum holder exists
-    QList<kw::DBText *> yearValues_;  // bound once the year-sum holder exists
+    QList<kw::DBText *> monthValues_;
+    QList<kw::DBText *> yearValues_;
+    kw::DataSource *monthSums_ = nullptr;
+    kw::DataSource *yearSums_ = nullptr;
+    QList<kw::Table *> statementTables_;
     QHash<QObject *, QString> hints_;
-    mutable std::optional<kw::ledger::PeriodFilter> filter_;
 };

@@ -1,6 +1,4 @@
 #include "app/Unit2S.h"
-#include "app/Forms.h"
-#include "dialogs/UnitM.h"
 #include "ledger/LedgerSchema.h"
 
 TForm2S::TForm2S(QWidget *parent)
@@ -10,13 +8,5 @@ TForm2S::TForm2S(QWidget *parent)
     TableS->setObjectName(QStringLiteral("TableS"));
     DataSourceS->setObjectName(QStringLiteral("DataSourceS"));
     kw::ledger::setUpMonthTable(*TableS);
-    TableS->setOnFilterRecord([this](const kw::RecordView &r) { return TableSFilterRecord(r); });
     DataSourceS->setDataSet(TableS);
-}
-
-bool TForm2S::TableSFilterRecord(const kw::RecordView &record) const
-{
-    if (!filter_)
-        filter_.emplace(*kw::forms().formM, QStringLiteral("SMIESIAC"), QStringLiteral("SROK"));
-    return (*filter_)(record);
 }

@@ -85,12 +85,12 @@ void AddThroughTheDialog(benchmark::State &state)
         // The period in the middle of the table, on its fifth day.
         const int period = records / 2 / DaysPerPeriod;
         const QString m = QString::number(period % 12 + 1), y = QString::number(1900 + period / 12);
-        kw::forms().formM->Edit1->setText(y);
-        kw::forms().formM->RadioButtonClick(m.toInt());
-        kw::ledger::openPeriod(kw::dialogs::ledgerTables(), m, y);
-        kw::forms().form1->Table1->moveTo(4);
+        kw::forms().formM()->Edit1->setText(y);
+        kw::forms().formM()->RadioButtonClick(m.toInt());
+        kw::ledger::openPeriod(kw::ledgerTables(), m, y);
+        kw::forms().form1()->Table1->moveTo(4);
     }
-    TForm3 *dialog = kw::forms().form3;
+    TForm3 *dialog = kw::forms().form3();
     const QStringList texts{"12,50", "0", "0", "3", "0", "0", "0", "1 250,75", "0", "0"};
 
     std::vector<double> ms;
@@ -104,7 +104,7 @@ void AddThroughTheDialog(benchmark::State &state)
         state.SetIterationTime(took.count());
         ms.push_back(took.count() * 1000.0);
     }
-    if (messages || kw::forms().form1->Table1->fieldValue("PRZYCHOD").toDouble() < 12.5 * double(ms.size()))
+    if (messages || kw::forms().form1()->Table1->fieldValue("PRZYCHOD").toDouble() < 12.5 * double(ms.size()))
         state.SkipWithError("the dialog did not book every press");
 
     std::sort(ms.begin(), ms.end());

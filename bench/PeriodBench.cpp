@@ -206,9 +206,9 @@ public:
     Program(const Program &) = delete;
     Program &operator=(const Program &) = delete;
 
-    static TForm1 *main() { return kw::forms().form1; }
-    static TFormM *dialog() { return kw::forms().formM; }
-    static TForm3D *newDay() { return kw::forms().form3D; }
+    static TForm1 *main() { return kw::forms().form1(); }
+    static TFormM *dialog() { return kw::forms().formM(); }
+    static TForm3D *newDay() { return kw::forms().form3D(); }
     // Visible day entries, or -1 with the day table closed.
     static int rows() { return main()->Table1->active() ? main()->Table1->recordCount() : -1; }
 

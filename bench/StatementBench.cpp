@@ -37,7 +37,7 @@ struct Program
             return int(kw::Ok);
         });
         kw::createForms();
-        TFormM *m = kw::forms().formM;
+        TFormM *m = kw::forms().formM();
         m->RadioButton[kwbench::Month.toInt() - 1]->click();
         m->Edit1->setText(kwbench::Year);
         m->Button1->click();
@@ -61,7 +61,7 @@ void fromCommand(benchmark::State &state, const QString &dir, void (TForm1::*com
     for (auto _ : state) {
         QElapsedTimer clock;
         clock.start();
-        (kw::forms().form1->*command)();
+        (kw::forms().form1()->*command)();
         StatementForm *f = form();
         TStandardPreview *p = f->previews().value(0);
         if (!p) {
@@ -94,15 +94,15 @@ void fromCommand(benchmark::State &state, const QString &dir, void (TForm1::*com
 
 StatementForm *r1()
 {
-    return kw::forms().formR1;
+    return kw::forms().formR1();
 }
 StatementForm *r2()
 {
-    return kw::forms().formR2;
+    return kw::forms().formR2();
 }
 StatementForm *r3()
 {
-    return kw::forms().formR3;
+    return kw::forms().formR3();
 }
 
 void MonthlyOf31Days(benchmark::State &s)

@@ -1,16 +1,10 @@
 #include "dialogs/EntryDialog.h"
-#include "app/Forms.h"
-#include "app/Unit1.h"
-#include "app/Unit2S.h"
-#include "app/Unit4R.h"
-#include "dialogs/UnitM.h"
 #include "framework/DataControls.h"
+#include "framework/MainWindowLink.h"
 #include "framework/Messages.h"
 #include "framework/Regional.h"
 #include "ledger/EngineError.h"
 #include "ledger/LedgerSchema.h"
-#include "reports/UnitR1.h"
-#include "reports/UnitR2.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -32,21 +26,17 @@ static void initDialogPictures()
 
 namespace kw::dialogs {
 
-bool hasDayEntry()
+bool hasDayEntry(const Table *day)
 {
-    const Table *day = ledgerTables().day;
     return day && day->active() && !day->isEmpty() && day->recNo() >= 0 &&
            day->state() != Table::State::Insert;
 }
 
-int daysInPeriodMonth()
+int daysInPeriodMonth(const ledger::PeriodSource &period)
 {
-    const TFormM *period = forms().formM;
-    if (!period)
-        return 0;
     bool monthOk = false, yearOk = false;
-    const int month = period->monthText().toInt(&monthOk);
-    const int year = period->yearText().trimmed().toInt(&yearOk);
+    const int month = period.monthText().toInt(&monthOk);
+    const int year = period.yearText().trimmed().toInt(&yearOk);
     const QDate first(year, month, 1);
     return monthOk && yearOk && first.isValid() ? first.daysInMonth() : 0;
 }
@@ -70,25 +60,21 @@ void useDialogFont(QWidget *dialog)
     dialog->setFont(f);
 }
 
-void endAfterFailedEntry()
+void endAfterFailedEntry(MainWindowLink &main)
 {
     showMessage(FormatFailureMessage);
-    const Forms &f = forms();
-    const ledger::LedgerTables t = ledgerTables();
-    for (Table *table : {t.day, t.month, t.year, f.formR1 ? f.formR1->Table1 : nullptr,
-                         f.formR2 ? f.formR2->Table1 : nullptr}) {
-        if (!table)
-            continue;
+    for (Table *table : main.programTables()) {
         const bool wasOpen = table->active();
         try {
             table->close();
             if (wasOpen)
                 table->open();
-        } catch (const std::exception &) {
+        } catch (const std::exception &e) {
             // The program is ending; a table that will not open again has nothing left to lose.
+            qWarning("%s", e.what());
         }
     }
-    if (f.form1 && f.form1->close())
+    if (main.mainWidget()->close())
         QCoreApplication::exit(1);
 }
 
@@ -172,12 +158,27 @@ EntryDialog::EntryDialog(const QString &caption, const QSize &clientSize, QWidge
     StatusBar1->setSizeGripEnabled(false);
     StatusBar1->setGeometry(0, clientSize.height() - 20, width, 20);
 
-    if (TForm1 *main = forms().form1) {
-        DBEdit1->bind(main->DataSource1, QStringLiteral("UWAGI"));
-        // Every move, post, state change, open and close of the day table arrives here.
-        connect(main->DataSource1, &kw::DataSource::recordChanged, this, &EntryDialog::followDayEntry);
-    }
     followDayEntry();
+}
+
+void EntryDialog::connectMainWindow(MainWindowLink &main, const ledger::PeriodSource &period)
+{
+    main_ = &main;
+    period_ = &period;
+    DBEdit1->bind(main.dayDataSource(), QStringLiteral("UWAGI"));
+    // Every move, post, state change, open and close of the day table arrives here.
+    connect(main.dayDataSource(), &kw::DataSource::recordChanged, this, &EntryDialog::followDayEntry);
+    followDayEntry();
+}
+
+ledger::LedgerTables EntryDialog::ledgerTables() const
+{
+    return main_ ? main_->ledgerTables() : ledger::LedgerTables{};
+}
+
+bool EntryDialog::hasDayEntry() const
+{
+    return dialogs::hasDayEntry(ledgerTables().day);
 }
 
 QPushButton *EntryDialog::addButton(const QString &objectName, const QString &text, const QString &picture,
@@ -230,16 +231,13 @@ QPoint EntryDialog::placeBeside(const QRect &mainFrame, const QSize &frame, cons
 void EntryDialog::showEvent(QShowEvent *e)
 {
     QDialog::showEvent(e);
-    const TForm1 *main = forms().form1;
+    const QWidget *main = main_ ? main_->mainWidget() : nullptr;
     if (e->spontaneous() || !main || !main->isVisible())
         return;
     // The balances change with every booking: the dialog goes beside the main window the first
     // time, and again whenever it would cover the balances; elsewhere it stays where the user put it.
     const QRect mainFrame = main->frameGeometry();
-    QRect balances;
-    for (const QWidget *w :
-         std::initializer_list<const QWidget *>{main->Panel2, main->Panel5, main->Panel4, main->Panel3})
-        balances |= QRect(w->mapToGlobal(QPoint(0, 0)), w->size());
+    const QRect balances = main_->balancesArea();
     // Before its first showing the dialog's own frame is not known yet; the main window's is alike.
     const QSize frame = size() + (mainFrame.size() - main->geometry().size());
     if (placed_ && !QRect(frameGeometry().topLeft(), frame).intersects(balances))

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/Forms.h"
 #include "ledger/Booking.h"
+#include "ledger/Period.h"
 
 #include <QDialog>
 #include <QString>
@@ -18,7 +18,8 @@ class QStatusBar;
 
 namespace kw {
 class DBEdit;
-}
+class MainWindowLink;
+} // namespace kw
 
 namespace kw::dialogs {
 
@@ -29,15 +30,13 @@ inline const QString NoSuchDayMessage = QStringLiteral("Ten miesiąc nie ma taki
 inline const QString FormatFailureMessage =
     QStringLiteral("Niewłaściwy format wpisu !!!\nProgram zostanie zamknięty.\nUruchom go ponownie.");
 
-using kw::ledgerTables;
-
-// True when the main window's day table stands on a stored day entry. A closed or empty table has
-// none, and neither has a record being inserted: booking into it would store an entry of no period.
-bool hasDayEntry();
+// True when the day table stands on a stored day entry. A closed or empty table has none, and
+// neither has a record being inserted: booking into it would store an entry of no period.
+bool hasDayEntry(const kw::Table *day);
 
 // The number of days of the open period's month (the year text decides leap years); 0 when the
 // period's texts name no month of a calendar year.
-int daysInPeriodMonth();
+int daysInPeriodMonth(const kw::ledger::PeriodSource &period);
 
 // The ten boxes' texts as amounts, in order; nothing when the conversion rejects any of them.
 std::optional<kw::ledger::AmountSet> convertAmounts(const std::array<QLineEdit *, 10> &boxes);
@@ -48,7 +47,7 @@ void useDialogFont(QWidget *dialog);
 // A text that is not a number: the user is told, the five tables are closed and opened again
 // (dropping every change not yet posted) and the main window is closed, which ends the program
 // with a status that says it ended on an error.
-void endAfterFailedEntry();
+void endAfterFailedEntry(kw::MainWindowLink &main);
 
 // Runs a booking. When the table engine refuses it (a read-only file, a full disk, another
 // program's change), the group has already been rolled back: the engine's message, which names
@@ -78,6 +77,9 @@ public:
     static QPoint placeBeside(const QRect &mainFrame, const QSize &frame, const QRect &screen,
                               const QRect &taken = QRect());
 
+    // Once at start-up: the main window whose day entry the dialog books into, and the period.
+    void connectMainWindow(kw::MainWindowLink &main, const kw::ledger::PeriodSource &period);
+
 protected:
     EntryDialog(const QString &caption, const QSize &clientSize, QWidget *parent);
     void showEvent(QShowEvent *e) override;
@@ -86,6 +88,11 @@ protected:
     // The remark box takes typing only while there is a day entry to hold it.
     void followDayEntry();
     bool anyBoxEmpty() const;
+    bool hasDayEntry() const;
+    kw::ledger::LedgerTables ledgerTables() const;
+
+    kw::MainWindowLink *main_ = nullptr;
+    const kw::ledger::PeriodSource *period_ = nullptr;
 
 private:
     bool placed_ = false;

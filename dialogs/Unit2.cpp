@@ -1,7 +1,7 @@
 #include "dialogs/Unit2.h"
-#include "app/Forms.h"
-#include "app/Unit1.h"
+#include "framework/DataControls.h"
 #include "framework/Keys.h"
+#include "framework/MainWindowLink.h"
 #include "framework/Messages.h"
 #include "framework/Regional.h"
 #include "ledger/LedgerSchema.h"
@@ -56,12 +56,13 @@ void TForm2::Button1Click()
     const std::optional<kw::ledger::AmountSet> amounts = convertAmounts(Edit);
     const std::optional<double> dayNumber = amounts ? kw::regional::parseNumber(EditD->text()) : std::nullopt;
     if (!amounts || !dayNumber) {
-        endAfterFailedEntry();
+        endAfterFailedEntry(*main_);
         return;
     }
     // A day that is not in the period's month would be stored as a date that cannot exist,
     // or overflow the three digits of DZIEN.
-    const int last = daysInPeriodMonth() > 0 ? daysInPeriodMonth() : 31;
+    const int days = daysInPeriodMonth(*period_);
+    const int last = days > 0 ? days : 31;
     if (*dayNumber != std::floor(*dayNumber) || *dayNumber < 1 || *dayNumber > last) {
         kw::showMessage(NoSuchDayMessage);
         return;
@@ -70,7 +71,7 @@ void TForm2::Button1Click()
     if (!bookOrReport([&] { kw::ledger::changeEntry(ledgerTables(), *dayNumber, *amounts); }))
         return;
     hide();
-    kw::forms().form1->refreshLights();
+    main_->refreshLights();
 }
 
 void TForm2::Button2Click()

@@ -1,8 +1,7 @@
 #include "dialogs/Unit3.h"
-#include "app/Forms.h"
-#include "app/Unit1.h"
 #include "framework/DataControls.h"
 #include "framework/Keys.h"
+#include "framework/MainWindowLink.h"
 #include "framework/Messages.h"
 
 #include <QFrame>
@@ -16,8 +15,6 @@ TForm3::TForm3(QWidget *parent) : EntryDialog(QStringLiteral("Dodaj / Odejmij"),
     DBText1 = new kw::DBText(Panel1);
     DBText1->setObjectName(QStringLiteral("DBText1"));
     DBText1->setGeometry(56, 6, 48, 21);
-    if (TForm1 *main = kw::forms().form1)
-        DBText1->bind(main->DataSource1, QStringLiteral("DZIEN"));
 
     Button1 =
         addButton(QStringLiteral("Button1"), QStringLiteral("Dodaj"), QStringLiteral(":/dialogs/add.png"), 0);
@@ -33,6 +30,12 @@ TForm3::TForm3(QWidget *parent) : EntryDialog(QStringLiteral("Dodaj / Odejmij"),
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
     kw::enterPressesFocusedButton(this);
+}
+
+void TForm3::connectMainWindow(kw::MainWindowLink &main, const kw::ledger::PeriodSource &period)
+{
+    EntryDialog::connectMainWindow(main, period);
+    DBText1->bind(main.dayDataSource(), QStringLiteral("DZIEN"));
 }
 
 void TForm3::Button1Click()
@@ -63,7 +66,7 @@ void TForm3::book(kw::ledger::Sign sign)
     }
     const std::optional<kw::ledger::AmountSet> amounts = convertAmounts(Edit);
     if (!amounts) {
-        endAfterFailedEntry();
+        endAfterFailedEntry(*main_);
         return;
     }
     // A refused write has been rolled back; the user is told why and can try again from here.
@@ -71,5 +74,5 @@ void TForm3::book(kw::ledger::Sign sign)
         return;
     for (QLineEdit *e : Edit)
         e->setText(QStringLiteral("0"));
-    kw::forms().form1->refreshLights();
+    main_->refreshLights();
 }

@@ -16,10 +16,13 @@ class TForm3 : public kw::dialogs::EntryDialog
 public:
     explicit TForm3(QWidget *parent = nullptr);
 
-    kw::DBText *DBText1; // the current day entry's day number
+    kw::DBText *DBText1;  // the current day entry's day number
     QPushButton *Button1; // "Dodaj"
     QPushButton *Button2; // "Zamknij"
     QPushButton *Button3; // "Odejmij"
+
+    // The day number box follows the main window's day entry too.
+    void connectMainWindow(kw::MainWindowLink &main, const kw::ledger::PeriodSource &period);
 
     void Button1Click();
     void Button2Click();

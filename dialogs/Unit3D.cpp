@@ -1,11 +1,10 @@
 #include "dialogs/Unit3D.h"
-#include "app/Forms.h"
-#include "app/Unit1.h"
 #include "dialogs/EntryDialog.h"
 #include "dialogs/Unit3.h"
 #include "dialogs/UnitM.h"
 #include "framework/Clock.h"
 #include "framework/Keys.h"
+#include "framework/MainWindowLink.h"
 #include "framework/Messages.h"
 
 #include <QCalendarWidget>
@@ -94,6 +93,13 @@ TForm3D::TForm3D(QWidget *parent) : QDialog(parent)
     FormCreate();
 }
 
+void TForm3D::connectMainWindow(kw::MainWindowLink &main, const TFormM &period, TForm3 &add)
+{
+    main_ = &main;
+    period_ = &period;
+    add_ = &add;
+}
+
 void TForm3D::FormCreate()
 {
     showCalendarDate();
@@ -171,8 +177,7 @@ void TForm3D::hideEvent(QHideEvent *e)
 void TForm3D::Button3Click()
 {
     kw::runCommand([this] {
-        const kw::Forms &f = kw::forms();
-        kw::Table &day = *f.form1->Table1;
+        kw::Table &day = *main_->ledgerTables().day;
         const QString dayText = Edit2->text();
         const int dayNumber = dayText.toInt();
         // The day table is filtered to the open period and ordered by day, so its rows answer
@@ -184,23 +189,23 @@ void TForm3D::Button3Click()
             return;
         }
         // The calendar may show a longer month than the period's: 31 in April is no date at all.
-        const int last = daysInPeriodMonth();
+        const int last = daysInPeriodMonth(*period_);
         if (last > 0 && dayNumber > last) {
             kw::showMessage(NoSuchDayMessage);
             return;
         }
 
-        f.form3->show();
+        add_->show();
         close();
-        f.form1->setCommandState(CommandState::PeriodWithDays);
-        for (QLineEdit *e : f.form3->Edit)
+        main_->setCommandState(kw::CommandState::PeriodWithDays);
+        for (QLineEdit *e : add_->Edit)
             e->setText(QStringLiteral("0"));
         try {
-            kw::ledger::addDay(ledgerTables(), dayNumber, f.formM->monthText(), f.formM->yearText(),
+            kw::ledger::addDay(main_->ledgerTables(), dayNumber, period_->monthText(), period_->yearText(),
                                kw::today());
         } catch (...) {
             // Nothing was stored; a period that is still without days must not offer its day commands.
-            f.form1->testCommandState(false);
+            main_->testCommandState(false);
             throw;
         }
     });

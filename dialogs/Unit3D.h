@@ -3,6 +3,11 @@
 #include <QDialog>
 
 class QCalendarWidget;
+class TForm3;
+class TFormM;
+namespace kw {
+class MainWindowLink;
+}
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -17,15 +22,19 @@ class TForm3D : public QDialog
 public:
     explicit TForm3D(QWidget *parent = nullptr);
 
-    QLabel *Label1; // "Wybrany dzień :"
-    QLineEdit *Edit2; // the day number of the calendar date
+    QLabel *Label1;            // "Wybrany dzień :"
+    QLineEdit *Edit2;          // the day number of the calendar date
     QToolButton *SpeedButton1; // "<<"
-    QLabel *Label2; // the calendar date in full
+    QLabel *Label2;            // the calendar date in full
     QToolButton *SpeedButton2; // ">>"
     QCalendarWidget *Calendar1;
     QPushButton *Button1; // "Dzisiejsza data"
     QPushButton *Button3; // "Otwórz"
     QPushButton *Button2; // "Anuluj"
+
+    // Once at start-up: the main window, the period a new day belongs to, and the add/subtract
+    // dialog that takes over once the day is stored.
+    void connectMainWindow(kw::MainWindowLink &main, const TFormM &period, TForm3 &add);
 
     void FormCreate();
     void Calendar1Change();
@@ -46,4 +55,7 @@ private:
     void followToday();
     void armMidnight();
     QTimer *midnight_;
+    kw::MainWindowLink *main_ = nullptr;
+    const TFormM *period_ = nullptr;
+    TForm3 *add_ = nullptr;
 };

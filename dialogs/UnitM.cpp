@@ -1,9 +1,6 @@
 #include "dialogs/UnitM.h"
-#include "app/Forms.h"
-#include "app/Unit1.h"
-#include "app/Unit2S.h"
-#include "app/Unit4R.h"
 #include "framework/Keys.h"
+#include "framework/MainWindowLink.h"
 #include "framework/Messages.h"
 #include "ledger/Booking.h"
 
@@ -166,16 +163,13 @@ void TFormM::Button1Click()
     if (year != Edit1->text())
         Edit1->setText(year);
 
-    const kw::Forms &f = kw::forms();
-    TForm1 *main = f.form1;
     kw::runCommand([&] {
-        const kw::ledger::LedgerTables tables = kw::ledgerTables();
-        kw::ledger::openPeriod(tables, monthText(), yearText());
-        main->setYearLabel(yearText());
-        main->testCommandState(true);
-        main->refreshLights();
+        kw::ledger::openPeriod(main_->ledgerTables(), monthText(), yearText());
+        main_->setYearLabel(yearText());
+        main_->testCommandState(true);
+        main_->refreshLights();
         hide();
-        main->Table1->refresh();
+        main_->refreshDayList();
     });
 }
 

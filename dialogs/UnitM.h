@@ -2,6 +2,10 @@
 
 #include "ledger/Period.h"
 
+namespace kw {
+class MainWindowLink;
+}
+
 #include <QDialog>
 
 class QGroupBox;
@@ -34,6 +38,9 @@ public:
     QPushButton *Button1;
     QPushButton *Button2;
 
+    // Once at start-up: the main window that opening a period updates.
+    void connectMainWindow(kw::MainWindowLink &main) { main_ = &main; }
+
     void FormCreate();
     void RadioButtonClick(int month);
     void RadioButton1Click() { RadioButtonClick(1); }
@@ -60,4 +67,5 @@ private:
     // The months are one group: only the checked one is a tab stop, the arrows move the check.
     void followCheck();
     bool placed_ = false;
+    kw::MainWindowLink *main_ = nullptr;
 };

@@ -35,6 +35,17 @@ inline constexpr std::array<Category, 10> Categories{{
 }};
 inline constexpr int IncomeKinds = 3;
 
+// The fields a sum table derives from its ten amounts: income (the first IncomeKinds categories),
+// expenses (the rest) and the budget between them.
+struct DerivedFields
+{
+    const char *income;
+    const char *expenses;
+    const char *budget;
+};
+inline constexpr DerivedFields MonthSums{"DOCHOD", "WYDATKI", "ROZNICA"};
+inline constexpr DerivedFields YearSums{"RDOCHOD", "RWYDATKI", "RROZNICA"};
+
 // The fields of the supplied tables, in file order.
 const std::vector<DbfFieldSpec> &dayFields();
 const std::vector<DbfFieldSpec> &monthFields();

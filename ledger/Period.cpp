@@ -4,8 +4,7 @@ namespace kw::ledger {
 
 PeriodFilter::PeriodFilter(const PeriodSource &source, QString monthField, QString yearField)
     : source_(source), monthField_(std::move(monthField)), yearField_(std::move(yearField))
-{
-}
+{}
 
 bool PeriodFilter::matches(const RecordView &record, const QString &fieldName, const QString &text,
                            Encoded &cache) const
@@ -48,6 +47,11 @@ RecordFilter monthPeriodFilter(const PeriodSource &source)
 RecordFilter yearPeriodFilter(const PeriodSource &source)
 {
     return PeriodFilter(source, QString(), QStringLiteral("RROK"));
+}
+
+RecordFilter monthSumsOfYearFilter(const PeriodSource &source)
+{
+    return PeriodFilter(source, QString(), QStringLiteral("SROK"));
 }
 
 } // namespace kw::ledger

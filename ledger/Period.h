@@ -35,7 +35,8 @@ private:
         std::string bytes;
         bool valid = false;
     };
-    bool matches(const RecordView &record, const QString &fieldName, const QString &text, Encoded &cache) const;
+    bool matches(const RecordView &record, const QString &fieldName, const QString &text,
+                 Encoded &cache) const;
 
     const PeriodSource &source_;
     QString monthField_;
@@ -47,5 +48,7 @@ private:
 RecordFilter dayPeriodFilter(const PeriodSource &source);   // MIESIAC, ROK
 RecordFilter monthPeriodFilter(const PeriodSource &source); // SMIESIAC, SROK
 RecordFilter yearPeriodFilter(const PeriodSource &source);  // RROK
+// Every month sum of the period's year, whatever its month: SROK.
+RecordFilter monthSumsOfYearFilter(const PeriodSource &source);
 
 } // namespace kw::ledger

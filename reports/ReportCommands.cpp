@@ -11,11 +11,11 @@ void showReport(int which)
 {
     Forms &f = forms();
     if (which == 3) {
-        f.formR3->showReport(false); // reads the file afresh: years added since start-up included
+        f.formR3()->showReport(false); // reads the file afresh: years added since start-up included
         return;
     }
     StatementForm *form =
-        which == 1 ? static_cast<StatementForm *>(f.formR1) : static_cast<StatementForm *>(f.formR2);
+        which == 1 ? static_cast<StatementForm *>(f.formR1()) : static_cast<StatementForm *>(f.formR2());
     kw::Table *table = form->Table1;
     const bool fresh = !table->active();
     try {

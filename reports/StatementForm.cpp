@@ -1,7 +1,4 @@
 #include "reports/StatementForm.h"
-#include "app/Forms.h"
-#include "app/Unit2S.h"
-#include "app/Unit4R.h"
 #include "framework/Messages.h"
 #include "reports/StandardPreview.h"
 
@@ -17,7 +14,7 @@ class StatementRun : public QObject
 {
 public:
     StatementRun(Statement kind, const kw::Table &table, bool tableFresh,
-                 const kw::ledger::PeriodSource *period)
+                 const kw::ledger::PeriodSource *period, kw::Table *monthSum, kw::Table *yearSum)
     {
         setUpStatementTable(kind, cursor_);
         cursor_.setDirectory(table.directoryPath());
@@ -34,9 +31,8 @@ public:
         StatementTables tables{&cursor_, nullptr, nullptr};
         if (kind == Statement::Monthly) {
             // The page footer shows the month sum and the year sum the main window shows.
-            const kw::Forms &f = kw::forms();
-            tables.monthSum = f.form2S ? f.form2S->TableS : nullptr;
-            tables.yearSum = f.form4R ? f.form4R->Table4R : nullptr;
+            tables.monthSum = monthSum;
+            tables.yearSum = yearSum;
         }
         report_ = std::make_unique<StatementReport>(kind, tables);
     }
@@ -61,7 +57,7 @@ StatementForm::StatementForm(Statement kind, const QString &name, QWidget *paren
 
 TStandardPreview *StatementForm::showReport(bool tableFresh)
 {
-    auto *run = new StatementRun(kind_, *Table1, tableFresh, period());
+    auto *run = new StatementRun(kind_, *Table1, tableFresh, period(), monthSum_, yearSum_);
     TStandardPreview *preview = nullptr;
     try {
         preview = TStandardPreview::preview(run->report());

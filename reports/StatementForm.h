@@ -33,6 +33,14 @@ public:
         if (previews().isEmpty())
             lastPreviewClosed();
     }
+    // Given once at start-up: the period a statement of one month or one year follows, and the
+    // month sum and year sum the monthly statement's page footer shows.
+    void setPeriod(const kw::ledger::PeriodSource *period) { period_ = period; }
+    void setSumTables(kw::Table *month, kw::Table *year)
+    {
+        monthSum_ = month;
+        yearSum_ = year;
+    }
 
 signals:
     void previewClosed();
@@ -40,11 +48,14 @@ signals:
 protected:
     StatementForm(kw::statements::Statement kind, const QString &name, QWidget *parent);
     // The period the preview is filtered to; null for a statement of every year.
-    virtual const kw::ledger::PeriodSource *period() const { return nullptr; }
+    const kw::ledger::PeriodSource *period() const { return period_; }
     // Called when the last open preview of this statement has closed.
     virtual void lastPreviewClosed() {}
 
 private:
     kw::statements::Statement kind_;
+    const kw::ledger::PeriodSource *period_ = nullptr;
+    kw::Table *monthSum_ = nullptr;
+    kw::Table *yearSum_ = nullptr;
     QList<QPointer<TStandardPreview>> previews_;
 };

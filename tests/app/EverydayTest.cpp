@@ -1,4 +1,3 @@
-#include "AppFixture.h"
 #include "dialogs/EntryDialog.h"
 #include "dialogs/Unit2.h"
 #include "dialogs/Unit3.h"
@@ -6,6 +5,7 @@
 #include "framework/FileDialogs.h"
 #include "framework/Hints.h"
 #include "framework/Regional.h"
+#include "tests/app/WindowFixture.h"
 #include "tools/calculators/UnitKalk.h"
 #include "tools/notepad/UnitNotatnik.h"
 
@@ -18,7 +18,7 @@
 #include <QToolButton>
 #include <memory>
 
-using apptest::Workspace;
+using kwtest::Workspace;
 
 class EverydayTest : public QObject
 {
@@ -26,7 +26,7 @@ class EverydayTest : public QObject
     std::unique_ptr<Workspace> w;
 
     static TForm1 *main() { return Workspace::main(); }
-    static TFormNotatnik *notepad() { return kw::forms().formNotatnik; }
+    static TFormNotatnik *notepad() { return kw::forms().formNotatnik(); }
 
     void showMain()
     {
@@ -43,7 +43,7 @@ class EverydayTest : public QObject
         auto *editor = notepad()->findChild<QTextEdit *>(QStringLiteral("RichEdit1"));
         editor->insertPlainText(QStringLiteral("lista zakupów"));
         const kw::Forms &f = kw::forms();
-        QList<QWidget *> others{f.formNotatnik, f.form3, f.form2, f.formKalk, f.formM};
+        QList<QWidget *> others{f.formNotatnik(), f.form3(), f.form2(), f.formKalk(), f.formM()};
         for (QWidget *o : others)
             o->show();
         return others;
@@ -133,11 +133,11 @@ private slots:
     {
         showMain();
         main()->ToolButton9Click();
-        kw::forms().form3->show();
+        kw::forms().form3()->show();
         const int code = runLoop([] { main()->Zamknij2Click(); });
         QCOMPARE(code, 0);
         QVERIFY(w->messages.isEmpty());
-        QVERIFY(!notepad()->isVisible() && !kw::forms().form3->isVisible());
+        QVERIFY(!notepad()->isVisible() && !kw::forms().form3()->isVisible());
     }
 
     void monthAndYearByKeyboard()
@@ -219,46 +219,47 @@ private slots:
             QVERIFY2(clicked.count() == 1, qPrintable(b->window()->objectName() + b->text()));
         };
         // With no period open the entry dialogs' buttons refuse with a message, and change nothing.
-        enterOn(f.form3->Button1);
-        enterOn(f.form3->Button3);
-        enterOn(f.form2->Button1);
+        enterOn(f.form3()->Button1);
+        enterOn(f.form3()->Button3);
+        enterOn(f.form2()->Button1);
         QCOMPARE(w->texts().size(), 3);
-        enterOn(f.form3D->Button3);
-        QVERIFY(!f.form3D->isVisible() || w->texts().size() == 4);
-        enterOn(f.form3D->Button2);
-        QVERIFY(!f.form3D->isVisible());
-        enterOn(f.form3->Button2);
-        QVERIFY(!f.form3->isVisible());
-        enterOn(f.form2->Button2);
-        QVERIFY(!f.form2->isVisible());
+        enterOn(f.form3D()->Button3);
+        QVERIFY(!f.form3D()->isVisible() || w->texts().size() == 4);
+        enterOn(f.form3D()->Button2);
+        QVERIFY(!f.form3D()->isVisible());
+        enterOn(f.form3()->Button2);
+        QVERIFY(!f.form3()->isVisible());
+        enterOn(f.form2()->Button2);
+        QVERIFY(!f.form2()->isVisible());
 
-        f.formKalk->Edit1->setText(QStringLiteral("1000"));
-        f.formKalk->Edit2->setText(QStringLiteral("6"));
-        f.formKalk->Edit3->setText(QStringLiteral("12"));
-        enterOn(f.formKalk->Button1);
-        QCOMPARE(f.formKalk->Label4->text(), QStringLiteral("1060 zł"));
-        enterOn(f.formKalk->Button2);
-        QCOMPARE(f.formKalk->Label4->text(), QStringLiteral("0 zł"));
+        f.formKalk()->Edit1->setText(QStringLiteral("1000"));
+        f.formKalk()->Edit2->setText(QStringLiteral("6"));
+        f.formKalk()->Edit3->setText(QStringLiteral("12"));
+        enterOn(f.formKalk()->Button1);
+        QCOMPARE(f.formKalk()->Label4->text(), QStringLiteral("1060 zł"));
+        enterOn(f.formKalk()->Button2);
+        QCOMPARE(f.formKalk()->Label4->text(), QStringLiteral("0 zł"));
         // Esc closes the bank calculator, which keeps its boxes.
-        f.formKalk->Edit1->setText(QStringLiteral("5"));
+        f.formKalk()->Edit1->setText(QStringLiteral("5"));
         press(Qt::Key_Escape);
-        QVERIFY(!f.formKalk->isVisible());
-        QCOMPARE(f.formKalk->Edit1->text(), QStringLiteral("5"));
+        QVERIFY(!f.formKalk()->isVisible());
+        QCOMPARE(f.formKalk()->Edit1->text(), QStringLiteral("5"));
 
         // Enter in an amount box still books nothing.
-        QSignalSpy add(f.form3->Button1, &QAbstractButton::clicked);
-        activate(f.form3);
-        f.form3->Edit[0]->setFocus();
+        QSignalSpy add(f.form3()->Button1, &QAbstractButton::clicked);
+        activate(f.form3());
+        f.form3()->Edit[0]->setFocus();
         press(Qt::Key_Return);
         QCOMPARE(add.count(), 0);
-        QVERIFY(f.form3->isVisible());
+        QVERIFY(f.form3()->isVisible());
     }
 
     void dialogsStayAboveTheMainWindowWithoutBlockingIt()
     {
         showMain();
         const kw::Forms &f = kw::forms();
-        for (QWidget *d : std::initializer_list<QWidget *>{f.form3D, f.formM, f.form2, f.form3, f.formKalk}) {
+        for (QWidget *d :
+             std::initializer_list<QWidget *>{f.form3D(), f.formM(), f.form2(), f.form3(), f.formKalk()}) {
             d->show();
             QVERIFY(QTest::qWaitForWindowExposed(d));
             QVERIFY2(d->windowHandle()->transientParent() == main()->windowHandle(),
@@ -309,7 +310,7 @@ private slots:
     void negativeBalancesReadWithAMinusSign()
     {
         showMain();
-        Workspace::openThroughDialog(3, QStringLiteral("2004"));
+        Workspace::open(3, QStringLiteral("2004"));
         kw::ledger::AmountSet a{};
         a[0] = 100;
         a[4] = 1331.5; // food beyond the income

@@ -1,10 +1,10 @@
-#include "AppFixture.h"
 #include "dialogs/Unit2.h"
 #include "dialogs/Unit3D.h"
 #include "framework/ComboEdit.h"
 #include "framework/Hints.h"
 #include "framework/Regional.h"
 #include "framework/Shape.h"
+#include "tests/app/WindowFixture.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -17,7 +17,7 @@
 #include <QToolButton>
 #include <memory>
 
-using apptest::Workspace;
+using kwtest::Workspace;
 
 namespace {
 const QColor Red(255, 0, 0);
@@ -131,7 +131,7 @@ private slots:
     void noLabelIsCutOff()
     {
         showMain();
-        Workspace::openThroughDialog(3, "2004");
+        Workspace::open(3, "2004");
         kw::ledger::AmountSet big{};
         big.fill(-123456.78);
         Workspace::addDay(28, big, QStringLiteral("Zakupy na cały tydzień"));
@@ -169,31 +169,31 @@ private slots:
         expectState(CommandState::NoPeriod, "start");
         Workspace::render(m, QStringLiteral("main-no-period"));
 
-        Workspace::openThroughDialog(3, "2004");
+        Workspace::open(3, "2004");
         QVERIFY(!Workspace::dialog()->isVisible());
         expectState(CommandState::EmptyPeriod, "empty period");
         showMain();
         Workspace::render(m, QStringLiteral("main-empty-period"));
         // Ctrl+N and Del belong to the disabled "Edycja" menu: nothing happens.
         QTest::keyClick(m, Qt::Key_N, Qt::ControlModifier);
-        QVERIFY(!kw::forms().form3D->isVisible());
+        QVERIFY(!kw::forms().form3D()->isVisible());
         QTest::keyClick(m, Qt::Key_Delete);
         QVERIFY(w->messages.isEmpty());
         QCOMPARE(w->beeps, 0);
 
         Workspace::addDay(5, amounts(100, 0));
         Workspace::addDay(9, amounts(0, 40));
-        Workspace::openThroughDialog(3, "2004");
+        Workspace::open(3, "2004");
         expectState(CommandState::PeriodWithDays, "period with days");
         showMain();
         Workspace::render(m, QStringLiteral("main-period-with-days"));
         QTest::keyClick(m, Qt::Key_N, Qt::ControlModifier);
-        QVERIFY(kw::forms().form3D->isVisible());
+        QVERIFY(kw::forms().form3D()->isVisible());
 
         // The open-period command closes the new-day dialog and every table and empties the
         // period's displays; the menus go with the buttons.
         m->Otworz1->trigger();
-        QVERIFY(!kw::forms().form3D->isVisible());
+        QVERIFY(!kw::forms().form3D()->isVisible());
         QVERIFY(Workspace::dialog()->isVisible());
         expectState(CommandState::NoPeriod, "open-period command");
         Workspace::render(m, QStringLiteral("main-after-open-period-command"));
@@ -233,13 +233,13 @@ private slots:
         pressDel();
         QVERIFY(w->messages.isEmpty());
 
-        Workspace::openThroughDialog(3, "2004");
+        Workspace::open(3, "2004");
         showMain();
         pressDel();
         QVERIFY(w->messages.isEmpty());
 
         Workspace::addDay(5, amounts(100, 0));
-        Workspace::openThroughDialog(3, "2004");
+        Workspace::open(3, "2004");
         showMain();
         w->answer = kw::No;
         pressDel();
@@ -250,10 +250,10 @@ private slots:
     void deleteAnsweredNoAndYes()
     {
         TForm1 *m = main();
-        Workspace::openThroughDialog(3, "2004");
+        Workspace::open(3, "2004");
         Workspace::addDay(5, amounts(100, 0));
         Workspace::addDay(9, amounts(0, 140)); // the month and the year go below zero
-        Workspace::openThroughDialog(3, "2004");
+        Workspace::open(3, "2004");
         Workspace::day().last();
         QCOMPARE(m->lightColor(2), Red);
         QCOMPARE(m->Shape2->brushColor(), Red);
@@ -287,7 +287,7 @@ private slots:
     void lightsAtZeroAndAroundIt()
     {
         TForm1 *m = main();
-        Workspace::openThroughDialog(3, "2004");
+        Workspace::open(3, "2004");
         const auto setBalances = [&](const QVariant &monthValue, const QVariant &yearValue) {
             Workspace::month().edit();
             Workspace::month().setFieldValue("ROZNICA", monthValue);
@@ -380,10 +380,10 @@ private slots:
     void displaysFollowTheTables()
     {
         TForm1 *m = main();
-        Workspace::openThroughDialog(3, "2004");
+        Workspace::open(3, "2004");
         Workspace::addDay(5, amounts(1234.5, 0), QStringLiteral("Pensja"));
         Workspace::addDay(9, amounts(0, 40));
-        Workspace::openThroughDialog(3, "2004");
+        Workspace::open(3, "2004");
         QCOMPARE(m->Label43->text(), QStringLiteral("2004"));
         QCOMPARE(m->MonthHeading->text(), QStringLiteral("3"));
         QCOMPARE(m->DayHeading->text(), QStringLiteral("5"));
@@ -408,11 +408,11 @@ private slots:
     void changeCommandFillsTheBoxes()
     {
         TForm1 *m = main();
-        Workspace::openThroughDialog(3, "2004");
+        Workspace::open(3, "2004");
         Workspace::addDay(17, amounts(1234.5, 0.25));
-        Workspace::openThroughDialog(3, "2004");
+        Workspace::open(3, "2004");
         m->Zmien1->trigger();
-        TForm2 *c = kw::forms().form2;
+        TForm2 *c = kw::forms().form2();
         QVERIFY(c->isVisible());
         QCOMPARE(c->EditD->text(), QStringLiteral("17"));
         QCOMPARE(c->Edit[0]->text(), QStringLiteral("1234,5"));

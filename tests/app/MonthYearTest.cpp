@@ -1,10 +1,10 @@
-#include "AppFixture.h"
 #include "framework/Shape.h"
+#include "tests/app/WindowFixture.h"
 
 #include <QLabel>
 #include <memory>
 
-using apptest::Workspace;
+using kwtest::Workspace;
 
 namespace {
 const char *const MonthAmounts[] = {"SPRZYCH",  "SKOSZT",  "SKOSZTOKR", "DOCHOD",    "SOPLATY",
@@ -59,7 +59,7 @@ private slots:
     // month adds only its month sum; opening the same period again writes nothing.
     void openingCreatesTheMissingSumsOnce()
     {
-        Workspace::openThroughDialog(3, "2004");
+        Workspace::open(3, "2004");
         QVERIFY(!d()->isVisible());
         QVERIFY(w->messages.isEmpty());
         QList<QVariantMap> months = w->records(kw::ledger::MonthFile);
@@ -84,7 +84,7 @@ private slots:
         QCOMPARE(main()->Label43->text(), QStringLiteral("2004"));
         QVERIFY(Workspace::day().filtered() && Workspace::month().filtered() && Workspace::year().filtered());
 
-        Workspace::openThroughDialog(4, "2004");
+        Workspace::open(4, "2004");
         months = w->records(kw::ledger::MonthFile);
         QCOMPARE(months.size(), 2);
         QCOMPARE(months[1]["SMIESIAC"].toString(), QStringLiteral("4"));
@@ -92,22 +92,22 @@ private slots:
         QCOMPARE(w->records(kw::ledger::YearFile).size(), 1);
 
         const QByteArray before = w->snapshot();
-        Workspace::openThroughDialog(3, "2004");
+        Workspace::open(3, "2004");
         QCOMPARE(w->snapshot(), before);
         QCOMPARE(Workspace::month().fieldValue("SMIESIAC").toString(), QStringLiteral("3"));
     }
 
     void openingAPeriodWithDays()
     {
-        Workspace::openThroughDialog(3, "2004");
+        Workspace::open(3, "2004");
         kw::ledger::AmountSet spend{};
         spend[3] = 250;
         Workspace::addDay(12, spend);
-        Workspace::openThroughDialog(4, "2004");
+        Workspace::open(4, "2004");
         QCOMPARE(main()->commandState(), CommandState::EmptyPeriod);
         QCOMPARE(main()->Shape2->brushColor(), QColor(0, 255, 0));
         QCOMPARE(main()->Shape1->brushColor(), QColor(255, 0, 0)); // the year carries March
-        Workspace::openThroughDialog(3, "2004");
+        Workspace::open(3, "2004");
         QCOMPARE(main()->commandState(), CommandState::PeriodWithDays);
         QCOMPARE(main()->Shape2->brushColor(), QColor(255, 0, 0));
         QCOMPARE(main()->DBGrid1->model()->rowCount(), 1);
@@ -115,7 +115,7 @@ private slots:
 
     void cancelKeepsTheNewMonthAndOpensNothing()
     {
-        Workspace::openThroughDialog(3, "2004");
+        Workspace::open(3, "2004");
         main()->ToolButton1Click();
         d()->RadioButton[4]->click();
         d()->Button2->click();
@@ -171,12 +171,12 @@ private slots:
 
         // Five digits are the most, and they open the same period again and again.
         for (int round = 0; round < 2; ++round)
-            Workspace::openThroughDialog(1, "99999");
+            Workspace::open(1, "99999");
         QVERIFY(w->messages.isEmpty());
         QCOMPARE(w->records(kw::ledger::MonthFile).size(), 2);
         QCOMPARE(w->records(kw::ledger::YearFile).size(), 2);
         QCOMPARE(Workspace::year().fieldValue("RROK").toString(), QStringLiteral("99999"));
-        Workspace::openThroughDialog(1, "7");
+        Workspace::open(1, "7");
         QCOMPARE(w->records(kw::ledger::YearFile).size(), 3);
     }
 
@@ -184,7 +184,7 @@ private slots:
     void anEngineErrorKeepsTheDialogOpen()
     {
         QVERIFY(QFile::remove(QDir(w->tmp.path()).filePath(kw::ledger::MonthFile)));
-        Workspace::openThroughDialog(3, "2004");
+        Workspace::open(3, "2004");
         QCOMPARE(w->messages.size(), 1);
         QVERIFY2(w->messages[0].text.contains(QStringLiteral("Suma"), Qt::CaseInsensitive),
                  qPrintable(w->messages[0].text));

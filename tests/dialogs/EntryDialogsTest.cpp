@@ -1,7 +1,7 @@
-#include "DialogFixture.h"
 #include "ledger/DiskIo.h"
 #include "ledger/EngineError.h"
 #include "ledger/Journal.h"
+#include "tests/app/WindowFixture.h"
 
 #include <QGroupBox>
 #include <QStatusBar>
@@ -157,7 +157,7 @@ private slots:
             Workspace::type(f->DBEdit1, "nie zapisze się");
         Workspace::typeAmounts(f->Edit, {"1", "2", "3", text}); // valid amounts before the bad one
         (subtract ? f->Button3 : f->Button1)->click();
-        QCOMPARE(w->messages, QStringList{kw::dialogs::FormatFailureMessage});
+        QCOMPARE(w->texts(), QStringList{kw::dialogs::FormatFailureMessage});
         QVERIFY(mainWindowClosed());
         QCOMPARE(w->snapshot(), before);
         QVERIFY(kw::ledger::verifyLedger(w->dir()).isEmpty());
@@ -173,7 +173,7 @@ private slots:
         f->show();
         Workspace::typeAmounts(f->Edit, {"50"});
         f->Button1->click();
-        QCOMPARE(w->messages, QStringList{QStringLiteral("Sum.DBF: dysk jest pełny")});
+        QCOMPARE(w->texts(), QStringList{QStringLiteral("Sum.DBF: dysk jest pełny")});
         QVERIFY(!mainWindowClosed());
         QVERIFY(f->isVisible());
         QCOMPARE(f->Edit[0]->text(), QStringLiteral("50"));
@@ -411,7 +411,7 @@ private slots:
         Workspace::type(f->Edit[0], "1");
         Workspace::type(f->EditD, text);
         f->Button1->click();
-        QCOMPARE(w->messages, QStringList{kw::dialogs::FormatFailureMessage});
+        QCOMPARE(w->texts(), QStringList{kw::dialogs::FormatFailureMessage});
         QVERIFY(mainWindowClosed());
         QCOMPARE(w->snapshot(), before);
     }
@@ -433,7 +433,7 @@ private slots:
         add->Button3->click();
         change->show();
         change->Button1->click();
-        QCOMPARE(w->messages, QStringList(3, kw::dialogs::NoDayEntryMessage));
+        QCOMPARE(w->texts(), QStringList(3, kw::dialogs::NoDayEntryMessage));
         QVERIFY(Workspace::day().isEmpty());
         QCOMPARE(w->snapshot(), before);
         w->takeMessages();
@@ -448,7 +448,7 @@ private slots:
         Workspace::typeAmounts(add->Edit, {"5"});
         add->Button1->click();
         change->Button1->click();
-        QCOMPARE(w->messages, QStringList(2, kw::dialogs::NoDayEntryMessage));
+        QCOMPARE(w->texts(), QStringList(2, kw::dialogs::NoDayEntryMessage));
         QCOMPARE(w->snapshot(), afterDelete);
         QCOMPARE(w->storedDays(), 0);
         QVERIFY(kw::ledger::verifyLedger(w->dir()).isEmpty());

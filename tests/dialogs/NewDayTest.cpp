@@ -1,4 +1,4 @@
-#include "DialogFixture.h"
+#include "tests/app/WindowFixture.h"
 
 #include "framework/Clock.h"
 

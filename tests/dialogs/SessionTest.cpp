@@ -1,5 +1,5 @@
-#include "DialogFixture.h"
 #include "framework/Regional.h"
+#include "tests/app/WindowFixture.h"
 
 #include <QRandomGenerator>
 #include <map>
@@ -40,7 +40,8 @@ class SessionTest : public QObject
             const int cents = rng_.bounded(-20000, 300000);
             values[i] = cents / 100.0;
             // Either with two decimals and the thousands grouped, or in the shortest form.
-            texts << (rng_.bounded(2) ? QLocale().toString(values[i], 'f', 2) : kw::regional::formatGeneral(values[i]));
+            texts << (rng_.bounded(2) ? QLocale().toString(values[i], 'f', 2)
+                                      : kw::regional::formatGeneral(values[i]));
         }
         return {texts, values};
     }
@@ -56,7 +57,8 @@ class SessionTest : public QObject
     void expectMessages(const QString &expected, const char *step)
     {
         const QString got = w->takeMessages();
-        QVERIFY2(got == expected, qPrintable(QStringLiteral("%1: expected '%2', got '%3'").arg(step, expected, got)));
+        QVERIFY2(got == expected,
+                 qPrintable(QStringLiteral("%1: expected '%2', got '%3'").arg(step, expected, got)));
     }
 
     void newDay()
@@ -166,8 +168,10 @@ class SessionTest : public QObject
 private slots:
     void aLongSessionKeepsEverySumEqualToItsDayEntries()
     {
-        const quint32 seed = qEnvironmentVariableIsSet("KW_SEED") ? qEnvironmentVariableIntValue("KW_SEED") : 20040305u;
-        const int steps = qEnvironmentVariableIsSet("KW_STEPS") ? qEnvironmentVariableIntValue("KW_STEPS") : 400;
+        const quint32 seed =
+            qEnvironmentVariableIsSet("KW_SEED") ? qEnvironmentVariableIntValue("KW_SEED") : 20040305u;
+        const int steps =
+            qEnvironmentVariableIsSet("KW_STEPS") ? qEnvironmentVariableIntValue("KW_STEPS") : 400;
         qInfo("seed %u, %d steps", seed, steps);
         rng_.seed(seed);
         w = std::make_unique<Workspace>();
@@ -178,11 +182,21 @@ private slots:
             const int kind = op < 8 ? 0 : op < 33 ? 1 : op < 70 ? 2 : op < 88 ? 3 : 4;
             ++counts[kind];
             switch (kind) {
-            case 0: switchPeriod(); break;
-            case 1: newDay(); break;
-            case 2: book(); break;
-            case 3: change(); break;
-            default: remove(); break;
+            case 0:
+                switchPeriod();
+                break;
+            case 1:
+                newDay();
+                break;
+            case 2:
+                book();
+                break;
+            case 3:
+                change();
+                break;
+            default:
+                remove();
+                break;
             }
             if (QTest::currentTestFailed())
                 QFAIL(qPrintable(QStringLiteral("at step %1").arg(step)));

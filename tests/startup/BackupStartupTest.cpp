@@ -25,7 +25,7 @@ class BackupStartupTest : public QObject
         // Start-up itself runs events (the splash is painted), so wait for the main window.
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, qApp, [] {
-            if (kw::forms().form1 && kw::forms().form1->isVisible())
+            if (kw::forms().form1() && kw::forms().form1()->isVisible())
                 QCoreApplication::quit();
         });
         poll.start(10);

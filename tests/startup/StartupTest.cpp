@@ -57,14 +57,14 @@ private slots:
                                    "TFormA", "TFormKalk", "TFormNotatnik"};
         QCOMPARE(order, expected);
         const kw::Forms &f = kw::forms();
-        QCOMPARE(f.form1->windowTitle(), QStringLiteral("Kwotnik 2.1"));
-        QVERIFY(!f.form1->Table1->active());
-        QVERIFY(!f.form2S->TableS->active());
-        QVERIFY2(f.formR3->Table1->active(), "the multi-year statement's table is open from the start");
-        QCOMPARE(f.form1->commandState(), CommandState::NoPeriod);
+        QCOMPARE(f.form1()->windowTitle(), QStringLiteral("Kwotnik 2.1"));
+        QVERIFY(!f.form1()->Table1->active());
+        QVERIFY(!f.form2S()->TableS->active());
+        QVERIFY2(f.formR3()->Table1->active(), "the multi-year statement's table is open from the start");
+        QCOMPARE(f.form1()->commandState(), CommandState::NoPeriod);
         // The month and year dialog holds the current month and year from start-up on.
-        QCOMPARE(f.formM->monthText(), QString::number(QDate::currentDate().month()));
-        QCOMPARE(f.formM->yearText(), QString::number(QDate::currentDate().year()));
+        QCOMPARE(f.formM()->monthText(), QString::number(QDate::currentDate().month()));
+        QCOMPARE(f.formM()->yearText(), QString::number(QDate::currentDate().year()));
     }
 
     void theSplashIsPaintedBeforeTheFirstWindowAndGoneBeforeTheMainWindowShows()
@@ -86,19 +86,19 @@ private slots:
                                                        ? "splash painted"
                                                        : "no splash");
                                       if (name == QLatin1String("TFormNotatnik"))
-                                          mainVisibleWhileSplash = kw::forms().form1->isVisible();
+                                          mainVisibleWhileSplash = kw::forms().form1()->isVisible();
                                   }),
                  0);
         QCOMPARE(seen, QStringList{"splash painted"});
         QVERIFY2(!mainVisibleWhileSplash, "no working window shows while the splash is up");
         QVERIFY2(!splash(), "the splash is destroyed before the loop starts");
-        QVERIFY(kw::forms().form1->isVisible());
+        QVERIFY(kw::forms().form1()->isVisible());
     }
 
     void mainWindowShowsTheDateAndStartsItsClock()
     {
         kw::createForms();
-        TForm1 *main = kw::forms().form1;
+        TForm1 *main = kw::forms().form1();
         QCOMPARE(main->DatePanel->text(), QLocale().toString(QDate::currentDate(), QLocale::ShortFormat));
         QVERIFY(main->Panel1->text().isEmpty());
         QCOMPARE(main->Timer1->interval(), 1000);
@@ -114,7 +114,7 @@ private slots:
         QVERIFY(code != 0);
         QCOMPARE(messages_.size(), 1);
         QVERIFY2(messages_[0].contains("Sum.DBF"), qPrintable(messages_[0]));
-        QVERIFY2(!kw::forms().form1, "no window is left");
+        QVERIFY2(!kw::forms().form1(), "no window is left");
     }
 
     void aSecondCopyOnTheSameDirectoryIsToldAndWritesNothing()
@@ -139,24 +139,24 @@ private slots:
     void closingWithNoPeriodIsSafeAndClosingWithAPendingRemarkSavesIt()
     {
         kw::createForms();
-        TForm1 *main = kw::forms().form1;
+        TForm1 *main = kw::forms().form1();
         main->close(); // no period open: nothing to close
         QVERIFY(messages_.isEmpty());
 
-        const kw::ledger::LedgerTables t{main->Table1, kw::forms().form2S->TableS,
-                                         kw::forms().form4R->Table4R};
-        kw::forms().formM->Edit1->setText("2004");
-        kw::forms().formM->RadioButtonClick(3);
+        const kw::ledger::LedgerTables t{main->Table1, kw::forms().form2S()->TableS,
+                                         kw::forms().form4R()->Table4R};
+        kw::forms().formM()->Edit1->setText("2004");
+        kw::forms().formM()->RadioButtonClick(3);
         kw::ledger::openPeriod(t, "3", "2004");
         kw::ledger::addDay(t, 5, "3", "2004", QDate::currentDate());
         main->Table1->edit();
         main->Table1->setFieldValue("UWAGI", QStringLiteral("Nie zgubić"));
         main->close();
         QVERIFY(!main->Table1->active());
-        QVERIFY(!kw::forms().form2S->TableS->active());
+        QVERIFY(!kw::forms().form2S()->TableS->active());
         kw::ledger::openPeriod(t, "3", "2004");
         QCOMPARE(main->Table1->fieldValue("UWAGI").toString(), QStringLiteral("Nie zgubić"));
-        QCOMPARE(kw::forms().form2S->TableS->state(), kw::Table::State::Browse);
+        QCOMPARE(kw::forms().form2S()->TableS->state(), kw::Table::State::Browse);
         QVERIFY(messages_.isEmpty());
     }
 };

@@ -1,19 +1,19 @@
 // The statements through the real main window: each command opens a preview of its own, closing it
 // puts the statement's table back to rest, and the ledger goes on undisturbed.
-#include "../app/AppFixture.h"
 #include "framework/Regional.h"
 #include "ledger/LedgerCheck.h"
 #include "reports/StandardPreview.h"
 #include "reports/UnitR1.h"
 #include "reports/UnitR2.h"
 #include "reports/UnitR3.h"
+#include "tests/app/WindowFixture.h"
 
 #include <QLabel>
 #include <QScrollArea>
 #include <memory>
 
-using apptest::Workspace;
 using kw::ledger::AmountSet;
+using kwtest::Workspace;
 
 namespace {
 
@@ -62,16 +62,16 @@ class StatementWindowsTest : public QObject
     std::unique_ptr<Workspace> w;
 
     static TForm1 *main() { return Workspace::main(); }
-    static kw::Table &r1() { return *kw::forms().formR1->Table1; }
-    static kw::Table &r2() { return *kw::forms().formR2->Table1; }
-    static kw::Table &r3() { return *kw::forms().formR3->Table1; }
+    static kw::Table &r1() { return *kw::forms().formR1()->Table1; }
+    static kw::Table &r2() { return *kw::forms().formR2()->Table1; }
+    static kw::Table &r3() { return *kw::forms().formR3()->Table1; }
 
     void marchWithTwoDays()
     {
-        Workspace::openThroughDialog(3, "2004");
+        Workspace::open(3, "2004");
         Workspace::addDay(9, AmountSet{1500, 0, 0, 0, 42.5, 0, 0, 0, 0, 0}, QStringLiteral("targ"));
         Workspace::addDay(2, AmountSet{0, 0, 0, 300, 0, 0, 0, 0, 0, 0});
-        Workspace::openThroughDialog(3, "2004"); // a period with days: the report commands are on
+        Workspace::open(3, "2004"); // a period with days: the report commands are on
     }
 
 private slots:
@@ -104,8 +104,8 @@ private slots:
         main()->ToolButton7Click();
         main()->ToolButton8Click();
         QCOMPARE(openPreviews().size(), 3);
-        TStandardPreview *yearly = kw::forms().formR2->previews().value(0);
-        TStandardPreview *years = kw::forms().formR3->previews().value(0);
+        TStandardPreview *yearly = kw::forms().formR2()->previews().value(0);
+        TStandardPreview *years = kw::forms().formR3()->previews().value(0);
         QVERIFY(yearly && years);
         QVERIFY(settle(yearly) && settle(years));
         QVERIFY(pageTexts(yearly).value(0).contains(QStringLiteral("Zestawienie roczne")));
@@ -139,7 +139,7 @@ private slots:
         marchWithTwoDays();
         main()->ToolButton6Click();
         main()->ToolButton6Click();
-        const QList<TStandardPreview *> both = kw::forms().formR1->previews();
+        const QList<TStandardPreview *> both = kw::forms().formR1()->previews();
         QCOMPARE(both.size(), 2);
         QVERIFY(settle(both[0]) && settle(both[1]));
         QCOMPARE(pageTexts(both[0]), pageTexts(both[1]));
@@ -170,7 +170,7 @@ private slots:
                  qPrintable(kw::ledger::verifyLedger(w->tmp.path()).join('\n')));
         // A new preview shows the new day.
         main()->ToolButton6Click();
-        TStandardPreview *again = kw::forms().formR1->previews().value(1);
+        TStandardPreview *again = kw::forms().formR1()->previews().value(1);
         QVERIFY(again && settle(again));
         QVERIFY(pageTexts(again).value(0).contains(QStringLiteral("99")));
         QVERIFY(pageTexts(again).value(0).contains(QStringLiteral("7,25")));
@@ -179,7 +179,7 @@ private slots:
     void multiYearShowsAYearBookedInTheRunningProgram()
     {
         marchWithTwoDays();
-        Workspace::openThroughDialog(5, "2031");
+        Workspace::open(5, "2031");
         Workspace::addDay(1, AmountSet{0, 0, 0, 0, 0, 0, 0, 0, 0, 654.5});
         main()->ToolButton8Click();
         TStandardPreview *p = openPreviews().value(0);
@@ -216,7 +216,7 @@ private slots:
     // No line: no page; the page area says why instead of staying blank.
     void anEmptyStatementSaysSo()
     {
-        Workspace::openThroughDialog(3, "2004");
+        Workspace::open(3, "2004");
         main()->ToolButton6Click();
         TStandardPreview *p = openPreviews().value(0);
         QVERIFY(p && settle(p));

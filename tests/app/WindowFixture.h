@@ -1,26 +1,36 @@
 #pragma once
 
-// The program's real windows on a fresh working directory with the three empty ledger tables.
+// The program's real windows, created and wired as the program creates them, on a fresh working
+// directory holding the three empty ledger tables. Message boxes and beeps are answered here.
 
 #include "app/Forms.h"
 #include "app/Startup.h"
 #include "app/Unit1.h"
 #include "app/Unit2S.h"
 #include "app/Unit4R.h"
+#include "dialogs/EntryDialog.h"
+#include "dialogs/Unit2.h"
+#include "dialogs/Unit3.h"
+#include "dialogs/Unit3D.h"
 #include "dialogs/UnitM.h"
+#include "framework/DataControls.h"
 #include "framework/Messages.h"
 #include "ledger/Booking.h"
+#include "ledger/LedgerCheck.h"
 #include "ledger/LedgerSchema.h"
 
+#include <QCalendarWidget>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <memory>
 
-namespace apptest {
+namespace kwtest {
 
 struct Workspace
 {
@@ -52,18 +62,20 @@ struct Workspace
     Workspace(const Workspace &) = delete;
     Workspace &operator=(const Workspace &) = delete;
 
-    static TForm1 *main() { return kw::forms().form1; }
-    static TFormM *dialog() { return kw::forms().formM; }
-    static kw::ledger::LedgerTables tables()
-    {
-        return {kw::forms().form1->Table1, kw::forms().form2S->TableS, kw::forms().form4R->Table4R};
-    }
-    static kw::Table &day() { return *kw::forms().form1->Table1; }
-    static kw::Table &month() { return *kw::forms().form2S->TableS; }
-    static kw::Table &year() { return *kw::forms().form4R->Table4R; }
+    QString dir() const { return tmp.path(); }
+    static TForm1 *main() { return kw::forms().form1(); }
+    static TFormM *dialog() { return kw::forms().formM(); }
+    static TForm3D *newDay() { return kw::forms().form3D(); }
+    static TForm3 *add() { return kw::forms().form3(); }
+    static TForm2 *change() { return kw::forms().form2(); }
+    static kw::ledger::LedgerTables tables() { return main()->ledgerTables(); }
+    static kw::Table &day() { return *main()->Table1; }
+    static kw::Table &month() { return *kw::forms().form2S()->TableS; }
+    static kw::Table &year() { return *kw::forms().form4R()->Table4R; }
 
-    // The open-period command, then the dialog with the month and the year text typed in.
-    static void openThroughDialog(int m, const QString &y)
+    // Opens a period as the user does: the open-period command, then the month and year dialog
+    // with the month clicked, the year typed and "Otwórz" pressed.
+    static void open(int m, const QString &y)
     {
         main()->ToolButton1Click();
         TFormM *d = dialog();
@@ -71,6 +83,8 @@ struct Workspace
         d->Edit1->setText(y);
         d->Button1->click();
     }
+    // Closes the open period's three tables, as switching to another period does first.
+    static void close() { kw::ledger::closePeriod(tables()); }
 
     // Adds a day to the open period with the given amounts (the ten categories in order).
     static void addDay(int d, const kw::ledger::AmountSet &amounts, const QString &remark = {})
@@ -87,23 +101,63 @@ struct Workspace
         }
     }
 
+    // Picks the date on the calendar and presses "Otwórz".
+    static void pickDay(const QDate &date)
+    {
+        TForm3D *d = newDay();
+        d->show();
+        d->Calendar1->setSelectedDate(date);
+        d->Button3->click();
+    }
+    // Types into a box as the user does: everything selected, then the keys.
+    static void type(QLineEdit *box, const QString &text)
+    {
+        box->setFocus();
+        box->selectAll();
+        if (text.isEmpty())
+            QTest::keyClick(box, Qt::Key_Delete);
+        // One key event per character: the test library's own typing takes Latin-1 only.
+        for (const QChar c : text) {
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+            QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+            QCoreApplication::sendEvent(box, &press);
+            QCoreApplication::sendEvent(box, &release);
+        }
+    }
+    static void typeAmounts(const std::array<QLineEdit *, 10> &boxes, const QStringList &texts)
+    {
+        for (std::size_t i = 0; i < boxes.size(); ++i)
+            type(boxes[i], i < std::size_t(texts.size()) ? texts[int(i)] : QStringLiteral("0"));
+    }
+    static double value(kw::Table &t, const char *field) { return kw::ledger::amount(t, field); }
+
     QByteArray file(const QString &name) const
     {
-        QFile f(QDir(tmp.path()).filePath(name));
+        QFile f(QDir(dir()).filePath(name));
         f.open(QIODevice::ReadOnly);
         return f.readAll();
     }
+    // The three table files as they are on the disk.
     QByteArray snapshot() const
     {
         return file(kw::ledger::DayFile) + file(kw::ledger::MonthFile) + file(kw::ledger::YearFile);
     }
-
+    int storedDays() const
+    {
+        int n = 0;
+        auto f = kw::DbfFile::open(QDir(dir()).filePath(kw::ledger::DayFile));
+        f->scan([&](std::uint32_t, const char *r) {
+            n += kw::DbfFile::isDeleted(r) ? 0 : 1;
+            return true;
+        });
+        return n;
+    }
     // Every record of a table file, unfiltered, as field maps.
     QList<QVariantMap> records(const QString &name) const
     {
         kw::Table t;
         t.setTableName(name);
-        t.setDirectory(tmp.path());
+        t.setDirectory(dir());
         t.open();
         QList<QVariantMap> out;
         for (t.first(); !t.eof(); t.next()) {
@@ -128,6 +182,7 @@ struct Workspace
         window->grab().save(QDir(dir).filePath(name + QStringLiteral(".png")));
     }
 
+    // The texts of the messages shown so far.
     QStringList texts() const
     {
         QStringList all;
@@ -135,6 +190,13 @@ struct Workspace
             all << r.text;
         return all;
     }
+    // The texts shown since the last call, joined by '|'.
+    QString takeMessages()
+    {
+        const QString all = texts().join(QLatin1Char('|'));
+        messages.clear();
+        return all;
+    }
 };
 
-} // namespace apptest
+} // namespace kwtest
