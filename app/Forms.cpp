@@ -43,10 +43,8 @@ void connectForms(Forms &f)
     tables.day->setOnFilterRecord(ledger::dayPeriodFilter(period));
     tables.month->setOnFilterRecord(ledger::monthPeriodFilter(period));
     tables.year->setOnFilterRecord(ledger::yearPeriodFilter(period));
-    f.formR1()->Table1->setOnFilterRecord(ledger::dayPeriodFilter(period));
-    f.formR2()->Table1->setOnFilterRecord(ledger::monthSumsOfYearFilter(period));
-    f.formR1()->setPeriod(&period);
-    f.formR2()->setPeriod(&period);
+    f.formR1()->setPeriod(period);
+    f.formR2()->setPeriod(period);
     // The monthly statement's page footer shows the sums the main window shows.
     f.formR1()->setSumTables(tables.month, tables.year);
 

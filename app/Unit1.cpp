@@ -72,40 +72,46 @@ struct Row
     RowKind kind;
 };
 
-const Row YearRows[] = {
-    {"Przych. :", "RPRZYCH", RowKind::Amount},      {"Koszt :", "RKOSZT", RowKind::Amount},
-    {"Koszt okr. :", "RKOSZTOKR", RowKind::Amount}, {nullptr, nullptr, RowKind::Rule},
-    {"Dochód :", "RDOCHOD", RowKind::Income},       {nullptr, nullptr, RowKind::Rule},
-    {"Opłaty :", "ROPLATY", RowKind::Amount},       {"Żywność :", "RZYWNOSC", RowKind::Amount},
-    {"Używki :", "RUZYWKI", RowKind::Amount},       {"Odzież :", "RODZIEZ", RowKind::Amount},
-    {"Śr.czyst. :", "RROZRYWKA", RowKind::Amount},  {"Samoch. :", "RSAMOCH", RowKind::Amount},
-    {"Inne :", "RINNE", RowKind::Amount},           {nullptr, nullptr, RowKind::Rule},
-    {"Wydatki :", "RWYDATKI", RowKind::Expenses},   {nullptr, nullptr, RowKind::Rule},
-    {"Budżet :", "RROZNICA", RowKind::Budget},
-};
+// The captions of the ten categories in the balance boxes, in the schema's order.
+constexpr const char *BoxCaptions[kw::ledger::Categories.size()] = {
+    "Przych. :", "Koszt :",  "Koszt okr. :", "Opłaty :",  "Żywność :",
+    "Używki :",  "Odzież :", "Śr.czyst. :",  "Samoch. :", "Inne :"};
+// The day list's column titles of the ten categories.
+constexpr const char *GridCaptions[kw::ledger::Categories.size()] = {
+    "Przychód", "Koszt",  "Koszt okr.",   "Opłaty",   "Żywność",
+    "Używki",   "Odzież", "Śr.czystości", "Samochód", "Inne"};
 
-const Row MonthRows[] = {
-    {"Przych. :", "SPRZYCH", RowKind::Amount},      {"Koszt :", "SKOSZT", RowKind::Amount},
-    {"Koszt okr. :", "SKOSZTOKR", RowKind::Amount}, {nullptr, nullptr, RowKind::Rule},
-    {"Dochód :", "DOCHOD", RowKind::Income},        {nullptr, nullptr, RowKind::Rule},
-    {"Opłaty :", "SOPLATY", RowKind::Amount},       {"Żywność :", "SZYWNOSC", RowKind::Amount},
-    {"Używki :", "SUZYWKI", RowKind::Amount},       {"Odzież :", "SODZIEZ", RowKind::Amount},
-    {"Śr.czyst. :", "SROZRYWKA", RowKind::Amount},  {"Samoch. :", "SSAMOCH", RowKind::Amount},
-    {"Inne :", "SINNE", RowKind::Amount},           {nullptr, nullptr, RowKind::Rule},
-    {"Wydatki :", "WYDATKI", RowKind::Expenses},    {nullptr, nullptr, RowKind::Rule},
-    {"Budżet :", "ROZNICA", RowKind::Budget},
-};
-
-// The day box has no derived rows; its "Żywność" has no colon.
-const Row DayRows[] = {
-    {"Przych. :", "PRZYCHOD", RowKind::Amount},    {"Koszt :", "KOSZT", RowKind::Amount},
-    {"Koszt okr. :", "KOSZTOKR", RowKind::Amount}, {nullptr, nullptr, RowKind::Rule},
-    {"Opłaty :", "OPLATY", RowKind::Amount},       {"Żywność", "ZYWNOSC", RowKind::Amount},
-    {"Używki :", "UZYWKI", RowKind::Amount},       {"Odzież :", "ODZIEZ", RowKind::Amount},
-    {"Śr.czyst. :", "ROZRYWKA", RowKind::Amount},  {"Samoch. :", "SAMOCH", RowKind::Amount},
-    {"Inne :", "INNE", RowKind::Amount},           {nullptr, nullptr, RowKind::Rule},
-    {"Uwagi :", "UWAGI", RowKind::Remark},
-};
+// The rows of a balance box: the income kinds, the expense kinds, each group under a rule. A sum box
+// adds the income after the income kinds, and the expenses and the budget at the end; the day box
+// ends with the remark, and its "Żywność" has no colon.
+std::vector<Row> boxRows(kw::ledger::Level level)
+{
+    using kw::ledger::Categories;
+    using kw::ledger::IncomeKinds;
+    const bool day = level == kw::ledger::Level::Day;
+    const Row rule{nullptr, nullptr, RowKind::Rule};
+    std::vector<Row> rows;
+    for (int i = 0; i < int(Categories.size()); ++i) {
+        if (i == IncomeKinds) {
+            rows.push_back(rule);
+            if (!day) {
+                rows.push_back({"Dochód :", kw::ledger::derivedFields(level).income, RowKind::Income});
+                rows.push_back(rule);
+            }
+        }
+        const char *caption = day && i == 4 ? "Żywność" : BoxCaptions[i];
+        rows.push_back({caption, Categories[std::size_t(i)].field(level), RowKind::Amount});
+    }
+    rows.push_back(rule);
+    if (day) {
+        rows.push_back({"Uwagi :", "UWAGI", RowKind::Remark});
+    } else {
+        rows.push_back({"Wydatki :", kw::ledger::derivedFields(level).expenses, RowKind::Expenses});
+        rows.push_back(rule);
+        rows.push_back({"Budżet :", kw::ledger::derivedFields(level).budget, RowKind::Budget});
+    }
+    return rows;
+}
 
 constexpr int RowHeight = 17;
 constexpr int RuleHeight = 6;
@@ -156,13 +162,13 @@ protected:
 
 // Fills a balance box with its rows; returns the value labels created, in row order. The remark
 // memo of the day box is returned through `memo`.
-QList<kw::DBText *> fillBox(QGroupBox *box, const Row *rows, std::size_t count, kw::DBMemo **memo)
+QList<kw::DBText *> fillBox(QGroupBox *box, const std::vector<Row> &rows, kw::DBMemo **memo)
 {
     const QFontMetrics fm(box->font());
     int labelWidth = 0;
-    for (std::size_t i = 0; i < count; ++i)
-        if (rows[i].label)
-            labelWidth = std::max(labelWidth, fm.horizontalAdvance(QString::fromUtf8(rows[i].label)));
+    for (const Row &r : rows)
+        if (r.label)
+            labelWidth = std::max(labelWidth, fm.horizontalAdvance(QString::fromUtf8(r.label)));
     const int inner = box->width() - 2 * BoxMargin;
     const int valueX = BoxMargin + labelWidth + 4;
     const int valueWidth = BoxMargin + inner - valueX;
@@ -170,8 +176,7 @@ QList<kw::DBText *> fillBox(QGroupBox *box, const Row *rows, std::size_t count, 
 
     QList<kw::DBText *> values;
     int y = BoxTop;
-    for (std::size_t i = 0; i < count; ++i) {
-        const Row &r = rows[i];
+    for (const Row &r : rows) {
         if (r.kind == RowKind::Rule) {
             auto *rule = new QFrame(box);
             rule->setFrameStyle(QFrame::HLine | QFrame::Sunken);
@@ -455,7 +460,9 @@ void TForm1::buildSummaryBand(QWidget *parent)
     {
         const char *label;
         const char *field;
-    } totals[] = {{"Dochód :", "RDOCHOD"}, {"Wydatki :", "RWYDATKI"}, {"Budżet :", "RROZNICA"}};
+    } totals[] = {{"Dochód :", kw::ledger::YearSums.income},
+                  {"Wydatki :", kw::ledger::YearSums.expenses},
+                  {"Budżet :", kw::ledger::YearSums.budget}};
     const QFontMetrics fm(GroupBox2->font());
     int x = 10;
     for (const auto &t : totals) {
@@ -506,22 +513,16 @@ void TForm1::buildWorkingArea(QWidget *parent)
     gp.setColor(QPalette::Base, GridColour);
     DBGrid1->setPalette(gp);
     DBGrid1->verticalHeader()->hide();
-    DBGrid1->bind(DataSource1, {{QStringLiteral("DZIEN"), QStringLiteral("Dzień")},
-                                {QStringLiteral("PRZYCHOD"), QStringLiteral("Przychód")},
-                                {QStringLiteral("KOSZT"), QStringLiteral("Koszt")},
-                                {QStringLiteral("KOSZTOKR"), QStringLiteral("Koszt okr.")},
-                                {QStringLiteral("OPLATY"), QStringLiteral("Opłaty")},
-                                {QStringLiteral("ZYWNOSC"), QStringLiteral("Żywność")},
-                                {QStringLiteral("UZYWKI"), QStringLiteral("Używki")},
-                                {QStringLiteral("ODZIEZ"), QStringLiteral("Odzież")},
-                                {QStringLiteral("ROZRYWKA"), QStringLiteral("Śr.czystości")},
-                                {QStringLiteral("SAMOCH"), QStringLiteral("Samochód")},
-                                {QStringLiteral("INNE"), QStringLiteral("Inne")},
-                                {QStringLiteral("UWAGI"), QStringLiteral("UWAGI")}});
+    QList<kw::DataSetModel::Column> columns{{QStringLiteral("DZIEN"), QStringLiteral("Dzień")}};
+    for (std::size_t i = 0; i < kw::ledger::Categories.size(); ++i)
+        columns.append(
+            {QString::fromLatin1(kw::ledger::Categories[i].day), QString::fromUtf8(GridCaptions[i])});
+    columns.append({QStringLiteral("UWAGI"), QStringLiteral("UWAGI")});
+    DBGrid1->bind(DataSource1, columns);
     QHeaderView *h = DBGrid1->horizontalHeader();
     h->setDefaultSectionSize(90);
     h->resizeSection(0, 40);
-    h->resizeSection(11, 300);
+    h->resizeSection(int(columns.size()) - 1, 300); // the remark
     DBGrid1->installEventFilter(this);
 
     const auto panel = [&](const char *name, int x, int width, const QString &hint) {
@@ -558,7 +559,7 @@ void TForm1::buildWorkingArea(QWidget *parent)
     GroupBox1 = box(Panel5, "GroupBox1", QStringLiteral("Bilans roczny :"),
                     QStringLiteral("Roczne zestawienie wydatków."));
     kw::DBMemo *unused = nullptr;
-    yearValues_ << fillBox(GroupBox1, YearRows, std::size(YearRows), &unused);
+    yearValues_ << fillBox(GroupBox1, boxRows(kw::ledger::Level::Year), &unused);
     x += YearWidth;
 
     Panel4 = panel("Panel4", x, MonthWidth, QStringLiteral("Miesięczne zestawienie wydatków."));
@@ -571,7 +572,7 @@ void TForm1::buildWorkingArea(QWidget *parent)
     MonthHeading->bind(DataSource1, QStringLiteral("MIESIAC"));
     GroupBox4 = box(Panel4, "GroupBox4", QStringLiteral("Bilans miesięczny :"),
                     QStringLiteral("Miesięczne zestawienie wydatków."));
-    monthValues_ = fillBox(GroupBox4, MonthRows, std::size(MonthRows), &unused);
+    monthValues_ = fillBox(GroupBox4, boxRows(kw::ledger::Level::Month), &unused);
     x += MonthWidth;
 
     Panel3 = panel("Panel3", x, DayWidth, QStringLiteral("Dzienne zestawienie wydatków."));
@@ -585,7 +586,7 @@ void TForm1::buildWorkingArea(QWidget *parent)
     GroupBox3 = box(Panel3, "GroupBox3", QStringLiteral("Bilans dzienny :"),
                     QStringLiteral("Dzienne zestawienie wydatków."));
     DBMemo1 = nullptr;
-    const QList<kw::DBText *> dayValues = fillBox(GroupBox3, DayRows, std::size(DayRows), &DBMemo1);
+    const QList<kw::DBText *> dayValues = fillBox(GroupBox3, boxRows(kw::ledger::Level::Day), &DBMemo1);
     bindAll(dayValues, DataSource1);
     DBMemo1->bind(DataSource1, QStringLiteral("UWAGI"));
     DBMemo1->installEventFilter(this);

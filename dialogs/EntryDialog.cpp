@@ -41,7 +41,8 @@ int daysInPeriodMonth(const ledger::PeriodSource &period)
     return monthOk && yearOk && first.isValid() ? first.daysInMonth() : 0;
 }
 
-std::optional<kw::ledger::AmountSet> convertAmounts(const std::array<QLineEdit *, 10> &boxes)
+std::optional<kw::ledger::AmountSet>
+convertAmounts(const std::array<QLineEdit *, kw::ledger::Categories.size()> &boxes)
 {
     kw::ledger::AmountSet amounts{};
     for (std::size_t i = 0; i < boxes.size(); ++i) {
@@ -102,8 +103,9 @@ constexpr int ButtonTop = 198;
 constexpr int ButtonHeight = 27;
 constexpr int ButtonStep = 31;
 
-constexpr const char *Captions[10] = {"Przychód :", "Koszt :",  "Koszt okresowy :", "Opłaty :",   "Żywność :",
-                                      "Używki :",   "Odzież :", "Śr.czystości :",   "Samochód :", "Inne :"};
+constexpr const char *Captions[kw::ledger::Categories.size()] = {
+    "Przychód :", "Koszt :",  "Koszt okresowy :", "Opłaty :",   "Żywność :",
+    "Używki :",   "Odzież :", "Śr.czystości :",   "Samochód :", "Inne :"};
 } // namespace
 
 EntryDialog::EntryDialog(const QString &caption, const QSize &clientSize, QWidget *parent) : QDialog(parent)
@@ -129,7 +131,7 @@ EntryDialog::EntryDialog(const QString &caption, const QSize &clientSize, QWidge
     GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
     GroupBox2->setGeometry(RightX, 8, width - RightX - 8, 280);
 
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < int(kw::ledger::Categories.size()); ++i) {
         const bool income = i < kw::ledger::IncomeKinds;
         QGroupBox *group = income ? GroupBox1 : GroupBox2;
         const int row = income ? i : i - kw::ledger::IncomeKinds;

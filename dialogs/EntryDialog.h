@@ -39,7 +39,8 @@ bool hasDayEntry(const kw::Table *day);
 int daysInPeriodMonth(const kw::ledger::PeriodSource &period);
 
 // The ten boxes' texts as amounts, in order; nothing when the conversion rejects any of them.
-std::optional<kw::ledger::AmountSet> convertAmounts(const std::array<QLineEdit *, 10> &boxes);
+std::optional<kw::ledger::AmountSet>
+convertAmounts(const std::array<QLineEdit *, kw::ledger::Categories.size()> &boxes);
 
 // The small font the fixed pixel layouts of the dialogs are drawn for.
 void useDialogFont(QWidget *dialog);
@@ -61,7 +62,7 @@ class EntryDialog : public QDialog
 {
     Q_OBJECT
 public:
-    std::array<QLineEdit *, 10> Edit{};
+    std::array<QLineEdit *, kw::ledger::Categories.size()> Edit{};
     QFrame *Panel1;
     QLabel *Label1; // "Dzień :"
     QGroupBox *GroupBox1;

@@ -204,16 +204,14 @@ void createPeriodSums(const LedgerTables &t, const QString &monthText, const QSt
         t.month->insert();
         t.month->setFieldValue("SMIESIAC", monthText);
         t.month->setFieldValue("SROK", yearText);
-        for (const char *f : {"SPRZYCH", "SKOSZT", "SKOSZTOKR", "DOCHOD", "SOPLATY", "SZYWNOSC", "SUZYWKI",
-                              "SODZIEZ", "SROZRYWKA", "SSAMOCH", "SINNE", "WYDATKI", "ROZNICA"})
+        for (const char *f : amountFields(Level::Month))
             t.month->setFieldValue(f, Zero);
         t.month->post();
     }
     if (!yearExists) {
         t.year->insert();
         t.year->setFieldValue("RROK", yearText);
-        for (const char *f : {"RPRZYCH", "RKOSZT", "RKOSZTOKR", "RDOCHOD", "ROPLATY", "RZYWNOSC", "RUZYWKI",
-                              "RODZIEZ", "RROZRYWKA", "RSAMOCH", "RINNE", "RWYDATKI", "RROZNICA"})
+        for (const char *f : amountFields(Level::Year))
             t.year->setFieldValue(f, Zero);
         t.year->post();
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ledger/LedgerSchema.h"
 #include "ledger/Rollup.h"
 
 #include <QDate>
@@ -11,10 +12,14 @@ namespace kw::ledger {
 // The writers of a day entry, each following the roll-up rule: the day entry, its month sum and its
 // year sum are changed together and land on the disk as one atomic change (all or nothing).
 // The entry dialogs convert and check the user's texts, then call these.
-using AmountSet = std::array<double, 10>;
-enum class Sign { Add, Subtract };
+using AmountSet = std::array<double, Categories.size()>;
+enum class Sign
+{
+    Add,
+    Subtract
+};
 
-// Puts the roll-up hooks on the day table (what the main window does for its own tables).
+// Puts the roll-up hooks on the day table; the program's start-up wiring and the tests both come here.
 void installRollupHooks(const LedgerTables &t);
 
 // Adds the amounts to (or subtracts them from) the current day entry and both sums.
@@ -22,7 +27,8 @@ void bookAmounts(const LedgerTables &t, const AmountSet &amounts, Sign sign);
 // Replaces the current day entry's day number and amounts; both sums move by the difference.
 void changeEntry(const LedgerTables &t, double dayNumber, const AmountSet &amounts);
 // Inserts a day entry with every amount 0 and posts it with both sums.
-void addDay(const LedgerTables &t, int day, const QString &monthText, const QString &yearText, const QDate &created);
+void addDay(const LedgerTables &t, int day, const QString &monthText, const QString &yearText,
+            const QDate &created);
 // Deletes the current day entry; the before-delete hook takes its amounts out of both sums.
 void deleteDay(const LedgerTables &t);
 

@@ -14,7 +14,7 @@ namespace kw::ledger {
 
 namespace {
 constexpr double Tolerance = 0.00005;
-using Amounts = std::array<double, 10>;
+using Amounts = std::array<double, Categories.size()>;
 
 struct SumRecord
 {
@@ -57,14 +57,18 @@ std::unique_ptr<DbfFile> openIn(const QString &dir, const QString &name)
 
 void checkSum(QStringList &out, const QString &what, const SumRecord &s, const Amounts &expected, bool yearly)
 {
+    const Level level = yearly ? Level::Year : Level::Month;
+    const DerivedFields &names = derivedFields(level);
     for (std::size_t i = 0; i < Categories.size(); ++i) {
         const double d = s.amounts[i] - expected[i];
         if (std::fabs(d) > Tolerance)
             out << QStringLiteral("%1: %2 wynosi %3, a wpisy dzienne dają razem %4 (różnica %5)")
-                       .arg(what, QLatin1String(yearly ? Categories[i].year : Categories[i].month),
-                            plain(s.amounts[i]), plain(expected[i]), plain(d));
+                       .arg(what, QLatin1String(Categories[i].field(level)), plain(s.amounts[i]),
+                            plain(expected[i]), plain(d));
     }
-    const double income = (s.amounts[0] - s.amounts[1]) - s.amounts[2];
+    double income = s.amounts[0];
+    for (std::size_t i = 1; i < std::size_t(IncomeKinds); ++i)
+        income -= s.amounts[i];
     double expenses = 0;
     for (std::size_t i = IncomeKinds; i < Categories.size(); ++i)
         expenses += s.amounts[i];
@@ -73,9 +77,9 @@ void checkSum(QStringList &out, const QString &what, const SumRecord &s, const A
         const char *name;
         double stored, computed;
     } derived[] = {
-        {yearly ? "RDOCHOD" : "DOCHOD", s.income, income},
-        {yearly ? "RWYDATKI" : "WYDATKI", s.expenses, expenses},
-        {yearly ? "RROZNICA" : "ROZNICA", s.budget, s.income - s.expenses},
+        {names.income, s.income, income},
+        {names.expenses, s.expenses, expenses},
+        {names.budget, s.budget, s.income - s.expenses},
     };
     for (const auto &d : derived)
         if (std::fabs(d.stored - d.computed) > Tolerance)
@@ -109,7 +113,7 @@ QStringList verifyLedger(const QString &directory)
     std::map<QString, Amounts> dayByYear;
     {
         const int m = need(*day, "MIESIAC"), y = need(*day, "ROK");
-        std::array<int, 10> idx{};
+        std::array<int, Categories.size()> idx{};
         for (std::size_t i = 0; i < Categories.size(); ++i)
             idx[i] = need(*day, Categories[i].day);
         day->scan([&](std::uint32_t, const char *rec) {
@@ -131,11 +135,12 @@ QStringList verifyLedger(const QString &directory)
 
     auto readSums = [&](const DbfFile &f, bool yearly, auto keyOf) {
         std::map<decltype(keyOf(nullptr)), SumRecord> sums;
-        std::array<int, 10> idx{};
+        const Level level = yearly ? Level::Year : Level::Month;
+        std::array<int, Categories.size()> idx{};
         for (std::size_t i = 0; i < Categories.size(); ++i)
-            idx[i] = need(f, yearly ? Categories[i].year : Categories[i].month);
-        const int in = need(f, yearly ? "RDOCHOD" : "DOCHOD"), ex = need(f, yearly ? "RWYDATKI" : "WYDATKI"),
-                  bu = need(f, yearly ? "RROZNICA" : "ROZNICA");
+            idx[i] = need(f, Categories[i].field(level));
+        const DerivedFields &d = derivedFields(level);
+        const int in = need(f, d.income), ex = need(f, d.expenses), bu = need(f, d.budget);
         f.scan([&](std::uint32_t, const char *rec) {
             if (DbfFile::isDeleted(rec))
                 return true;

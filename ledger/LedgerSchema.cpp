@@ -14,7 +14,8 @@ namespace {
 constexpr int AmountWidth = 19;
 constexpr int AmountDecimals = 4;
 
-std::vector<DbfFieldSpec> withAmounts(std::vector<DbfFieldSpec> head, const std::vector<const char *> &amounts,
+std::vector<DbfFieldSpec> withAmounts(std::vector<DbfFieldSpec> head,
+                                      const std::vector<const char *> &amounts,
                                       std::vector<DbfFieldSpec> tail)
 {
     for (const char *a : amounts)
@@ -34,38 +35,55 @@ std::vector<FieldRequirement> requirementsOf(const std::vector<DbfFieldSpec> &fi
 }
 } // namespace
 
+std::vector<const char *> amountFields(Level level)
+{
+    std::vector<const char *> out;
+    for (int i = 0; i < int(Categories.size()); ++i) {
+        if (level != Level::Day && i == IncomeKinds)
+            out.push_back(derivedFields(level).income);
+        out.push_back(Categories[std::size_t(i)].field(level));
+    }
+    if (level != Level::Day) {
+        out.push_back(derivedFields(level).expenses);
+        out.push_back(derivedFields(level).budget);
+    }
+    return out;
+}
+
 const std::vector<DbfFieldSpec> &dayFields()
 {
-    static const std::vector<DbfFieldSpec> f = withAmounts(
-        {{"MIESIAC", 'C', 3, 0}, {"ROK", 'C', 5, 0}, {"DZIEN", 'N', 3, 0}},
-        {"PRZYCHOD", "KOSZT", "KOSZTOKR", "OPLATY", "ZYWNOSC", "UZYWKI", "ODZIEZ", "ROZRYWKA", "SAMOCH", "INNE"},
-        {{"DATA", 'D', 8, 0}, {"UWAGI", 'C', 50, 0}});
+    static const std::vector<DbfFieldSpec> f =
+        withAmounts({{"MIESIAC", 'C', 3, 0}, {"ROK", 'C', 5, 0}, {"DZIEN", 'N', 3, 0}},
+                    amountFields(Level::Day), {{"DATA", 'D', 8, 0}, {"UWAGI", 'C', 50, 0}});
     return f;
 }
 
 const std::vector<DbfFieldSpec> &monthFields()
 {
     static const std::vector<DbfFieldSpec> f = withAmounts(
-        {{"ID", 'N', 10, 0}, {"SMIESIAC", 'C', 3, 0}, {"SROK", 'C', 5, 0}},
-        {"SPRZYCH", "SKOSZT", "SKOSZTOKR", "DOCHOD", "SOPLATY", "SZYWNOSC", "SUZYWKI", "SODZIEZ", "SROZRYWKA",
-         "SSAMOCH", "SINNE", "WYDATKI", "ROZNICA"},
-        {});
+        {{"ID", 'N', 10, 0}, {"SMIESIAC", 'C', 3, 0}, {"SROK", 'C', 5, 0}}, amountFields(Level::Month), {});
     return f;
 }
 
 const std::vector<DbfFieldSpec> &yearFields()
 {
-    static const std::vector<DbfFieldSpec> f = withAmounts(
-        {{"ID", 'N', 10, 0}, {"RROK", 'C', 5, 0}},
-        {"RPRZYCH", "RKOSZT", "RKOSZTOKR", "RDOCHOD", "ROPLATY", "RZYWNOSC", "RUZYWKI", "RODZIEZ", "RROZRYWKA",
-         "RSAMOCH", "RINNE", "RWYDATKI", "RROZNICA"},
-        {});
+    static const std::vector<DbfFieldSpec> f =
+        withAmounts({{"ID", 'N', 10, 0}, {"RROK", 'C', 5, 0}}, amountFields(Level::Year), {});
     return f;
 }
 
-std::vector<FieldRequirement> dayRequirements() { return requirementsOf(dayFields()); }
-std::vector<FieldRequirement> monthRequirements() { return requirementsOf(monthFields()); }
-std::vector<FieldRequirement> yearRequirements() { return requirementsOf(yearFields()); }
+std::vector<FieldRequirement> dayRequirements()
+{
+    return requirementsOf(dayFields());
+}
+std::vector<FieldRequirement> monthRequirements()
+{
+    return requirementsOf(monthFields());
+}
+std::vector<FieldRequirement> yearRequirements()
+{
+    return requirementsOf(yearFields());
+}
 
 void createPrivateDirectory(const QString &directory)
 {

@@ -13,6 +13,16 @@ inline const QString DayFile = QStringLiteral("Wydatki.dbf");
 inline const QString MonthFile = QStringLiteral("Suma.dbf");
 inline const QString YearFile = QStringLiteral("Sum.DBF");
 
+// The schema of the three tables is written down here once; everything else loops over it.
+
+// The three tables by what one record of each holds.
+enum class Level
+{
+    Day,
+    Month,
+    Year
+};
+
 // The ten amount categories in the order every writer visits them: day field, month-sum field,
 // year-sum field.
 struct Category
@@ -20,6 +30,10 @@ struct Category
     const char *day;
     const char *month;
     const char *year;
+    constexpr const char *field(Level level) const
+    {
+        return level == Level::Day ? day : level == Level::Month ? month : year;
+    }
 };
 inline constexpr std::array<Category, 10> Categories{{
     {"PRZYCHOD", "SPRZYCH", "RPRZYCH"},
@@ -45,6 +59,15 @@ struct DerivedFields
 };
 inline constexpr DerivedFields MonthSums{"DOCHOD", "WYDATKI", "ROZNICA"};
 inline constexpr DerivedFields YearSums{"RDOCHOD", "RWYDATKI", "RROZNICA"};
+// The derived fields of the month-sum or the year-sum table.
+constexpr const DerivedFields &derivedFields(Level sums)
+{
+    return sums == Level::Year ? YearSums : MonthSums;
+}
+
+// The amount fields of a table in file order. A day holds the ten categories; a sum holds the
+// income kinds, the income, the expense kinds, the expenses and the budget.
+std::vector<const char *> amountFields(Level level);
 
 // The fields of the supplied tables, in file order.
 const std::vector<DbfFieldSpec> &dayFields();

@@ -10,18 +10,20 @@ double amount(const Table &t, const char *field)
 }
 
 namespace {
-void recompute(Table &sum, const char *income, const char *expenses, const char *budget, int firstField)
+void recompute(Table &sum, Level level)
 {
     // Read back what was written: the budget uses the stored income and expenses.
-    const auto field = [&](int i) { return firstField == 0 ? Categories[std::size_t(i)].month : Categories[std::size_t(i)].year; };
-    double in = amount(sum, field(0)) - amount(sum, field(1));
-    in = in - amount(sum, field(2));
-    sum.setFieldValue(income, in);
+    const DerivedFields &d = derivedFields(level);
+    const auto field = [&](int i) { return Categories[std::size_t(i)].field(level); };
+    double in = amount(sum, field(0));
+    for (int i = 1; i < IncomeKinds; ++i)
+        in = in - amount(sum, field(i));
+    sum.setFieldValue(d.income, in);
     double out = 0;
     for (int i = IncomeKinds; i < int(Categories.size()); ++i)
         out = out + amount(sum, field(i));
-    sum.setFieldValue(expenses, out);
-    sum.setFieldValue(budget, amount(sum, income) - amount(sum, expenses));
+    sum.setFieldValue(d.expenses, out);
+    sum.setFieldValue(d.budget, amount(sum, d.income) - amount(sum, d.expenses));
 }
 } // namespace
 
@@ -33,8 +35,8 @@ void rollupBeforeEdit(const LedgerTables &t)
 
 void rollupBeforePost(const LedgerTables &t)
 {
-    recompute(*t.month, "DOCHOD", "WYDATKI", "ROZNICA", 0);
-    recompute(*t.year, "RDOCHOD", "RWYDATKI", "RROZNICA", 1);
+    recompute(*t.month, Level::Month);
+    recompute(*t.year, Level::Year);
 }
 
 void rollupBeforeDelete(const LedgerTables &t)

@@ -80,6 +80,12 @@ TStandardPreview *StatementForm::showReport(bool tableFresh)
     return preview;
 }
 
+void StatementForm::setPeriod(const kw::ledger::PeriodSource &period)
+{
+    period_ = &period;
+    Table1->setOnFilterRecord(statementFilter(kind_, period));
+}
+
 QList<TStandardPreview *> StatementForm::previews() const
 {
     QList<TStandardPreview *> open;

@@ -35,7 +35,8 @@ public:
     }
     // Given once at start-up: the period a statement of one month or one year follows, and the
     // month sum and year sum the monthly statement's page footer shows.
-    void setPeriod(const kw::ledger::PeriodSource *period) { period_ = period; }
+    // The statement's table is filtered to that period from then on.
+    void setPeriod(const kw::ledger::PeriodSource &period);
     void setSumTables(kw::Table *month, kw::Table *year)
     {
         monthSum_ = month;

@@ -48,7 +48,7 @@ kw::RecordFilter statementFilter(Statement kind, const kw::ledger::PeriodSource 
         return kw::ledger::dayPeriodFilter(period);
     case Statement::Yearly:
         // Every month sum of the year; the month plays no part.
-        return kw::ledger::PeriodFilter(period, QString(), QStringLiteral("SROK"));
+        return kw::ledger::monthSumsOfYearFilter(period);
     case Statement::MultiYear:
         break;
     }
@@ -298,10 +298,12 @@ StatementReport::StatementReport(Statement kind, const StatementTables &tables, 
     setDataSet(&data_);
     if (kind == Statement::Monthly) {
         // The sums' fields are currency fields of the ledger; the statement's own fields print as stored.
-        monthSum_.setCurrencyFields(
-            {QStringLiteral("DOCHOD"), QStringLiteral("WYDATKI"), QStringLiteral("ROZNICA")});
-        yearSum_.setCurrencyFields(
-            {QStringLiteral("RDOCHOD"), QStringLiteral("RWYDATKI"), QStringLiteral("RROZNICA")});
+        for (const auto &[sum, level] : {std::pair{&monthSum_, kw::ledger::Level::Month},
+                                         std::pair{&yearSum_, kw::ledger::Level::Year}}) {
+            const kw::ledger::DerivedFields &d = kw::ledger::derivedFields(level);
+            sum->setCurrencyFields(
+                {QLatin1String(d.income), QLatin1String(d.expenses), QLatin1String(d.budget)});
+        }
         addDataSet(QStringLiteral("TableS"), &monthSum_);
         addDataSet(QStringLiteral("Table4R"), &yearSum_);
     }

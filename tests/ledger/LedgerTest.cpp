@@ -85,7 +85,8 @@ TEST(Ledger, DeletingADayTakesItsAmountsOutOfBothSumsFirst)
     bookAmounts(b.t, AmountSet{100, 0, 0, 0, 40, 0, 0, 0, 0, 0}, Sign::Add);
     addDay(b.t, 3, "3", "2004", QDate::currentDate());
     bookAmounts(b.t, Books::one(9, 5), Sign::Add);
-    EXPECT_DOUBLE_EQ(b.year.fieldValue("RPRZYCH").toDouble(), 1100) << "both months count in the one year sum";
+    EXPECT_DOUBLE_EQ(b.year.fieldValue("RPRZYCH").toDouble(), 1100)
+        << "both months count in the one year sum";
     EXPECT_DOUBLE_EQ(b.month.fieldValue("SPRZYCH").toDouble(), 100);
 
     b.day.first();
@@ -186,9 +187,11 @@ TEST(Ledger, VerifyFindsSumsThatDisagreeAndDuplicateSums)
     b.year.setFieldValue("RROK", QStringLiteral("2004"));
     b.year.post();
     const QStringList problems = verifyLedger(b.path());
-    EXPECT_TRUE(problems.join('\n').contains("suma miesiąca 3/2004: SZYWNOSC wynosi 12, a wpisy dzienne dają razem 12.5"))
+    EXPECT_TRUE(problems.join('\n').contains(
+        "suma miesiąca 3/2004: SZYWNOSC wynosi 12, a wpisy dzienne dają razem 12.5"))
         << problems.join('\n').toStdString();
-    EXPECT_TRUE(problems.join('\n').contains("suma roku 2004: rekordów tego roku jest 2, a powinien być jeden"));
+    EXPECT_TRUE(
+        problems.join('\n').contains("suma roku 2004: rekordów tego roku jest 2, a powinien być jeden"));
     EXPECT_TRUE(problems.join('\n').contains("WYDATKI wynosi 12.5, a powinno 12"));
 }
 
@@ -222,7 +225,8 @@ TEST(Ledger, RandomSessionsKeepEverySumEqualToItsDays)
         }
         if (step % 20 == 19) {
             const QStringList problems = verifyLedger(b.path());
-            ASSERT_TRUE(problems.isEmpty()) << "after step " << step << ":\n" << problems.join('\n').toStdString();
+            ASSERT_TRUE(problems.isEmpty()) << "after step " << step << ":\n"
+                                            << problems.join('\n').toStdString();
         }
     }
     EXPECT_TRUE(verifyLedger(b.path()).isEmpty());
@@ -249,4 +253,33 @@ TEST(Ledger, OneRunningCopyPerWorkingDirectory)
     }
     waitpid(again, &status, 0);
     EXPECT_EQ(WEXITSTATUS(status), 0) << "once released, the next copy may start";
+}
+
+// The supplied tables are built from the one list of categories and derived fields: their amount
+// fields come out in the order other programs and older copies of the files expect, each once,
+// 19 wide with 4 decimals.
+TEST(Ledger, TheSchemaBuildsEachTablesAmountFieldsInFileOrder)
+{
+    const auto names = [](const std::vector<kw::DbfFieldSpec> &fields) {
+        std::vector<std::string> out;
+        for (const kw::DbfFieldSpec &f : fields)
+            out.push_back(f.name);
+        return out;
+    };
+    using V = std::vector<std::string>;
+    EXPECT_EQ(names(dayFields()),
+              (V{"MIESIAC", "ROK", "DZIEN", "PRZYCHOD", "KOSZT", "KOSZTOKR", "OPLATY", "ZYWNOSC", "UZYWKI",
+                 "ODZIEZ", "ROZRYWKA", "SAMOCH", "INNE", "DATA", "UWAGI"}));
+    EXPECT_EQ(names(monthFields()),
+              (V{"ID", "SMIESIAC", "SROK", "SPRZYCH", "SKOSZT", "SKOSZTOKR", "DOCHOD", "SOPLATY", "SZYWNOSC",
+                 "SUZYWKI", "SODZIEZ", "SROZRYWKA", "SSAMOCH", "SINNE", "WYDATKI", "ROZNICA"}));
+    EXPECT_EQ(names(yearFields()),
+              (V{"ID", "RROK", "RPRZYCH", "RKOSZT", "RKOSZTOKR", "RDOCHOD", "ROPLATY", "RZYWNOSC", "RUZYWKI",
+                 "RODZIEZ", "RROZRYWKA", "RSAMOCH", "RINNE", "RWYDATKI", "RROZNICA"}));
+    for (const auto *fields : {&dayFields(), &monthFields(), &yearFields()})
+        for (const kw::DbfFieldSpec &f : *fields)
+            if (f.type == 'N' && std::string(f.name) != "ID" && std::string(f.name) != "DZIEN") {
+                EXPECT_EQ(f.length, 19) << f.name;
+                EXPECT_EQ(f.decimals, 4) << f.name;
+            }
 }

@@ -3,13 +3,21 @@
 #include "app/Unit1.h"
 #include "app/Unit2S.h"
 #include "app/Unit4R.h"
+#include "dialogs/Unit2.h"
+#include "dialogs/Unit3.h"
+#include "dialogs/Unit3D.h"
 #include "dialogs/UnitM.h"
 #include "framework/Messages.h"
 #include "ledger/Booking.h"
 #include "ledger/LedgerSchema.h"
 #include "ledger/WorkLock.h"
+#include "reports/UnitR1.h"
+#include "reports/UnitR2.h"
 #include "reports/UnitR3.h"
+#include "tools/calculators/UnitKalk.h"
+#include "tools/help/UnitA.h"
 #include "tools/help/UnitLogo.h"
+#include "tools/notepad/UnitNotatnik.h"
 
 #include <QApplication>
 #include <QDir>
@@ -67,6 +75,33 @@ private slots:
         QCOMPARE(f.formM()->yearText(), QString::number(QDate::currentDate().year()));
     }
 
+    // The registry lets the windows go the last created first, each slot empty before its window
+    // goes; a failed start leaves nothing behind, and the windows can be created again.
+    void windowsGoInReverseOrderOfCreation()
+    {
+        QStringList created;
+        kw::createForms([&](const char *name) { created << QString::fromLatin1(name); });
+        QVERIFY(kw::forms().created());
+        QStringList gone;
+        for (QWidget *w : std::initializer_list<QWidget *>{
+                 kw::forms().form1(), kw::forms().form2S(), kw::forms().form3D(), kw::forms().formM(),
+                 kw::forms().form4R(), kw::forms().form2(), kw::forms().form3(), kw::forms().formR1(),
+                 kw::forms().formR2(), kw::forms().formR3(), kw::forms().formA(), kw::forms().formKalk(),
+                 kw::forms().formNotatnik()}) {
+            const QString name = QString::fromLatin1(w->metaObject()->className());
+            connect(w, &QObject::destroyed, this, [&gone, name] { gone << name; });
+        }
+        kw::destroyForms();
+        QStringList reversed(created.rbegin(), created.rend());
+        QCOMPARE(gone, reversed);
+        QVERIFY(!kw::forms().created());
+        QVERIFY(!kw::forms().form1() && !kw::forms().formM() && !kw::forms().formNotatnik());
+
+        kw::createForms();
+        QVERIFY(kw::forms().created());
+        QCOMPARE(kw::forms().form1()->commandState(), CommandState::NoPeriod);
+    }
+
     void theSplashIsPaintedBeforeTheFirstWindowAndGoneBeforeTheMainWindowShows()
     {
         const auto splash = [] {
@@ -114,7 +149,8 @@ private slots:
         QVERIFY(code != 0);
         QCOMPARE(messages_.size(), 1);
         QVERIFY2(messages_[0].contains("Sum.DBF"), qPrintable(messages_[0]));
-        QVERIFY2(!kw::forms().form1(), "no window is left");
+        QVERIFY2(!kw::forms().form1() && !kw::forms().form2S() && !kw::forms().created(),
+                 "no window is left");
     }
 
     void aSecondCopyOnTheSameDirectoryIsToldAndWritesNothing()
