@@ -15,8 +15,5 @@ void showHelpTopics();
 void showAbout();
 // The quick calculator, working on the number in the box and writing its result back.
 void runQuickCalculator(QLineEdit *box);
-// Runs a statement in a preview of its own: 1 monthly and 2 yearly (their table is opened with its
-// filter on first), 3 multi-year (its table is open from start-up).
-void showReport(int which);
 
 } // namespace kw

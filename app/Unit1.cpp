@@ -16,8 +16,10 @@
 #include "ledger/Booking.h"
 #include "ledger/LedgerSchema.h"
 #include "ledger/Rollup.h"
+#include "reports/ReportCommands.h"
 #include "reports/UnitR1.h"
 #include "reports/UnitR2.h"
+#include "reports/UnitR3.h"
 
 #include <QAction>
 #include <QApplication>
@@ -858,18 +860,18 @@ void TForm1::ToolButton5Click()
 void TForm1::ToolButton6Click()
 {
     // The statement's own table is opened, filtered, and shown in a preview.
-    kw::runCommand([] { kw::showReport(1); });
+    kw::runCommand([] { kw::showReport(*kw::forms().formR1()); });
 }
 
 void TForm1::ToolButton7Click()
 {
     // The statement's own table is opened, filtered, and shown in a preview.
-    kw::runCommand([] { kw::showReport(2); });
+    kw::runCommand([] { kw::showReport(*kw::forms().formR2()); });
 }
 
 void TForm1::ToolButton8Click()
 {
-    kw::runCommand([] { kw::showReport(3); });
+    kw::runCommand([] { kw::showReport(*kw::forms().formR3()); });
 }
 
 void TForm1::ComboEdit1ButtonClick()
