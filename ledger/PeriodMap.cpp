@@ -2,7 +2,7 @@
 #include "ledger/DbfFile.h"
 
 #include <algorithm>
-#include <numeric>
+#include <cstring>
 
 namespace kw {
 
@@ -83,57 +83,105 @@ std::size_t PeriodMap::bytes() const
     return n;
 }
 
-PeriodMap::Builder::Builder(std::vector<int> fields, std::uint32_t records, std::string wanted)
-    : fields_(std::move(fields)), wanted_(std::move(wanted)), idOfRecord_(records, -1)
-{}
-
-bool PeriodMap::Builder::place(const DbfFile &file, std::uint32_t recno, const char *record)
+namespace {
+std::uint64_t prefixOf(std::string_view key)
 {
-    PeriodMap::keyOf(file, record, fields_, key_);
-    if (key_.empty())
-        return false;
-    // Days are entered period after period, so a record nearly always belongs where the one
-    // before it did.
-    if (lastId_ < 0 || key_ != lastKey_) {
-        auto it = index_.find(std::string_view(key_));
-        if (it == index_.end()) {
-            it = index_.emplace(key_, std::int32_t(keys_.size())).first;
-            keys_.push_back(key_);
-            counts_.push_back(0);
-        }
-        lastId_ = it->second;
-        lastKey_ = key_;
-        lastWanted_ = !wanted_.empty() && key_ == wanted_;
+    std::uint64_t p = 0;
+    for (std::size_t i = 0; i < 8; ++i)
+        p = (p << 8) | (i < key.size() ? std::uint8_t(key[i]) : 0u);
+    return p;
+}
+} // namespace
+
+PeriodMap::Builder::Builder(const DbfFile &file, std::vector<int> fields, std::string wanted)
+    : file_(file), fields_(std::move(fields)), wanted_(std::move(wanted))
+{
+    int begin = file.recordLength(), end = 0;
+    for (const int f : fields_) {
+        const DbfField &d = file.fields()[std::size_t(f)];
+        begin = std::min(begin, d.offset);
+        end = std::max(end, d.offset + d.length);
     }
-    idOfRecord_[recno] = lastId_;
-    ++counts_[std::size_t(lastId_)];
+    spanBegin_ = begin;
+    spanLength_ = std::max(0, end - begin);
+    word_ = spanLength_ <= 8 && spanBegin_ + 8 <= file.recordLength();
+    // Little or big endian alike: the mask keeps the bytes of the span, wherever they land.
+    char ones[8] = {};
+    std::memset(ones, 0xff, std::size_t(std::min(spanLength_, 8)));
+    std::memcpy(&wordMask_, ones, 8);
+}
+
+bool PeriodMap::Builder::placeSlow(std::uint32_t recno, const char *record)
+{
+    const char *span = record + spanBegin_;
+    std::uint64_t word = 0;
+    if (word_) {
+        std::memcpy(&word, span, 8);
+        word &= wordMask_;
+    }
+    const bool same = haveLast_ && (word_ ? word == lastWord_
+                                          : std::memcmp(span, last_.data(), std::size_t(spanLength_)) == 0);
+    if (same) {
+        if (lastBlank_)
+            return false;
+        Run &run = runs_.back();
+        if (run.first + run.count == recno)
+            ++run.count;
+        else // a deleted record came between
+            runs_.push_back(Run{run.prefix, run.key, recno, 1});
+        return lastWanted_;
+    }
+    last_.assign(span, std::size_t(spanLength_));
+    lastWord_ = word;
+    haveLast_ = true;
+    keyOf(file_, record, fields_, key_);
+    lastBlank_ = key_.empty();
+    lastWanted_ = !lastBlank_ && key_ == wanted_;
+    if (!lastBlank_)
+        runs_.push_back(Run{prefixOf(key_), key_, recno, 1});
     return lastWanted_;
 }
 
 PeriodMap PeriodMap::Builder::finish()
 {
-    index_ = {};
-    std::vector<std::uint32_t> order(keys_.size());
-    std::iota(order.begin(), order.end(), 0u);
-    std::sort(order.begin(), order.end(),
-              [&](std::uint32_t a, std::uint32_t b) { return keys_[a] < keys_[b]; });
-
+    // Sorted by key through small entries; a run's own key is looked at only when two runs share
+    // their first eight bytes.
+    struct Entry
+    {
+        std::uint64_t prefix;
+        std::uint32_t run;
+    };
+    std::vector<Entry> order(runs_.size());
+    for (std::uint32_t i = 0; i < runs_.size(); ++i)
+        order[i] = Entry{runs_[i].prefix, i};
+    std::sort(order.begin(), order.end(), [this](const Entry &a, const Entry &b) {
+        if (a.prefix != b.prefix)
+            return a.prefix < b.prefix;
+        const std::string &ka = runs_[a.run].key, &kb = runs_[b.run].key;
+        if (ka.size() != kb.size() || ka.size() > 8)
+            if (const int c = ka.compare(kb))
+                return c < 0;
+        return a.run < b.run; // runs come in record order
+    });
     PeriodMap map(std::move(fields_));
-    map.periods_.reserve(keys_.size());
-    std::vector<std::uint32_t> next(keys_.size());
+    std::size_t total = 0;
+    for (const Run &r : runs_)
+        total += r.count;
+    map.recnos_.resize(total);
     std::uint32_t at = 0;
-    for (const std::uint32_t id : order) {
-        map.periods_.push_back(Period{std::move(keys_[id]), at});
-        next[id] = at;
-        at += counts_[id];
+    std::uint32_t *out = map.recnos_.data();
+    std::size_t periods = 0;
+    for (std::size_t i = 0; i < order.size(); ++i)
+        periods += i == 0 || runs_[order[i].run].key != runs_[order[i - 1].run].key;
+    map.periods_.reserve(periods);
+    for (const Entry &e : order) {
+        Run &r = runs_[e.run];
+        if (map.periods_.empty() || map.periods_.back().key != r.key)
+            map.periods_.push_back(Period{std::move(r.key), at});
+        for (std::uint32_t k = 0; k < r.count; ++k)
+            out[at++] = r.first + k;
     }
-    map.recnos_.resize(at);
-    for (std::uint32_t recno = 0; recno < idOfRecord_.size(); ++recno)
-        if (const std::int32_t id = idOfRecord_[recno]; id >= 0)
-            map.recnos_[next[std::size_t(id)]++] = recno;
-    idOfRecord_ = {};
-    keys_ = {};
-    counts_ = {};
+    runs_ = {};
     return map;
 }
 

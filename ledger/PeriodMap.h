@@ -2,10 +2,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace kw {
@@ -48,33 +48,55 @@ public:
     // What the map holds on the heap.
     std::size_t bytes() const;
 
-    // Built by one pass over the records in file order.
+    // Built by one pass over the records in file order. Days are entered period after period,
+    // so the pass notes runs of neighbouring records with the same key bytes; a record costs one
+    // comparison of those bytes with the record before it.
     class Builder
     {
     public:
         // The caller may want the records of one period while the pass goes on.
-        Builder(std::vector<int> fields, std::uint32_t records, std::string wanted = {});
-        // Files the record (not deleted) under its period; true when that is the wanted one.
-        bool place(const DbfFile &file, std::uint32_t recno, const char *record);
+        Builder(const DbfFile &file, std::vector<int> fields, std::string wanted = {});
+        // Files a record that is not deleted under its period; true when that is the wanted one.
+        bool place(std::uint32_t recno, const char *record)
+        {
+            // The common case, kept inline: the key bytes are those of the record before.
+            if (word_ && haveLast_ && !lastBlank_) {
+                std::uint64_t word;
+                std::memcpy(&word, record + spanBegin_, 8);
+                Run &run = runs_.back();
+                if ((word & wordMask_) == lastWord_ && run.first + run.count == recno) {
+                    ++run.count;
+                    return lastWanted_;
+                }
+            }
+            return placeSlow(recno, record);
+        }
         PeriodMap finish();
 
     private:
+        bool placeSlow(std::uint32_t recno, const char *record);
+        struct Run
+        {
+            std::uint64_t prefix; // the key's first bytes, so that most comparisons end there
+            std::string key;
+            std::uint32_t first;
+            std::uint32_t count;
+        };
+        const DbfFile &file_;
         std::vector<int> fields_;
         std::string wanted_;
-        std::vector<std::string> keys_;
-        std::vector<std::uint32_t> counts_;
-        std::vector<std::int32_t> idOfRecord_;
-        std::string key_;
-        std::string lastKey_;
-        std::int32_t lastId_ = -1;
+        int spanBegin_ = 0; // the bytes of the record that hold every key field
+        int spanLength_ = 0;
+        std::string last_; // those bytes of the record before
+        // When the key bytes fit in eight bytes of the record, compared as one word.
+        bool word_ = false;
+        std::uint64_t lastWord_ = 0;
+        std::uint64_t wordMask_ = 0;
+        bool haveLast_ = false;
+        bool lastBlank_ = false;
         bool lastWanted_ = false;
-        // Key to id; the pass asks only when the key differs from the record before.
-        struct Hash
-        {
-            using is_transparent = void;
-            std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-        };
-        std::unordered_map<std::string, std::int32_t, Hash, std::equal_to<>> index_;
+        std::string key_;
+        std::vector<Run> runs_;
     };
 
 private:

@@ -317,9 +317,9 @@ void Table::rebuild(std::int64_t keepRecno)
             f.readEach(recnos.data(), recnos.size(), take);
         } else if (byPeriod) {
             // The one full read also files every other period's records for the next open.
-            PeriodMap::Builder builder(fields, f.recordCount(), period);
+            PeriodMap::Builder builder(f, fields, period);
             f.scan([&](std::uint32_t recno, const char *rec) {
-                if (!DbfFile::isDeleted(rec) && builder.place(f, recno, rec))
+                if (!DbfFile::isDeleted(rec) && builder.place(recno, rec))
                     take(recno, rec);
                 return true;
             });

@@ -290,3 +290,56 @@ TEST(PeriodMap, GroupsRecordsAndFollowsMoves)
     EXPECT_TRUE(map.records("d").empty());
     EXPECT_EQ(map.recordCount(), 4u);
 }
+
+TEST(PeriodMap, OnePassFilesEveryPeriodOfAFile)
+{
+    kwtest::LedgerDir dir;
+    const QString path = dir.file(DayFile);
+    {
+        auto f = kw::DbfFile::open(path);
+        // Periods interleaved and in runs, a deleted record inside a run, a record of no period,
+        // and years whose keys share their first eight bytes.
+        const std::vector<std::pair<const char *, const char *>> records{
+            {"3", "2004"},   {"3", "2004"}, {"12", "12345"}, {"3", "2004"}, {"12", "12346"},
+            {"12", "12345"}, {"", "2004"},  {"3", "2004"},   {"3", "2004"}, {"3", "2005"}};
+        for (const auto &[m, y] : records) {
+            std::string rec = f->blankRecord();
+            f->encode(rec.data(), f->fieldIndex(u"MIESIAC"), QString::fromLatin1(m));
+            f->encode(rec.data(), f->fieldIndex(u"ROK"), QString::fromLatin1(y));
+            f->appendRecord(rec.data());
+        }
+        std::string gone = f->blankRecord();
+        f->readRecord(7, gone.data());
+        gone[0] = '*';
+        f->writeRecord(7, gone.data());
+    }
+    auto f = kw::DbfFile::open(path);
+    const std::vector<int> fields{f->fieldIndex(u"MIESIAC"), f->fieldIndex(u"ROK")};
+    const auto keyFor = [&](const char *m, const char *y) {
+        std::string probe = f->blankRecord(), key;
+        f->encode(probe.data(), fields[0], QString::fromLatin1(m));
+        f->encode(probe.data(), fields[1], QString::fromLatin1(y));
+        kw::PeriodMap::keyOf(*f, probe.data(), fields, key);
+        return key;
+    };
+    kw::PeriodMap::Builder builder(*f, fields, keyFor("12", "12345"));
+    std::vector<std::uint32_t> wanted;
+    f->scan([&](std::uint32_t recno, const char *rec) {
+        if (!kw::DbfFile::isDeleted(rec) && builder.place(recno, rec))
+            wanted.push_back(recno);
+        return true;
+    });
+    const kw::PeriodMap map = builder.finish();
+    const auto records = [&](const char *m, const char *y) {
+        const auto s = map.records(keyFor(m, y));
+        return std::vector<std::uint32_t>(s.begin(), s.end());
+    };
+    EXPECT_EQ(wanted, (std::vector<std::uint32_t>{2, 5}));
+    EXPECT_EQ(records("3", "2004"), (std::vector<std::uint32_t>{0, 1, 3, 8}));
+    EXPECT_EQ(records("12", "12345"), (std::vector<std::uint32_t>{2, 5}));
+    EXPECT_EQ(records("12", "12346"), (std::vector<std::uint32_t>{4}));
+    EXPECT_EQ(records("3", "2005"), (std::vector<std::uint32_t>{9}));
+    EXPECT_TRUE(records("4", "2004").empty());
+    EXPECT_EQ(map.periodCount(), 4u);
+    EXPECT_EQ(map.recordCount(), 8u);
+}
