@@ -6,7 +6,6 @@
 #include "dialogs/Unit3.h"
 #include "dialogs/Unit3D.h"
 #include "dialogs/UnitM.h"
-#include "ledger/Booking.h"
 #include "ledger/Period.h"
 #include "ledger/Rollup.h"
 #include "reports/UnitR1.h"
@@ -38,18 +37,18 @@ void connectForms(Forms &f)
     TForm1 &main = *f.form1();
     const ledger::LedgerTables tables{main.Table1, f.form2S()->TableS, f.form4R()->Table4R};
 
+    // The sums first: the day table's roll-up handlers reach the sum tables through them.
+    main.bindSums(f.form2S()->DataSourceS, f.form4R()->DataSource4R);
     // Every table of the open period reads the period from the month and year dialog, afresh for
-    // each record.
-    tables.day->setOnFilterRecord(ledger::dayPeriodFilter(period));
-    tables.month->setOnFilterRecord(ledger::monthPeriodFilter(period));
-    tables.year->setOnFilterRecord(ledger::yearPeriodFilter(period));
+    // each record, through its window's filter handler.
+    main.installTableHandlers(period);
+    f.form2S()->followPeriod(period);
+    f.form4R()->followPeriod(period);
     f.formR1()->setPeriod(period);
     f.formR2()->setPeriod(period);
     // The monthly statement's page footer shows the sums the main window shows.
     f.formR1()->setSumTables(tables.month, tables.year);
 
-    ledger::installRollupHooks(tables);
-    main.bindSums(f.form2S()->DataSourceS, f.form4R()->DataSource4R);
     main.setStatementTables({f.formR1()->Table1, f.formR2()->Table1});
 
     f.formM()->connectMainWindow(main);

@@ -13,6 +13,7 @@
 #include "framework/Shape.h"
 #include "ledger/Booking.h"
 #include "ledger/LedgerSchema.h"
+#include "ledger/Rollup.h"
 #include "reports/ReportCommands.h"
 #include "reports/UnitR1.h"
 #include "reports/UnitR2.h"
@@ -627,6 +628,30 @@ void TForm1::bindSums(kw::DataSource *month, kw::DataSource *year)
     yearSums_ = year;
     bindAll(monthValues_, month);
     bindAll(yearValues_, year);
+}
+
+void TForm1::installTableHandlers(const kw::ledger::PeriodSource &period)
+{
+    periodFilter_ = kw::ledger::dayPeriodFilter(period);
+    Table1->setOnFilterRecord([this](const kw::RecordView &record) { return Table1FilterRecord(record); });
+    Table1->beforeEdit = [this](kw::Table &table) { Table1BeforeEdit(table); };
+    Table1->beforePost = [this](kw::Table &table) { Table1BeforePost(table); };
+    Table1->beforeDelete = [this](kw::Table &table) { Table1BeforeDelete(table); };
+}
+
+void TForm1::Table1BeforeEdit(kw::Table &)
+{
+    kw::ledger::rollupBeforeEdit(ledgerTables());
+}
+
+void TForm1::Table1BeforePost(kw::Table &)
+{
+    kw::ledger::rollupBeforePost(ledgerTables());
+}
+
+void TForm1::Table1BeforeDelete(kw::Table &)
+{
+    kw::ledger::rollupBeforeDelete(ledgerTables());
 }
 
 kw::ledger::LedgerTables TForm1::ledgerTables() const

@@ -2,6 +2,7 @@
 
 #include "framework/DataControls.h"
 #include "framework/MainWindowLink.h"
+#include "ledger/Period.h"
 #include "ledger/Table.h"
 
 #include <QHash>
@@ -109,6 +110,14 @@ public:
     QRect balancesArea() const override;
     QColor lightColor(int which) const; // 1: Shape1 (year), 2: Shape2 (month)
 
+    // The day table's handlers: the period filter, and the roll-up of every change of a day entry
+    // into the current month sum and year sum. The start-up wiring puts them on Table1.
+    bool Table1FilterRecord(const kw::RecordView &record) const { return periodFilter_(record); }
+    void Table1BeforeEdit(kw::Table &table);
+    void Table1BeforePost(kw::Table &table);
+    void Table1BeforeDelete(kw::Table &table);
+    void installTableHandlers(const kw::ledger::PeriodSource &period);
+
     // The month-sum and year-sum displays follow these sources; the holders of the two sum tables
     // are created after this window, so the start-up wiring binds them once all windows exist.
     void bindSums(kw::DataSource *month, kw::DataSource *year);
@@ -161,6 +170,7 @@ private:
     QList<kw::DBText *> monthValues_;
     QList<kw::DBText *> yearValues_;
     kw::DataSource *monthSums_ = nullptr;
+    kw::RecordFilter periodFilter_;
     kw::DataSource *yearSums_ = nullptr;
     QList<kw::Table *> statementTables_;
     QHash<QObject *, QString> hints_;

@@ -10,3 +10,9 @@ TForm2S::TForm2S(QWidget *parent)
     kw::ledger::setUpMonthTable(*TableS);
     DataSourceS->setDataSet(TableS);
 }
+
+void TForm2S::followPeriod(const kw::ledger::PeriodSource &period)
+{
+    periodFilter_ = kw::ledger::monthPeriodFilter(period);
+    TableS->setOnFilterRecord([this](const kw::RecordView &record) { return TableSFilterRecord(record); });
+}

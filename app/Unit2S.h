@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framework/DataControls.h"
+#include "ledger/Period.h"
 #include "ledger/Table.h"
 
 #include <QWidget>
@@ -13,5 +14,11 @@ public:
     explicit TForm2S(QWidget *parent = nullptr);
     kw::Table *TableS;
     kw::DataSource *DataSourceS;
-    // Its period filter is set by the start-up wiring, once the month and year dialog exists.
+    // The period filter of TableS: a record of the period the month and year dialog holds.
+    bool TableSFilterRecord(const kw::RecordView &record) const { return periodFilter_(record); }
+    // Given once by the start-up wiring, when the month and year dialog exists.
+    void followPeriod(const kw::ledger::PeriodSource &period);
+
+private:
+    kw::RecordFilter periodFilter_;
 };

@@ -10,3 +10,9 @@ TForm4R::TForm4R(QWidget *parent)
     kw::ledger::setUpYearTable(*Table4R);
     DataSource4R->setDataSet(Table4R);
 }
+
+void TForm4R::followPeriod(const kw::ledger::PeriodSource &period)
+{
+    periodFilter_ = kw::ledger::yearPeriodFilter(period);
+    Table4R->setOnFilterRecord([this](const kw::RecordView &record) { return Table4RFilterRecord(record); });
+}

@@ -83,7 +83,8 @@ TStandardPreview *StatementForm::showReport(bool tableFresh)
 void StatementForm::setPeriod(const kw::ledger::PeriodSource &period)
 {
     period_ = &period;
-    Table1->setOnFilterRecord(statementFilter(kind_, period));
+    periodFilter_ = statementFilter(kind_, period);
+    Table1->setOnFilterRecord([this](const kw::RecordView &record) { return Table1FilterRecord(record); });
 }
 
 QList<TStandardPreview *> StatementForm::previews() const

@@ -37,6 +37,12 @@ public:
     // month sum and year sum the monthly statement's page footer shows.
     // The statement's table is filtered to that period from then on.
     void setPeriod(const kw::ledger::PeriodSource &period);
+    // The record filter of Table1: a record of the statement's period (every record of the
+    // multi-year statement, which has no period).
+    bool Table1FilterRecord(const kw::RecordView &record) const
+    {
+        return !periodFilter_ || periodFilter_(record);
+    }
     void setSumTables(kw::Table *month, kw::Table *year)
     {
         monthSum_ = month;
@@ -56,6 +62,7 @@ protected:
 private:
     kw::statements::Statement kind_;
     const kw::ledger::PeriodSource *period_ = nullptr;
+    kw::RecordFilter periodFilter_;
     kw::Table *monthSum_ = nullptr;
     kw::Table *yearSum_ = nullptr;
     QList<QPointer<TStandardPreview>> previews_;
