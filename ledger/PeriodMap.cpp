@@ -30,30 +30,61 @@ std::size_t PeriodMap::find(std::string_view key) const
                        periods_.begin());
 }
 
-std::span<const std::uint32_t> PeriodMap::records(std::string_view key) const
+std::vector<std::uint32_t> PeriodMap::records(std::string_view key) const
 {
+    std::vector<std::uint32_t> out;
     const std::size_t p = find(key);
     if (p == periods_.size() || periods_[p].key != key)
-        return {};
-    return std::span<const std::uint32_t>(recnos_.data() + periods_[p].begin, end(p) - periods_[p].begin);
+        return out;
+    for (std::uint32_t r = periods_[p].begin; r < end(p); ++r)
+        for (std::uint32_t k = 0; k < runs_[r].count; ++k)
+            out.push_back(runs_[r].first + k);
+    return out;
+}
+
+void PeriodMap::shiftAfter(std::size_t period, int by)
+{
+    for (std::size_t q = period + 1; q < periods_.size(); ++q)
+        periods_[q].begin = std::uint32_t(int(periods_[q].begin) + by);
 }
 
 void PeriodMap::add(std::string_view key, std::uint32_t recno)
 {
     if (key.empty())
         return;
-    std::size_t p = find(key);
+    const std::size_t p = find(key);
     if (p == periods_.size() || periods_[p].key != key) {
-        const std::uint32_t at = p < periods_.size() ? periods_[p].begin : std::uint32_t(recnos_.size());
+        const std::uint32_t at = p < periods_.size() ? periods_[p].begin : std::uint32_t(runs_.size());
         periods_.insert(periods_.begin() + std::ptrdiff_t(p), Period{std::string(key), at});
     }
-    const auto first = recnos_.begin() + periods_[p].begin, last = recnos_.begin() + end(p);
-    const auto it = std::lower_bound(first, last, recno);
-    if (it != last && *it == recno)
+    const std::size_t first = periods_[p].begin, last = end(p);
+    // The first run that starts after the record.
+    std::size_t next = first;
+    while (next < last && runs_[next].first <= recno)
+        ++next;
+    if (next > first) {
+        Span &before = runs_[next - 1];
+        if (recno < before.first + before.count)
+            return; // held already
+        if (recno == before.first + before.count) {
+            ++before.count;
+            ++records_;
+            if (next < last && runs_[next].first == recno + 1) { // the gap closed: one run
+                before.count += runs_[next].count;
+                runs_.erase(runs_.begin() + std::ptrdiff_t(next));
+                shiftAfter(p, -1);
+            }
+            return;
+        }
+    }
+    ++records_;
+    if (next < last && runs_[next].first == recno + 1) {
+        --runs_[next].first;
+        ++runs_[next].count;
         return;
-    recnos_.insert(it, recno);
-    for (std::size_t q = p + 1; q < periods_.size(); ++q)
-        ++periods_[q].begin;
+    }
+    runs_.insert(runs_.begin() + std::ptrdiff_t(next), Span{recno, 1});
+    shiftAfter(p, 1);
 }
 
 void PeriodMap::remove(std::string_view key, std::uint32_t recno)
@@ -63,19 +94,34 @@ void PeriodMap::remove(std::string_view key, std::uint32_t recno)
     const std::size_t p = find(key);
     if (p == periods_.size() || periods_[p].key != key)
         return;
-    const auto first = recnos_.begin() + periods_[p].begin, last = recnos_.begin() + end(p);
-    const auto it = std::lower_bound(first, last, recno);
-    if (it == last || *it != recno)
-        return;
-    recnos_.erase(it);
-    for (std::size_t q = p + 1; q < periods_.size(); ++q)
-        --periods_[q].begin;
-    // A period left empty keeps its entry; it costs a few bytes and the next add finds it.
+    const std::size_t first = periods_[p].begin, last = end(p);
+    std::size_t r = first;
+    while (r < last && runs_[r].first + runs_[r].count <= recno)
+        ++r;
+    if (r == last || recno < runs_[r].first)
+        return; // not held
+    --records_;
+    Span &run = runs_[r];
+    if (run.count == 1) {
+        runs_.erase(runs_.begin() + std::ptrdiff_t(r));
+        shiftAfter(p, -1);
+        // A period left without runs keeps its entry; it costs a few bytes and the next add finds it.
+    } else if (recno == run.first) {
+        ++run.first;
+        --run.count;
+    } else if (recno == run.first + run.count - 1) {
+        --run.count;
+    } else {
+        const Span tail{recno + 1, run.first + run.count - recno - 1};
+        run.count = recno - run.first;
+        runs_.insert(runs_.begin() + std::ptrdiff_t(r + 1), tail);
+        shiftAfter(p, 1);
+    }
 }
 
 std::size_t PeriodMap::bytes() const
 {
-    std::size_t n = recnos_.capacity() * sizeof(std::uint32_t) + periods_.capacity() * sizeof(Period) +
+    std::size_t n = runs_.capacity() * sizeof(Span) + periods_.capacity() * sizeof(Period) +
                     fields_.capacity() * sizeof(int);
     for (const Period &p : periods_)
         if (p.key.capacity() > 15)
@@ -164,22 +210,21 @@ PeriodMap PeriodMap::Builder::finish()
         return a.run < b.run; // runs come in record order
     });
     PeriodMap map(std::move(fields_));
-    std::size_t total = 0;
-    for (const Run &r : runs_)
-        total += r.count;
-    map.recnos_.resize(total);
-    std::uint32_t at = 0;
-    std::uint32_t *out = map.recnos_.data();
     std::size_t periods = 0;
     for (std::size_t i = 0; i < order.size(); ++i)
         periods += i == 0 || runs_[order[i].run].key != runs_[order[i - 1].run].key;
     map.periods_.reserve(periods);
+    map.runs_.reserve(runs_.size());
     for (const Entry &e : order) {
         Run &r = runs_[e.run];
-        if (map.periods_.empty() || map.periods_.back().key != r.key)
-            map.periods_.push_back(Period{std::move(r.key), at});
-        for (std::uint32_t k = 0; k < r.count; ++k)
-            out[at++] = r.first + k;
+        map.records_ += r.count;
+        if (map.periods_.empty() || map.periods_.back().key != r.key) {
+            map.periods_.push_back(Period{std::move(r.key), std::uint32_t(map.runs_.size())});
+        } else if (Span &last = map.runs_.back(); last.first + last.count == r.first) {
+            last.count += r.count;
+            continue;
+        }
+        map.runs_.push_back(Span{r.first, r.count});
     }
     runs_ = {};
     return map;

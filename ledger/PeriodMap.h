@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,10 +16,12 @@ class DbfFile;
 // year alone); a record with any of them blank belongs to none and is not held. Deleted records are
 // not held either.
 //
-// The record numbers sit in one flat array, grouped by period in the order of the period keys, so
-// the map costs little more than four bytes a record and a lookup is a binary search over the
-// periods. A change moves a tail of that array, which stays well under a millisecond at a million
-// records and happens only when the user writes.
+// Days are entered period after period, so a period's records mostly lie side by side: the map
+// holds runs of neighbouring record numbers (first, count), all in one array grouped by period in
+// the order of the period keys. A ledger kept day by day then costs well under a byte a record; a
+// file whose periods alternate record by record costs eight. A lookup is a binary search over the
+// periods; a change that splits or joins runs moves a tail of that array, which happens only when
+// the user writes.
 class PeriodMap
 {
 public:
@@ -38,13 +39,13 @@ public:
     }
 
     // The period's record numbers, ascending.
-    std::span<const std::uint32_t> records(std::string_view key) const;
+    std::vector<std::uint32_t> records(std::string_view key) const;
 
     void add(std::string_view key, std::uint32_t recno);
     void remove(std::string_view key, std::uint32_t recno);
 
     std::size_t periodCount() const { return periods_.size(); }
-    std::size_t recordCount() const { return recnos_.size(); }
+    std::size_t recordCount() const { return records_; }
     // What the map holds on the heap.
     std::size_t bytes() const;
 
@@ -103,17 +104,24 @@ private:
     struct Period
     {
         std::string key;
-        std::uint32_t begin;
+        std::uint32_t begin; // its first run
+    };
+    struct Span
+    {
+        std::uint32_t first;
+        std::uint32_t count;
     };
     std::size_t find(std::string_view key) const; // index of the first period not below key
     std::uint32_t end(std::size_t period) const
     {
-        return period + 1 < periods_.size() ? periods_[period + 1].begin : std::uint32_t(recnos_.size());
+        return period + 1 < periods_.size() ? periods_[period + 1].begin : std::uint32_t(runs_.size());
     }
+    void shiftAfter(std::size_t period, int by);
 
     std::vector<int> fields_;
-    std::vector<Period> periods_;       // ascending by key
-    std::vector<std::uint32_t> recnos_; // grouped by period, ascending within a period
+    std::vector<Period> periods_; // ascending by key
+    std::vector<Span> runs_;      // grouped by period, ascending and apart within a period
+    std::size_t records_ = 0;
 };
 
 } // namespace kw

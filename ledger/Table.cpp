@@ -312,7 +312,7 @@ void Table::rebuild(std::int64_t keepRecno)
     };
     try {
         if (PeriodMap *map = byPeriod ? shared_->periodMap(fields) : nullptr) {
-            const std::span<const std::uint32_t> recnos = map->records(period);
+            const std::vector<std::uint32_t> recnos = map->records(period);
             rows.reserve(recnos.size());
             f.readEach(recnos.data(), recnos.size(), take);
         } else if (byPeriod) {

@@ -270,6 +270,7 @@ TEST_F(PeriodMapTest, FailedWriteLeavesTheMapTrue)
 
 TEST(PeriodMap, GroupsRecordsAndFollowsMoves)
 {
+    using V = std::vector<std::uint32_t>;
     kw::PeriodMap map({0});
     map.add("b", 5);
     map.add("a", 7);
@@ -277,18 +278,32 @@ TEST(PeriodMap, GroupsRecordsAndFollowsMoves)
     map.add("a", 2);
     map.add("", 3);  // no period
     map.add("b", 5); // already there
-    EXPECT_EQ(std::vector<std::uint32_t>(map.records("a").begin(), map.records("a").end()),
-              (std::vector<std::uint32_t>{2, 7}));
-    EXPECT_EQ(std::vector<std::uint32_t>(map.records("b").begin(), map.records("b").end()),
-              (std::vector<std::uint32_t>{1, 5}));
+    EXPECT_EQ(map.records("a"), (V{2, 7}));
+    EXPECT_EQ(map.records("b"), (V{1, 5}));
     map.remove("a", 2);
     map.add("c", 2);
     map.remove("b", 9); // not there
-    EXPECT_EQ(map.records("a").size(), 1u);
-    EXPECT_EQ(map.records("b").size(), 2u);
-    EXPECT_EQ(map.records("c").front(), 2u);
+    EXPECT_EQ(map.records("a"), V{7});
+    EXPECT_EQ(map.records("b"), (V{1, 5}));
+    EXPECT_EQ(map.records("c"), V{2});
     EXPECT_TRUE(map.records("d").empty());
     EXPECT_EQ(map.recordCount(), 4u);
+
+    // Neighbours join into one run and part again, the other periods untouched.
+    for (std::uint32_t r : {10u, 12u, 11u, 14u, 13u, 9u})
+        map.add("b", r);
+    EXPECT_EQ(map.records("b"), (V{1, 5, 9, 10, 11, 12, 13, 14}));
+    map.remove("b", 12);
+    map.remove("b", 9);
+    map.remove("b", 14);
+    map.remove("b", 12); // gone already
+    EXPECT_EQ(map.records("b"), (V{1, 5, 10, 11, 13}));
+    map.add("b", 12);
+    map.remove("b", 1);
+    EXPECT_EQ(map.records("b"), (V{5, 10, 11, 12, 13}));
+    EXPECT_EQ(map.records("a"), V{7});
+    EXPECT_EQ(map.records("c"), V{2});
+    EXPECT_EQ(map.recordCount(), 7u);
 }
 
 TEST(PeriodMap, OnePassFilesEveryPeriodOfAFile)
