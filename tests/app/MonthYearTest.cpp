@@ -111,6 +111,7 @@ private slots:
         QCOMPARE(main()->commandState(), CommandState::PeriodWithDays);
         QCOMPARE(main()->Shape2->brushColor(), QColor(255, 0, 0));
         QCOMPARE(main()->DBGrid1->model()->rowCount(), 1);
+        Workspace::render(main(), QStringLiteral("main-back-to-march"));
     }
 
     void cancelKeepsTheNewMonthAndOpensNothing()

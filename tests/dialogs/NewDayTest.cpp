@@ -69,6 +69,7 @@ private slots:
         QCOMPARE(Workspace::day().recNo(), 2);
         QCOMPARE(Workspace::day().fieldValue("DZIEN").toInt(), 20);
         QVERIFY(Workspace::day().eof());
+        Workspace::render(Workspace::main(), QStringLiteral("main-day-refused"));
         QVERIFY(Workspace::newDay()->isVisible());
         QCOMPARE(Workspace::newDay()->Calendar1->selectedDate(),
                  QDate(2004, 1, 12)); // the date stays for another try
