@@ -104,7 +104,7 @@ std::vector<Row> boxRows(kw::ledger::Level level)
     }
     rows.push_back(rule);
     if (day) {
-        rows.push_back({"Uwagi :", "UWAGI", RowKind::Remark});
+        rows.push_back({"Uwagi :", kw::ledger::DayRecord.remark, RowKind::Remark});
     } else {
         rows.push_back({"Wydatki :", kw::ledger::derivedFields(level).expenses, RowKind::Expenses});
         rows.push_back(rule);
@@ -513,11 +513,12 @@ void TForm1::buildWorkingArea(QWidget *parent)
     gp.setColor(QPalette::Base, GridColour);
     DBGrid1->setPalette(gp);
     DBGrid1->verticalHeader()->hide();
-    QList<kw::DataSetModel::Column> columns{{QStringLiteral("DZIEN"), QStringLiteral("Dzień")}};
+    QList<kw::DataSetModel::Column> columns{
+        {QString::fromLatin1(kw::ledger::DayRecord.day), QStringLiteral("Dzień")}};
     for (std::size_t i = 0; i < kw::ledger::Categories.size(); ++i)
         columns.append(
             {QString::fromLatin1(kw::ledger::Categories[i].day), QString::fromUtf8(GridCaptions[i])});
-    columns.append({QStringLiteral("UWAGI"), QStringLiteral("UWAGI")});
+    columns.append({QString::fromLatin1(kw::ledger::DayRecord.remark), QStringLiteral("UWAGI")});
     DBGrid1->bind(DataSource1, columns);
     QHeaderView *h = DBGrid1->horizontalHeader();
     h->setDefaultSectionSize(90);
@@ -569,7 +570,7 @@ void TForm1::buildWorkingArea(QWidget *parent)
     MonthHeading->setFont(monthHeading->font());
     MonthHeading->setGeometry(monthHeading->geometry().right() + 6, 5,
                               MonthWidth - monthHeading->geometry().right() - 14, 20);
-    MonthHeading->bind(DataSource1, QStringLiteral("MIESIAC"));
+    MonthHeading->bind(DataSource1, QString::fromLatin1(kw::ledger::DayRecord.month));
     GroupBox4 = box(Panel4, "GroupBox4", QStringLiteral("Bilans miesięczny :"),
                     QStringLiteral("Miesięczne zestawienie wydatków."));
     monthValues_ = fillBox(GroupBox4, boxRows(kw::ledger::Level::Month), &unused);
@@ -582,13 +583,13 @@ void TForm1::buildWorkingArea(QWidget *parent)
     DayHeading->setFont(dayHeading->font());
     DayHeading->setGeometry(dayHeading->geometry().right() + 6, 5,
                             DayWidth - dayHeading->geometry().right() - 14, 20);
-    DayHeading->bind(DataSource1, QStringLiteral("DZIEN"));
+    DayHeading->bind(DataSource1, QString::fromLatin1(kw::ledger::DayRecord.day));
     GroupBox3 = box(Panel3, "GroupBox3", QStringLiteral("Bilans dzienny :"),
                     QStringLiteral("Dzienne zestawienie wydatków."));
     DBMemo1 = nullptr;
     const QList<kw::DBText *> dayValues = fillBox(GroupBox3, boxRows(kw::ledger::Level::Day), &DBMemo1);
     bindAll(dayValues, DataSource1);
-    DBMemo1->bind(DataSource1, QStringLiteral("UWAGI"));
+    DBMemo1->bind(DataSource1, QString::fromLatin1(kw::ledger::DayRecord.remark));
     DBMemo1->installEventFilter(this);
 
     const QList<kw::DBText *> *lists[] = {&yearValues_, &monthValues_, &dayValues};

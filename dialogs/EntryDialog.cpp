@@ -167,7 +167,7 @@ void EntryDialog::connectMainWindow(MainWindowLink &main, const ledger::PeriodSo
 {
     main_ = &main;
     period_ = &period;
-    DBEdit1->bind(main.dayDataSource(), QStringLiteral("UWAGI"));
+    DBEdit1->bind(main.dayDataSource(), QString::fromLatin1(kw::ledger::DayRecord.remark));
     // Every move, post, state change, open and close of the day table arrives here.
     connect(main.dayDataSource(), &kw::DataSource::recordChanged, this, &EntryDialog::followDayEntry);
     followDayEntry();

@@ -38,7 +38,7 @@ void TForm2::fillFromDayEntry()
     if (!hasDayEntry())
         return;
     const kw::Table &day = *ledgerTables().day;
-    EditD->setText(kw::regional::formatGeneral(kw::ledger::amount(day, "DZIEN")));
+    EditD->setText(kw::regional::formatGeneral(kw::ledger::amount(day, kw::ledger::DayRecord.day)));
     for (std::size_t i = 0; i < Edit.size(); ++i)
         Edit[i]->setText(kw::regional::formatGeneral(kw::ledger::amount(day, kw::ledger::Categories[i].day)));
 }

@@ -3,6 +3,7 @@
 #include "framework/Keys.h"
 #include "framework/MainWindowLink.h"
 #include "framework/Messages.h"
+#include "ledger/LedgerSchema.h"
 
 #include <QFrame>
 #include <QPushButton>
@@ -35,7 +36,7 @@ TForm3::TForm3(QWidget *parent) : EntryDialog(QStringLiteral("Dodaj / Odejmij"),
 void TForm3::connectMainWindow(kw::MainWindowLink &main, const kw::ledger::PeriodSource &period)
 {
     EntryDialog::connectMainWindow(main, period);
-    DBText1->bind(main.dayDataSource(), QStringLiteral("DZIEN"));
+    DBText1->bind(main.dayDataSource(), QString::fromLatin1(kw::ledger::DayRecord.day));
 }
 
 void TForm3::Button1Click()

@@ -142,7 +142,7 @@ void changeEntry(const LedgerTables &t, double dayNumber, const AmountSet &amoun
             t.month->setFieldValue(c.month, (amount(*t.month, c.month) - old) + amounts[i]);
             t.year->setFieldValue(c.year, (amount(*t.year, c.year) - old) + amounts[i]);
         }
-        t.day->setFieldValue("DZIEN", dayNumber);
+        t.day->setFieldValue(DayRecord.day, dayNumber);
         for (std::size_t i = 0; i < Categories.size(); ++i)
             t.day->setFieldValue(Categories[i].day, amounts[i]);
         postAll(t);
@@ -159,9 +159,9 @@ void addDay(const LedgerTables &t, int day, const QString &monthText, const QStr
         t.year->edit();
         for (const Category &c : Categories)
             t.day->setFieldValue(c.day, Zero);
-        t.day->setFieldValue("DZIEN", day);
-        t.day->setFieldValue("MIESIAC", monthText);
-        t.day->setFieldValue("ROK", yearText);
+        t.day->setFieldValue(DayRecord.day, day);
+        t.day->setFieldValue(DayRecord.month, monthText);
+        t.day->setFieldValue(DayRecord.year, yearText);
         t.day->setFieldValue("DATA", created);
         postAll(t);
     });
@@ -174,9 +174,11 @@ void deleteDay(const LedgerTables &t)
 
 void openPeriod(const LedgerTables &t, const QString &monthText, const QString &yearText)
 {
-    t.day->setPeriodKey({QStringLiteral("MIESIAC"), QStringLiteral("ROK")}, {monthText, yearText});
-    t.month->setPeriodKey({QStringLiteral("SMIESIAC"), QStringLiteral("SROK")}, {monthText, yearText});
-    t.year->setPeriodKey({QStringLiteral("RROK")}, {yearText});
+    t.day->setPeriodKey({QString::fromLatin1(DayRecord.month), QString::fromLatin1(DayRecord.year)},
+                        {monthText, yearText});
+    t.month->setPeriodKey({QString::fromLatin1(MonthRecord.month), QString::fromLatin1(MonthRecord.year)},
+                          {monthText, yearText});
+    t.year->setPeriodKey({QString::fromLatin1(YearRecord.year)}, {yearText});
     // Filtered before opening, so the open reads the period's records and nothing else.
     for (Table *table : {t.day, t.month, t.year}) {
         table->setFiltered(true);
@@ -184,9 +186,10 @@ void openPeriod(const LedgerTables &t, const QString &monthText, const QString &
     }
     // Writers that follow never wait for the journal's directory entry to reach the disk.
     Journal::prepare(t.day->directoryPath());
-    const bool monthExists = t.month->fieldValue("SMIESIAC").toString() == monthText &&
-                             t.month->fieldValue("SROK").toString() == yearText && !t.month->isEmpty();
-    const bool yearExists = !t.year->isEmpty() && t.year->fieldValue("RROK").toString() == yearText;
+    const bool monthExists = t.month->fieldValue(MonthRecord.month).toString() == monthText &&
+                             t.month->fieldValue(MonthRecord.year).toString() == yearText &&
+                             !t.month->isEmpty();
+    const bool yearExists = !t.year->isEmpty() && t.year->fieldValue(YearRecord.year).toString() == yearText;
     if (monthExists && yearExists)
         return;
     // The period's two sums are created together or not at all.
@@ -202,15 +205,15 @@ void createPeriodSums(const LedgerTables &t, const QString &monthText, const QSt
 {
     if (!monthExists) {
         t.month->insert();
-        t.month->setFieldValue("SMIESIAC", monthText);
-        t.month->setFieldValue("SROK", yearText);
+        t.month->setFieldValue(MonthRecord.month, monthText);
+        t.month->setFieldValue(MonthRecord.year, yearText);
         for (const char *f : amountFields(Level::Month))
             t.month->setFieldValue(f, Zero);
         t.month->post();
     }
     if (!yearExists) {
         t.year->insert();
-        t.year->setFieldValue("RROK", yearText);
+        t.year->setFieldValue(YearRecord.year, yearText);
         for (const char *f : amountFields(Level::Year))
             t.year->setFieldValue(f, Zero);
         t.year->post();

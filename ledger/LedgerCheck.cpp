@@ -112,7 +112,7 @@ QStringList verifyLedger(const QString &directory)
     std::map<std::pair<QString, QString>, Amounts> dayByPeriod;
     std::map<QString, Amounts> dayByYear;
     {
-        const int m = need(*day, "MIESIAC"), y = need(*day, "ROK");
+        const int m = need(*day, DayRecord.month), y = need(*day, DayRecord.year);
         std::array<int, Categories.size()> idx{};
         for (std::size_t i = 0; i < Categories.size(); ++i)
             idx[i] = need(*day, Categories[i].day);
@@ -157,7 +157,8 @@ QStringList verifyLedger(const QString &directory)
         return sums;
     };
 
-    const int sm = need(*month, "SMIESIAC"), sy = need(*month, "SROK"), ry = need(*year, "RROK");
+    const int sm = need(*month, MonthRecord.month), sy = need(*month, MonthRecord.year),
+              ry = need(*year, YearRecord.year);
     const auto monthSums = readSums(*month, false, [&](const char *rec) {
         return rec ? std::make_pair(month->decode(rec, sm).toString(), month->decode(rec, sy).toString())
                    : std::pair<QString, QString>();

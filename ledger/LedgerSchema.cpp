@@ -53,22 +53,23 @@ std::vector<const char *> amountFields(Level level)
 const std::vector<DbfFieldSpec> &dayFields()
 {
     static const std::vector<DbfFieldSpec> f =
-        withAmounts({{"MIESIAC", 'C', 3, 0}, {"ROK", 'C', 5, 0}, {"DZIEN", 'N', 3, 0}},
-                    amountFields(Level::Day), {{"DATA", 'D', 8, 0}, {"UWAGI", 'C', 50, 0}});
+        withAmounts({{DayRecord.month, 'C', 3, 0}, {DayRecord.year, 'C', 5, 0}, {DayRecord.day, 'N', 3, 0}},
+                    amountFields(Level::Day), {{DayRecord.date, 'D', 8, 0}, {DayRecord.remark, 'C', 50, 0}});
     return f;
 }
 
 const std::vector<DbfFieldSpec> &monthFields()
 {
     static const std::vector<DbfFieldSpec> f = withAmounts(
-        {{"ID", 'N', 10, 0}, {"SMIESIAC", 'C', 3, 0}, {"SROK", 'C', 5, 0}}, amountFields(Level::Month), {});
+        {{MonthRecord.id, 'N', 10, 0}, {MonthRecord.month, 'C', 3, 0}, {MonthRecord.year, 'C', 5, 0}},
+        amountFields(Level::Month), {});
     return f;
 }
 
 const std::vector<DbfFieldSpec> &yearFields()
 {
-    static const std::vector<DbfFieldSpec> f =
-        withAmounts({{"ID", 'N', 10, 0}, {"RROK", 'C', 5, 0}}, amountFields(Level::Year), {});
+    static const std::vector<DbfFieldSpec> f = withAmounts(
+        {{YearRecord.id, 'N', 10, 0}, {YearRecord.year, 'C', 5, 0}}, amountFields(Level::Year), {});
     return f;
 }
 
@@ -125,14 +126,14 @@ void createEmptyTables(const QString &directory)
 void setUpDayTable(Table &t)
 {
     t.setTableName(DayFile);
-    t.setIndexFieldName(QStringLiteral("DZIEN"));
+    t.setIndexFieldName(QString::fromLatin1(DayRecord.day));
     t.setRequiredFields(dayRequirements());
 }
 
 void setUpMonthTable(Table &t)
 {
     t.setTableName(MonthFile);
-    t.setIndexFieldName(QStringLiteral("ID"));
+    t.setIndexFieldName(QString::fromLatin1(MonthRecord.id));
     t.setRequiredFields(monthRequirements());
 }
 

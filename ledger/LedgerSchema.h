@@ -15,6 +15,26 @@ inline const QString YearFile = QStringLiteral("Sum.DBF");
 
 // The schema of the three tables is written down here once; everything else loops over it.
 
+// The fields of each table besides the amounts. A day entry belongs to the period of its month
+// text and year text; a month sum to that of its own two; a year sum to its year text.
+struct DayRecordFields
+{
+    const char *month;
+    const char *year;
+    const char *day;
+    const char *date;
+    const char *remark;
+};
+inline constexpr DayRecordFields DayRecord{"MIESIAC", "ROK", "DZIEN", "DATA", "UWAGI"};
+struct SumRecordFields
+{
+    const char *id;
+    const char *month; // none in the year sums
+    const char *year;
+};
+inline constexpr SumRecordFields MonthRecord{"ID", "SMIESIAC", "SROK"};
+inline constexpr SumRecordFields YearRecord{"ID", nullptr, "RROK"};
+
 // The three tables by what one record of each holds.
 enum class Level
 {

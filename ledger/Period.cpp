@@ -1,4 +1,5 @@
 #include "ledger/Period.h"
+#include "ledger/LedgerSchema.h"
 
 namespace kw::ledger {
 
@@ -36,22 +37,23 @@ bool PeriodFilter::operator()(const RecordView &record) const
 
 RecordFilter dayPeriodFilter(const PeriodSource &source)
 {
-    return PeriodFilter(source, QStringLiteral("MIESIAC"), QStringLiteral("ROK"));
+    return PeriodFilter(source, QString::fromLatin1(DayRecord.month), QString::fromLatin1(DayRecord.year));
 }
 
 RecordFilter monthPeriodFilter(const PeriodSource &source)
 {
-    return PeriodFilter(source, QStringLiteral("SMIESIAC"), QStringLiteral("SROK"));
+    return PeriodFilter(source, QString::fromLatin1(MonthRecord.month),
+                        QString::fromLatin1(MonthRecord.year));
 }
 
 RecordFilter yearPeriodFilter(const PeriodSource &source)
 {
-    return PeriodFilter(source, QString(), QStringLiteral("RROK"));
+    return PeriodFilter(source, QString(), QString::fromLatin1(YearRecord.year));
 }
 
 RecordFilter monthSumsOfYearFilter(const PeriodSource &source)
 {
-    return PeriodFilter(source, QString(), QStringLiteral("SROK"));
+    return PeriodFilter(source, QString(), QString::fromLatin1(MonthRecord.year));
 }
 
 } // namespace kw::ledger
