@@ -28,17 +28,10 @@ class EverydayTest : public QObject
     static TForm1 *main() { return Workspace::main(); }
     static TFormNotatnik *notepad() { return kw::forms().formNotatnik(); }
 
-    void showMain()
-    {
-        main()->show();
-        main()->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(main()));
-    }
-
     // The main window with every window that may be open beside it, the notepad holding typed text.
     QList<QWidget *> openEverything()
     {
-        showMain();
+        Workspace::showMain();
         main()->ToolButton9Click();
         auto *editor = notepad()->findChild<QTextEdit *>(QStringLiteral("RichEdit1"));
         editor->insertPlainText(QStringLiteral("lista zakupów"));
@@ -131,7 +124,7 @@ private slots:
 
     void closingWithAnUnchangedNotepadAsksNothing()
     {
-        showMain();
+        Workspace::showMain();
         main()->ToolButton9Click();
         kw::forms().form3()->show();
         const int code = runLoop([] { main()->Zamknij2Click(); });
@@ -142,7 +135,7 @@ private slots:
 
     void monthAndYearByKeyboard()
     {
-        showMain();
+        Workspace::showMain();
         TFormM *d = Workspace::dialog();
         d->RadioButton[10]->click(); // Listopad checked, the first month far away
         d->Edit1->setText(QStringLiteral("2004"));
@@ -208,7 +201,7 @@ private slots:
 
     void enterPressesTheFocusedButtonInEveryDialog()
     {
-        showMain();
+        Workspace::showMain();
         const kw::Forms &f = kw::forms();
         const auto enterOn = [](QAbstractButton *b) {
             QSignalSpy clicked(b, &QAbstractButton::clicked);
@@ -256,7 +249,7 @@ private slots:
 
     void dialogsStayAboveTheMainWindowWithoutBlockingIt()
     {
-        showMain();
+        Workspace::showMain();
         const kw::Forms &f = kw::forms();
         for (QWidget *d :
              std::initializer_list<QWidget *>{f.form3D(), f.formM(), f.form2(), f.form3(), f.formKalk()}) {
@@ -309,7 +302,7 @@ private slots:
 
     void negativeBalancesReadWithAMinusSign()
     {
-        showMain();
+        Workspace::showMain();
         Workspace::open(3, QStringLiteral("2004"));
         kw::ledger::AmountSet a{};
         a[0] = 100;
@@ -335,7 +328,7 @@ private slots:
 
     void theHintFollowsThePointerAndHidesTheNotepadsPanels()
     {
-        showMain();
+        Workspace::showMain();
         TFormNotatnik *n = notepad();
         auto *caret = n->findChild<QLabel *>(QStringLiteral("CaretPanel"));
         auto *modified = n->findChild<QLabel *>(QStringLiteral("ModifiedPanel"));

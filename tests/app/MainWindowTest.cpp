@@ -39,13 +39,6 @@ class MainWindowTest : public QObject
 
     static TForm1 *main() { return Workspace::main(); }
 
-    void showMain()
-    {
-        main()->show();
-        main()->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(main()));
-    }
-
     // What each state must enable, checked on every control the state decides.
     void expectState(CommandState s, const char *where)
     {
@@ -75,7 +68,7 @@ private slots:
 
     void layoutFollowsTheFixedWindow()
     {
-        showMain();
+        Workspace::showMain();
         TForm1 *m = main();
         QCOMPARE(m->ToolBar1->height(), 33);
         QCOMPARE(m->Panel2->height(), 57);
@@ -130,7 +123,7 @@ private slots:
     // A label that is cut off or runs into another is a defect; large amounts included.
     void noLabelIsCutOff()
     {
-        showMain();
+        Workspace::showMain();
         Workspace::open(3, "2004");
         kw::ledger::AmountSet big{};
         big.fill(-123456.78);
@@ -164,7 +157,7 @@ private slots:
 
     void commandStatesFollowThePeriod()
     {
-        showMain();
+        Workspace::showMain();
         TForm1 *m = main();
         expectState(CommandState::NoPeriod, "start");
         Workspace::render(m, QStringLiteral("main-no-period"));
@@ -172,7 +165,7 @@ private slots:
         Workspace::open(3, "2004");
         QVERIFY(!Workspace::dialog()->isVisible());
         expectState(CommandState::EmptyPeriod, "empty period");
-        showMain();
+        Workspace::showMain();
         Workspace::render(m, QStringLiteral("main-empty-period"));
         // Ctrl+N and Del belong to the disabled "Edycja" menu: nothing happens.
         QTest::keyClick(m, Qt::Key_N, Qt::ControlModifier);
@@ -185,7 +178,7 @@ private slots:
         Workspace::addDay(9, amounts(0, 40));
         Workspace::open(3, "2004");
         expectState(CommandState::PeriodWithDays, "period with days");
-        showMain();
+        Workspace::showMain();
         Workspace::render(m, QStringLiteral("main-period-with-days"));
         QTest::keyClick(m, Qt::Key_N, Qt::ControlModifier);
         QVERIFY(kw::forms().form3D()->isVisible());
@@ -204,7 +197,7 @@ private slots:
         QVERIFY(m->DayHeading->text().isEmpty());
         QCOMPARE(m->DBGrid1->model()->rowCount(), 0);
         Workspace::dialog()->Button1->click();
-        showMain();
+        Workspace::showMain();
 
         // Deleting the first of two keeps the days; deleting the last empties the period.
         w->answer = kw::Yes;
@@ -221,7 +214,7 @@ private slots:
     // box never loses a character to it.
     void delInTheNumberBox()
     {
-        showMain();
+        Workspace::showMain();
         TForm1 *m = main();
         const auto pressDel = [&] {
             m->ComboEdit1->setFocus();
@@ -234,13 +227,13 @@ private slots:
         QVERIFY(w->messages.isEmpty());
 
         Workspace::open(3, "2004");
-        showMain();
+        Workspace::showMain();
         pressDel();
         QVERIFY(w->messages.isEmpty());
 
         Workspace::addDay(5, amounts(100, 0));
         Workspace::open(3, "2004");
-        showMain();
+        Workspace::showMain();
         w->answer = kw::No;
         pressDel();
         QCOMPARE(w->texts(), QStringList{QStringLiteral("Czy na pewno usunąć zaznaczony rekord ???")});
@@ -319,7 +312,7 @@ private slots:
 
     void statusHintsFollowThePointer()
     {
-        showMain();
+        Workspace::showMain();
         TForm1 *m = main();
         const auto over = [&](QWidget *target, QPoint at = QPoint(-1, -1)) {
             if (at.x() < 0)

@@ -64,6 +64,15 @@ struct Workspace
 
     QString dir() const { return tmp.path(); }
     static TForm1 *main() { return kw::forms().form1(); }
+    // Shows the main window and waits until the application, not only the platform, holds it
+    // active: menu shortcuts such as Del follow the application's active window.
+    static void showMain()
+    {
+        main()->show();
+        main()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(main()));
+        QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget *>(main()));
+    }
     static TFormM *dialog() { return kw::forms().formM(); }
     static TForm3D *newDay() { return kw::forms().form3D(); }
     static TForm3 *add() { return kw::forms().form3(); }
