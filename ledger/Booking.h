@@ -12,12 +12,6 @@ namespace kw::ledger {
 // The writers of a day entry, each following the roll-up rule: the day entry, its month sum and its
 // year sum are changed together and land on the disk as one atomic change (all or nothing).
 // The entry dialogs convert and check the user's texts, then call these.
-using AmountSet = std::array<double, Categories.size()>;
-enum class Sign
-{
-    Add,
-    Subtract
-};
 
 // Puts the roll-up hooks on the day table; the program's start-up wiring and the tests both come here.
 void installRollupHooks(const LedgerTables &t);

@@ -513,7 +513,14 @@ void DbfFile::writeRecord(std::uint32_t recno, const char *buffer)
 
 std::uint32_t DbfFile::appendRecord(const char *buffer)
 {
-    if (recordCount_ == 0xFFFFFFFFu)
+    return appendRecords(buffer, 1);
+}
+
+std::uint32_t DbfFile::appendRecords(const char *buffer, std::uint32_t count)
+{
+    if (count == 0)
+        return recordCount_;
+    if (recordCount_ > 0xFFFFFFFFu - count)
         fail(QStringLiteral("tabela jest pełna"));
     requireWritable();
     if (hiddenRecords_ > 0)
@@ -527,10 +534,10 @@ std::uint32_t DbfFile::appendRecord(const char *buffer)
     if (g_writeHook)
         g_writeHook->beforeAppend(*this);
     const std::uint32_t recno = recordCount_;
-    std::string data(buffer, std::size_t(recordLength_));
+    std::string data(buffer, std::size_t(recordLength_) * count);
     data.push_back(char(kEndOfFile));
     writeAt(recordOffset(recno), data.data(), data.size());
-    ++recordCount_;
+    recordCount_ += count;
     touchHeader(true);
     rememberStat();
     return recno;

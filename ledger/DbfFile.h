@@ -83,6 +83,8 @@ public:
     void readRecord(std::uint32_t recno, char *buffer) const;
     void writeRecord(std::uint32_t recno, const char *buffer);
     std::uint32_t appendRecord(const char *buffer);
+    // Appends `count` records laid end to end in one write; returns the first one's number.
+    std::uint32_t appendRecords(const char *buffer, std::uint32_t count);
     void sync();
 
     // Streams every record through one reused buffer; fn(recno, record) returns false to stop.

@@ -1,5 +1,4 @@
 #include "ledger/Rollup.h"
-#include "ledger/LedgerSchema.h"
 
 namespace kw::ledger {
 
@@ -10,21 +9,21 @@ double amount(const Table &t, const char *field)
 }
 
 namespace {
-void recompute(Table &sum, Level level)
+// A cursor's current record as the roll-up rule reaches it.
+struct CurrentRecord
 {
-    // Read back what was written: the budget uses the stored income and expenses.
-    const DerivedFields &d = derivedFields(level);
-    const auto field = [&](int i) { return Categories[std::size_t(i)].field(level); };
-    double in = amount(sum, field(0));
-    for (int i = 1; i < IncomeKinds; ++i)
-        in = in - amount(sum, field(i));
-    sum.setFieldValue(d.income, in);
-    double out = 0;
-    for (int i = IncomeKinds; i < int(Categories.size()); ++i)
-        out = out + amount(sum, field(i));
-    sum.setFieldValue(d.expenses, out);
-    sum.setFieldValue(d.budget, amount(sum, d.income) - amount(sum, d.expenses));
-}
+    Table &table;
+    Level level;
+    double amount(int i) const { return ledger::amount(table, Categories[std::size_t(i)].field(level)); }
+    void setAmount(int i, double v) { table.setFieldValue(Categories[std::size_t(i)].field(level), v); }
+    const char *name(Derived k) const
+    {
+        const DerivedFields &d = derivedFields(level);
+        return k == Derived::Income ? d.income : k == Derived::Expenses ? d.expenses : d.budget;
+    }
+    double derived(Derived k) const { return ledger::amount(table, name(k)); }
+    void setDerived(Derived k, double v) { table.setFieldValue(name(k), v); }
+};
 } // namespace
 
 void rollupBeforeEdit(const LedgerTables &t)
@@ -35,19 +34,18 @@ void rollupBeforeEdit(const LedgerTables &t)
 
 void rollupBeforePost(const LedgerTables &t)
 {
-    recompute(*t.month, Level::Month);
-    recompute(*t.year, Level::Year);
+    CurrentRecord month{*t.month, Level::Month}, year{*t.year, Level::Year};
+    recomputeDerived(month);
+    recomputeDerived(year);
 }
 
 void rollupBeforeDelete(const LedgerTables &t)
 {
     t.month->edit();
     t.year->edit();
-    for (const Category &c : Categories) {
-        const double d = amount(*t.day, c.day);
-        t.month->setFieldValue(c.month, amount(*t.month, c.month) - d);
-        t.year->setFieldValue(c.year, amount(*t.year, c.year) - d);
-    }
+    const CurrentRecord day{*t.day, Level::Day};
+    CurrentRecord month{*t.month, Level::Month}, year{*t.year, Level::Year};
+    moveSums(day, month, year, [](double sum, double d, int) { return sum - d; });
     rollupBeforePost(t);
     t.month->post();
     t.year->post();

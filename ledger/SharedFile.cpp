@@ -187,11 +187,22 @@ void SharedFile::write(std::uint32_t recno, const char *data, Table *origin)
 
 std::uint32_t SharedFile::append(const char *data, Table *origin)
 {
-    const std::uint32_t recno = file_->appendRecord(data);
-    cache_.insert(recno, std::string(data, std::size_t(file_->recordLength())));
-    moveInMaps(recno, keysOf(nullptr), data);
-    notify(Event::Appended, recno, origin);
-    return recno;
+    return appendMany(data, 1, origin);
+}
+
+std::uint32_t SharedFile::appendMany(const char *data, std::uint32_t count, Table *origin)
+{
+    const std::size_t length = std::size_t(file_->recordLength());
+    const std::uint32_t first = file_->appendRecords(data, count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const char *record = data + i * length;
+        if (cache_.size() < kCacheLimit)
+            cache_.insert(first + i, std::string(record, length));
+        moveInMaps(first + i, keysOf(nullptr), record);
+    }
+    for (std::uint32_t i = 0; i < count; ++i)
+        notify(Event::Appended, first + i, origin);
+    return first;
 }
 
 DbfFile::DiskState SharedFile::refreshFromDisk(Table *origin)

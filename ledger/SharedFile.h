@@ -49,6 +49,8 @@ public:
 
     void write(std::uint32_t recno, const char *data, Table *origin);
     std::uint32_t append(const char *data, Table *origin);
+    // Records laid end to end, appended in one write; returns the first one's number.
+    std::uint32_t appendMany(const char *data, std::uint32_t count, Table *origin);
     // The one place that asks whether another program wrote the file since this store last read
     // or wrote it; when it did, the header is read again, the cached records are dropped and every
     // table is told, so bound displays show what is on the disk now.

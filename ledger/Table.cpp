@@ -22,6 +22,26 @@ QVariant RecordView::value(QAnyStringView fieldName) const
     return file_.decode(data_, i);
 }
 
+void checkFields(const DbfFile &f, const std::vector<FieldRequirement> &required)
+{
+    for (const FieldRequirement &r : required) {
+        const int i = f.fieldIndex(r.name);
+        if (i < 0)
+            throw EngineError(QStringLiteral("Plik %1: brakuje pola %2.").arg(f.displayName(), r.name));
+        const char t = f.fields()[std::size_t(i)].type;
+        const bool ok = r.kind == FieldKind::Text     ? t == 'C'
+                        : r.kind == FieldKind::Number ? (t == 'N' || t == 'F' || t == 'O' || t == 'I')
+                                                      : (t == 'D' || t == '@');
+        if (!ok) {
+            const QString want = r.kind == FieldKind::Text     ? QStringLiteral("tekst")
+                                 : r.kind == FieldKind::Number ? QStringLiteral("liczbę")
+                                                               : QStringLiteral("datę");
+            throw EngineError(QStringLiteral("Plik %1: pole %2 ma typ %3, a powinno zawierać %4.")
+                                  .arg(f.displayName(), r.name, visibleText(std::string_view(&t, 1)), want));
+        }
+    }
+}
+
 Table::Table(QObject *parent) : QObject(parent) {}
 
 Table::~Table()
@@ -137,22 +157,7 @@ void Table::open()
     std::shared_ptr<SharedFile> shared = SharedFile::acquire(dir, tableName_);
     shared->refreshFromDisk(nullptr);
     const DbfFile &f = shared->file();
-    for (const FieldRequirement &r : required_) {
-        const int i = f.fieldIndex(r.name);
-        if (i < 0)
-            throw EngineError(QStringLiteral("Plik %1: brakuje pola %2.").arg(f.displayName(), r.name));
-        const char t = f.fields()[std::size_t(i)].type;
-        const bool ok = r.kind == FieldKind::Text     ? t == 'C'
-                        : r.kind == FieldKind::Number ? (t == 'N' || t == 'F' || t == 'O' || t == 'I')
-                                                      : (t == 'D' || t == '@');
-        if (!ok) {
-            const QString want = r.kind == FieldKind::Text     ? QStringLiteral("tekst")
-                                 : r.kind == FieldKind::Number ? QStringLiteral("liczbę")
-                                                               : QStringLiteral("datę");
-            throw EngineError(QStringLiteral("Plik %1: pole %2 ma typ %3, a powinno zawierać %4.")
-                                  .arg(f.displayName(), r.name, visibleText(std::string_view(&t, 1)), want));
-        }
-    }
+    checkFields(f, required_);
     indexField_ = -1;
     if (!indexFieldName_.isEmpty()) {
         indexField_ = f.fieldIndex(indexFieldName_);
@@ -673,8 +678,8 @@ void Table::storeEvent(SharedFile::Event e, std::uint32_t recno, bool mine)
         newRow = int(it - rows_.begin());
         rows_.insert(it, r);
     }
-    if (mine && newRow >= 0) {
-        pos_ = newRow; // the record just posted stays current
+    if (newRow >= 0 && (mine || (current >= 0 && std::uint32_t(current) == recno))) {
+        pos_ = newRow; // the record just posted, or the current one rewritten, stays current
     } else if (current >= 0 && std::uint32_t(current) != recno) {
         pos_ = rowOf(std::uint32_t(current));
     } else if (current >= 0) {

@@ -42,6 +42,8 @@ struct FieldRequirement
     QString name;
     FieldKind kind;
 };
+// Throws EngineError naming the file and the first field that is missing or of another kind.
+void checkFields(const DbfFile &file, const std::vector<FieldRequirement> &required);
 
 // A dataset over one dBase table file: closed, or open in browse, edit or insert state, with a
 // current record, an optional record filter and an optional order by one numeric field, kept in
