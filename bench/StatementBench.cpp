@@ -11,7 +11,6 @@
 #include "reports/UnitR1.h"
 #include "reports/UnitR2.h"
 #include "reports/UnitR3.h"
-#include "reports/statements/StatementCommand.h"
 #include "reports/statements/Statements.h"
 
 #include "bench/WindowBenchMain.h"

@@ -17,6 +17,8 @@ public:
         WriteFailed,
         // Another program changed the file in a way this write cannot be applied over.
         ChangedOutside,
+        // Not attempted: the target may not be written (a data file, a file of another kind, ...).
+        Refused,
     };
 
     explicit EngineError(const QString &message, Kind kind = Kind::General)

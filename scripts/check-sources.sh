@@ -14,7 +14,7 @@ names_in() { # FILE NAME
   grep -Eq "(^|[[:space:]/\"(])${name}([[:space:]\")]|$)" "$1"
 }
 
-folders=(app dialogs framework ledger import reports tools tests fuzz bench)
+folders=(app cli dialogs framework ledger import reports tools tests fuzz bench)
 while IFS= read -r file; do
   dir=$(dirname "$file")
   base=$(basename "$file")

@@ -153,6 +153,17 @@ bool paintToDevice(const LaidOutReport &report, QPagedPaintDevice &device, int f
     return painter.end();
 }
 
+bool writePdf(const LaidOutReport &report, QIODevice &device, const QString &title, QString *error)
+{
+    QPdfWriter writer(&device);
+    writer.setResolution(int(UnitsPerInch));
+    writer.setPageLayout(report.pageLayout);
+    writer.setCreator(QStringLiteral("Kwotnik 2.1"));
+    if (!title.isEmpty())
+        writer.setTitle(title);
+    return paintToDevice(report, writer, 0, 0, {}, error);
+}
+
 bool writePdf(const LaidOutReport &report, const QString &path, QString *error)
 {
     if (report.pages.empty())
@@ -166,15 +177,9 @@ bool writePdf(const LaidOutReport &report, const QString &path, QString *error)
                     .arg(path, file.errorString());
         return false;
     }
-    {
-        QPdfWriter writer(&file);
-        writer.setResolution(int(UnitsPerInch));
-        writer.setPageLayout(report.pageLayout);
-        writer.setCreator(QStringLiteral("Kwotnik 2.1"));
-        if (!paintToDevice(report, writer, 0, 0, {}, error)) {
-            file.cancelWriting();
-            return false;
-        }
+    if (!writePdf(report, file, QString(), error)) {
+        file.cancelWriting();
+        return false;
     }
     if (!file.commit()) {
         if (error)

@@ -9,6 +9,7 @@
 #include <QString>
 #include <functional>
 
+class QIODevice;
 class QPainter;
 class QPagedPaintDevice;
 
@@ -37,5 +38,8 @@ bool paintToDevice(const LaidOutReport &report, QPagedPaintDevice &device, int f
 
 // Writes every page to a PDF file. False, with the reason in `error`, when the file cannot be written.
 bool writePdf(const LaidOutReport &report, const QString &path, QString *error = nullptr);
+// Writes every page as PDF to an open device, the document titled `title`. False, with the reason in
+// `error`, when the pages cannot be painted; the device's own write errors are the device's to report.
+bool writePdf(const LaidOutReport &report, QIODevice &device, const QString &title, QString *error = nullptr);
 
 } // namespace kw::report

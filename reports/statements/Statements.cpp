@@ -1,16 +1,12 @@
 #include "reports/statements/Statements.h"
 #include "ledger/EngineError.h"
 #include "ledger/LedgerSchema.h"
+#include "ledger/OutputFile.h"
 #include "reports/engine/ReportPainter.h"
-#include "reports/statements/StatementCommand.h"
 #include "reports/statements/StatementLayouts.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QTemporaryFile>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <stdexcept>
 
 namespace kw::statements {
@@ -309,40 +305,32 @@ StatementReport::StatementReport(Statement kind, const StatementTables &tables, 
     }
 }
 
-int writeStatementPdf(Statement kind, const StatementTables &tables, const QString &path)
+int writeStatementPdf(Statement kind, const StatementTables &tables, const QString &path,
+                      const QString &dataDirectory)
 {
     const StatementReport report(kind, tables);
     const LaidOutReport pages = report.layout();
     if (pages.pages.empty())
         return 0;
-    const auto failed = [&](const QString &why) {
-        return EngineError(QStringLiteral("nie można zapisać pliku „%1”: %2. Sprawdź, czy katalog istnieje "
-                                          "i czy wolno w nim pisać.")
-                               .arg(QDir::toNativeSeparators(path), why),
-                           EngineError::Kind::WriteFailed);
-    };
-    // Written aside and put in place at the end, so a failure leaves an earlier file as it was.
-    const QFileInfo target(path);
-    QTemporaryFile aside(target.absoluteDir().filePath(target.fileName() + QStringLiteral(".XXXXXX")));
-    if (!aside.open())
-        throw failed(aside.errorString());
-    aside.close();
+    // Written aside and put in place at the end, so a failure leaves an earlier file as it was; never
+    // onto the ledger's own files or onto anything that is not a PDF.
+    kw::output::AtomicOutput out(path, kw::output::FileKind::Pdf, dataDirectory);
     QString error;
-    if (!kw::report::writePdf(pages, aside.fileName(), &error))
-        throw failed(error);
-    aside.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-    if (std::rename(QFile::encodeName(aside.fileName()).constData(),
-                    QFile::encodeName(target.absoluteFilePath()).constData()) != 0)
-        throw failed(QString::fromLocal8Bit(std::strerror(errno)));
-    aside.setAutoRemove(false);
+    if (!kw::report::writePdf(pages, out.device(), statementTitle(kind), &error))
+        out.fail(error);
+    out.commit();
     return int(pages.pages.size());
 }
 
 int writeStatementPdf(const StatementRequest &request)
 {
     const QString dir = request.directory.isEmpty() ? QDir::currentPath() : request.directory;
+    // Refused before any work: the pages of a statement that may not be written are never laid out.
+    if (const QString why = kw::output::refusal(request.output, kw::output::FileKind::Pdf, dir);
+        !why.isEmpty())
+        throw EngineError(why, EngineError::Kind::Refused);
     const PeriodTables tables(request.kind, dir, request.monthText, request.yearText);
-    return writeStatementPdf(request.kind, tables.tables(), request.output);
+    return writeStatementPdf(request.kind, tables.tables(), request.output, dir);
 }
 
 } // namespace kw::statements

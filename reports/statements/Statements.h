@@ -11,13 +11,21 @@
 
 namespace kw::statements {
 
-struct StatementRequest;
-
 enum class Statement
 {
     Monthly,
     Yearly,
     MultiYear
+};
+
+// A statement to write to a file, as `kwotnik-ledger statement` is asked for it.
+struct StatementRequest
+{
+    Statement kind;
+    QString monthText; // monthly only, canonical ("3", never "03")
+    QString yearText;  // monthly and yearly
+    QString output;
+    QString directory; // the data folder; empty: the working directory
 };
 
 QString statementTitle(Statement kind); // "Zestawienie miesięczne", ...
@@ -92,8 +100,10 @@ private:
 };
 
 // Lays the statement out and writes it as a PDF file. Returns the page count; with no page the
-// file is not written (nor an existing one touched).
-int writeStatementPdf(Statement kind, const StatementTables &tables, const QString &path);
+// file is not written (nor an existing one touched). A target that is a file of the data folder,
+// or not a PDF, is refused with an EngineError (Refused) and left as it was.
+int writeStatementPdf(Statement kind, const StatementTables &tables, const QString &path,
+                      const QString &dataDirectory);
 int writeStatementPdf(const StatementRequest &request);
 
 } // namespace kw::statements

@@ -11,7 +11,7 @@ complain() { echo "FAIL: $*" >&2; fail=1; }
 
 copy="$scratch/tree"
 mkdir -p "$copy"
-(cd "$src" && tar -c --exclude=corpus --exclude=pictures CMakeLists.txt app dialogs framework ledger reports tools tests fuzz \
+(cd "$src" && tar -c --exclude=corpus --exclude=pictures CMakeLists.txt app cli dialogs framework ledger reports tools tests fuzz \
    bench scripts) | tar -x -C "$copy"
 check() { "$copy/scripts/check-sources.sh" "$copy" 2>&1; }
 

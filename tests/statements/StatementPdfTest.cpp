@@ -6,6 +6,8 @@
 #include "reports/statements/Statements.h"
 
 #include <QFileInfo>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace kwtest;
 using kw::regional::formatCurrency;
@@ -368,10 +370,97 @@ TEST(StatementCommand, ReadsTheDirectoryGivenAndReportsMissingTables)
 
     // No tables where it looks: the engine's message, no file.
     const RunResult missing = runTool({"statement", "yearly", "2004", pdf + "2"}, elsewhere.path());
-    EXPECT_EQ(missing.exitCode, 2);
-    EXPECT_TRUE(missing.err.contains(QStringLiteral("nie istnieje w katalogu")))
-        << missing.err.toStdString();
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(missing.err.contains(QStringLiteral("nie istnieje w katalogu"))) << missing.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(pdf + "2"));
+}
+
+// The statement never lands on the ledger or on anything that is not a PDF: each table under other
+// letter case and through a link, the journal, a text file, a folder, a read-only PDF (as a user who
+// is not root); exit 1, the file named, the data folder byte for byte as it was.
+TEST(StatementCommand, NeverWritesOverTheLedgerOrAnythingNotAPdf)
+{
+    StatementBooks b;
+    b.addEntry("3", "2004", 1, Books::one(0, 10), QStringLiteral("dzień"));
+    b.done();
+    writeAll(b.file(QStringLiteral("Kwotnik.jrn")), "");
+    QTemporaryDir other;
+    const QDir o(other.path());
+    ASSERT_EQ(::chmod(QFile::encodeName(other.path()).constData(), 0777), 0);
+    for (const char *t : {"Wydatki.dbf", "Suma.dbf", "Sum.DBF"})
+        ASSERT_EQ(
+            ::symlink(QFile::encodeName(b.file(QLatin1String(t))).constData(),
+                      QFile::encodeName(o.filePath(QLatin1String(t) + QStringLiteral(".pdf"))).constData()),
+            0);
+    writeAll(o.filePath(QStringLiteral("list.txt")), "Drogi Janie,\n");
+    o.mkdir(QStringLiteral("folder.pdf"));
+    const QString readOnly = o.filePath(QStringLiteral("stary.pdf"));
+    writeAll(readOnly, "%PDF-1.4 stary");
+    ASSERT_EQ(::chmod(QFile::encodeName(readOnly).constData(), 0444), 0);
+    QMap<QString, QByteArray> ledger;
+    for (const QString &name : QDir(b.path()).entryList(QDir::Files))
+        ledger[name] = readAll(b.file(name));
+
+    struct Case
+    {
+        QString target;
+        const char *says;
+        bool unprivileged = false;
+    };
+    const QList<Case> cases = {
+        {b.file(QStringLiteral("Wydatki.dbf")), "plik danych programu (Wydatki.dbf)"},
+        {b.file(QStringLiteral("WYDATKI.DBF")), "plik danych programu (Wydatki.dbf)"},
+        {b.file(QStringLiteral("suma.DBF")), "plik danych programu (Suma.dbf)"},
+        {b.file(QStringLiteral("sum.dbf")), "plik danych programu (Sum.DBF)"},
+        {b.file(QStringLiteral("KWOTNIK.jrn")), "plik danych programu (Kwotnik.jrn)"},
+        {o.filePath(QStringLiteral("Wydatki.dbf.pdf")), "plik danych programu (Wydatki.dbf)"},
+        {o.filePath(QStringLiteral("Suma.dbf.pdf")), "plik danych programu (Suma.dbf)"},
+        {o.filePath(QStringLiteral("Sum.DBF.pdf")), "plik danych programu (Sum.DBF)"},
+        {o.filePath(QStringLiteral("list.txt")), "nie jest plikiem PDF"},
+        {o.filePath(QStringLiteral("folder.pdf")), "to folder, nie plik"},
+        {readOnly, "brak prawa zapisu", true},
+    };
+    for (const Case &c : cases) {
+        QProcess p;
+        p.setWorkingDirectory(b.path());
+        if (c.unprivileged && ::geteuid() == 0) {
+            // Root may write anything; the check is made as the user nobody.
+            for (const QString &name : ledger.keys())
+                ::chmod(QFile::encodeName(b.file(name)).constData(), 0644);
+            ::chmod(QFile::encodeName(b.path()).constData(), 0755);
+            p.setChildProcessModifier([] {
+                if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                    ::_exit(99);
+            });
+        }
+        p.start(QStringLiteral(KW_LEDGER_TOOL), {"statement", "monthly", "3", "2004", c.target});
+        ASSERT_TRUE(p.waitForFinished(60000));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        EXPECT_EQ(p.exitCode(), 1) << c.target.toStdString() << ": " << err.toStdString();
+        EXPECT_TRUE(err.contains(QString::fromUtf8(c.says))) << err.toStdString();
+        EXPECT_TRUE(err.contains(QStringLiteral("„%1”").arg(c.target))) << err.toStdString();
+        EXPECT_TRUE(p.readAllStandardOutput().isEmpty());
+    }
+    for (auto it = ledger.cbegin(); it != ledger.cend(); ++it)
+        EXPECT_EQ(readAll(b.file(it.key())), it.value()) << it.key().toStdString();
+    EXPECT_EQ(QDir(b.path()).entryList(QDir::Files | QDir::Hidden), QStringList(ledger.keys()));
+    EXPECT_EQ(readAll(o.filePath(QStringLiteral("list.txt"))), QByteArray("Drogi Janie,\n"));
+    EXPECT_EQ(readAll(readOnly), QByteArray("%PDF-1.4 stary"));
+    EXPECT_TRUE(QFileInfo(o.filePath(QStringLiteral("Sum.DBF.pdf"))).isSymLink());
+
+    // An earlier statement is replaced whole and keeps its mode.
+    const QString earlier = o.filePath(QStringLiteral("marzec.pdf"));
+    writeAll(earlier, "%PDF-1.4 stary");
+    ::chmod(QFile::encodeName(earlier).constData(), 0604);
+    const RunResult r = runTool({"statement", "monthly", "3", "2004", earlier}, b.path());
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(readAll(earlier).startsWith("%PDF-"));
+    EXPECT_GT(readAll(earlier).size(), 1000);
+    struct stat st
+    {
+    };
+    ASSERT_EQ(::stat(QFile::encodeName(earlier).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0604u);
 }
 
 // A preview's cursor takes over the records its statement's table has just read, then judges every

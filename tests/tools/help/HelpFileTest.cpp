@@ -310,7 +310,16 @@ TEST(ShippedHelp, EveryMessageOfTheProgramIsExplained)
         QStringLiteral("nie istnieje: podaj katalog z tabelami programu."),
         QStringLiteral("zestawienie jest puste: brak wpisów za ten okres. Nie zapisano pliku"),
         QStringLiteral("zestawienie jest puste: brak zapisanych lat. Nie zapisano pliku"),
-        QStringLiteral("nie można zapisać pliku"),
+        QStringLiteral("Nie można zapisać pliku „marzec.pdf”: brak miejsca na dysku."),
+        // Targets the companion refuses to write over.
+        QStringLiteral(
+            "to plik danych programu (Wydatki.dbf), zapis by go zniszczył; podaj inną nazwę pliku."),
+        QStringLiteral("ten plik istnieje i nie jest plikiem PDF, więc nie zostanie zastąpiony"),
+        QStringLiteral("brak prawa zapisu, więc nie zostanie zastąpiony"),
+        QStringLiteral("to folder, nie plik; podaj nazwę pliku PDF."),
+        QStringLiteral("to nie jest zwykły plik; podaj nazwę pliku PDF."),
+        QStringLiteral("nie istnieje; podaj istniejący folder."),
+        QStringLiteral("nie wolno zapisywać (brak prawa zapisu); wybierz inny folder."),
     };
     for (const QString &m : messages)
         EXPECT_TRUE(quoted.contains(m)) << "not explained: " << m.toStdString();

@@ -1,42 +1,16 @@
-#include "reports/statements/StatementCommand.h"
+// statement: a monthly, yearly or multi-year statement written as PDF, page for page as the
+// preview shows it.
+#include "cli/Commands.h"
 #include "reports/statements/Statements.h"
 
 #include <QDir>
-#include <QFileInfo>
-#include <QGuiApplication>
 #include <cstdio>
-#include <cstdlib>
 #include <exception>
 
-namespace kw::statements {
+namespace kw::cli {
 
-namespace {
-
-const char *const Usage =
-    "użycie: kwotnik-ledger statement monthly MIESIĄC ROK PLIK.pdf [--dir KATALOG]\n"
-    "        kwotnik-ledger statement yearly ROK PLIK.pdf [--dir KATALOG]\n"
-    "        kwotnik-ledger statement multiyear PLIK.pdf [--dir KATALOG]\n"
-    "  zapisuje zestawienie do pliku PDF, strona w stronę jak w podglądzie wydruku; tabele czyta\n"
-    "  z katalogu roboczego albo z KATALOGU; wypisuje liczbę stron\n";
-
-// Qt's own notes about the desktop session (no runtime directory, no display) mean nothing to
-// someone writing a PDF; everything else still reaches stderr.
-void quietSessionNotes(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (type == QtDebugMsg || type == QtInfoMsg ||
-        message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR")))
-        return;
-    std::fprintf(stderr, "%s\n", qFormatLogMessage(type, context, message).toUtf8().constData());
-    if (type == QtFatalMsg)
-        std::abort();
-}
-
-void printError(const QString &message)
-{
-    std::fprintf(stderr, "kwotnik-ledger: %s\n", message.toUtf8().constData());
-}
-
-} // namespace
+using kw::statements::Statement;
+using kw::statements::StatementRequest;
 
 std::optional<QString> canonicalMonth(const QString &text)
 {
@@ -61,21 +35,10 @@ bool acceptableYear(const QString &text)
     return true;
 }
 
-std::optional<StatementRequest> parseStatementArguments(const QStringList &given, QString *error)
+std::optional<StatementRequest> parseStatementArguments(const QStringList &given, const QString &directory,
+                                                        QString *error)
 {
-    QStringList args;
-    QString directory;
-    for (int i = 0; i < given.size(); ++i) {
-        if (given[i] == QLatin1String("--dir")) {
-            if (i + 1 >= given.size()) {
-                *error = QStringLiteral("po --dir podaj katalog z tabelami programu.");
-                return std::nullopt;
-            }
-            directory = given[++i];
-            continue;
-        }
-        args << given[i];
-    }
+    QStringList args = given;
     if (args.isEmpty()) {
         *error = QStringLiteral("podaj rodzaj zestawienia: monthly, yearly albo multiyear.");
         return std::nullopt;
@@ -126,40 +89,30 @@ std::optional<StatementRequest> parseStatementArguments(const QStringList &given
         *error = QStringLiteral("podaj nazwę pliku PDF.");
         return std::nullopt;
     }
-    if (!r.directory.isEmpty() && !QFileInfo(r.directory).isDir()) {
-        *error =
-            QStringLiteral("katalog „%1” nie istnieje: podaj katalog z tabelami programu.").arg(r.directory);
-        return std::nullopt;
-    }
     return r;
 }
 
-int statementCommand(int argc, char **argv)
+int runStatement(const Invocation &call)
 {
-    // Nothing is shown: the pages are laid out and painted without a display.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qInstallMessageHandler(quietSessionNotes);
-    QGuiApplication app(argc, argv);
     QString error;
-    const std::optional<StatementRequest> request = parseStatementArguments(app.arguments().mid(2), &error);
-    if (!request) {
-        printError(error);
-        std::fputs(Usage, stderr);
-        return 2;
-    }
+    const std::optional<StatementRequest> request =
+        parseStatementArguments(call.args, call.directory, &error);
+    if (!request)
+        return wrongUsage(error, findCommand(call.command));
     try {
-        const int pages = writeStatementPdf(*request);
+        const int pages = kw::statements::writeStatementPdf(*request);
         if (pages == 0) {
             printError(QStringLiteral("zestawienie jest puste: %1. Nie zapisano pliku „%2”.")
-                           .arg(emptyReason(request->kind), QDir::toNativeSeparators(request->output)));
-            return 1;
+                           .arg(kw::statements::emptyReason(request->kind),
+                                QDir::toNativeSeparators(request->output)));
+            return Failed;
         }
         std::printf("%d\n", pages);
-        return 0;
+        return Done;
     } catch (const std::exception &e) {
         printError(QString::fromUtf8(e.what()));
-        return 2;
+        return Failed;
     }
 }
 
-} // namespace kw::statements
+} // namespace kw::cli

@@ -72,7 +72,7 @@ TEST(LedgerTool, InitIntoAnExistingFolderLeavesItsModeAndStillWritesPrivateTable
     EXPECT_EQ(mode(tmp.filePath(kw::ledger::DayFile)), 0600);
     // A second init refuses and names the folder.
     const ToolRun again = tool({QStringLiteral("init"), tmp.path()});
-    EXPECT_EQ(again.code, 2);
+    EXPECT_EQ(again.code, 1);
     EXPECT_TRUE(again.err.contains(tmp.path())) << again.err.toStdString();
 }
 
@@ -84,7 +84,7 @@ TEST(LedgerTool, AFolderThatCannotBeMadeIsNamed)
     blocker.close();
     const QString target = tmp.filePath(QStringLiteral("plik/dane"));
     const ToolRun r = tool({QStringLiteral("init"), target});
-    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("nie można utworzyć folderu"))) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(tmp.filePath(QStringLiteral("plik")))) << r.err.toStdString();
     EXPECT_FALSE(r.err.contains(kw::ledger::DayFile)) << "the folder is the fault, not a table";
@@ -92,7 +92,7 @@ TEST(LedgerTool, AFolderThatCannotBeMadeIsNamed)
 
     // A path that is a file, not a folder.
     const ToolRun file = tool({QStringLiteral("init"), blocker.fileName()});
-    EXPECT_EQ(file.code, 2);
+    EXPECT_EQ(file.code, 1);
     EXPECT_TRUE(file.err.contains(QStringLiteral("nie jest folderem"))) << file.err.toStdString();
 }
 

@@ -1,0 +1,251 @@
+#include "cli/CommandLine.h"
+#include "cli/Commands.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <cstdio>
+#include <cstdlib>
+
+namespace kw::cli {
+
+namespace {
+
+// Synopsis lines of more than one form are separated by '\n'; descriptions may run over lines too.
+const Command Table[] = {
+    {"init", "init KATALOG",
+     "zapisuje trzy puste tabele w KATALOGU (tworzy go, jeśli go nie ma; istniejących tabel nigdy "
+     "nie nadpisuje)",
+     1, 1, true, false, false, runInit},
+    {"dump", "dump PLIK", "wypisuje tabelę dBase jako CSV (UTF-8), wiersz na rekord, z DELETED 0 albo 1", 1,
+     1, false, false, false, runDump},
+    {"verify", "verify KATALOG",
+     "przelicza każdą sumę miesiąca i roku z wpisów dziennych i zgłasza każdą różnicę", 1, 1, true, false,
+     false, runVerify},
+    {"backup", "backup KATALOG",
+     "kopiuje teraz tabele do KATALOG/kopie/RRRR-MM-DD_GGMMSS (zostaje 20 "
+     "najnowszych kopii)",
+     1, 1, true, false, false, runBackup},
+    {"restore", "restore KATALOG KOPIA",
+     "przywraca kopię z KATALOG/kopie, po odłożeniu bieżących tabel; odmawia, gdy program ma KATALOG "
+     "otwarty",
+     2, 2, true, false, false, runRestore},
+    {"statement",
+     "statement monthly MIESIĄC ROK PLIK.pdf [--dir KATALOG]\n"
+     "statement yearly ROK PLIK.pdf [--dir KATALOG]\n"
+     "statement multiyear PLIK.pdf [--dir KATALOG]",
+     "zapisuje zestawienie do pliku PDF, strona w stronę jak w podglądzie wydruku; tabele czyta z "
+     "katalogu roboczego albo z KATALOGU; wypisuje liczbę stron",
+     0, -1, false, true, true, runStatement},
+};
+
+const char *const Options =
+    "opcje (w dowolnym miejscu wiersza):\n"
+    "  --dir KATALOG, --dir=KATALOG\n"
+    "                   folder danych programu (domyślnie bieżący); polecenia, które biorą KATALOG,\n"
+    "                   przyjmują go też w ten sposób\n"
+    "  -h, --help       wypisuje ten opis i kończy z kodem 0\n"
+    "  --               dalsze argumenty nie są opcjami (np. plik o nazwie zaczynającej się od -)\n"
+    "pliki wynikowe:\n"
+    "  polecenie, które zapisuje plik, nigdy nie zapisuje go na tabelach, dzienniku (Kwotnik.jrn) ani\n"
+    "  innych plikach danych folderu (bez względu na wielkość liter, także przez dowiązanie), na pliku\n"
+    "  innego rodzaju (np. nie-PDF), na pliku bez prawa zapisu ani na czymś, co nie jest zwykłym\n"
+    "  plikiem; istniejący plik zastępuje dopiero po zapisaniu całego nowego, z tymi samymi prawami\n"
+    "kod wyjścia (każde polecenie):\n"
+    "  0  wykonane\n"
+    "  1  odmowa albo błąd (nic nie zapisano) albo puste zestawienie\n"
+    "  2  błędne użycie (wypisuje opis użycia)\n";
+
+QString synopsisLines(const Command &c)
+{
+    QString out;
+    const QStringList lines = QString::fromUtf8(c.synopsis).split(QLatin1Char('\n'));
+    for (int i = 0; i < lines.size(); ++i)
+        out += (i == 0 ? QStringLiteral("użycie: ") : QStringLiteral("        ")) +
+               QStringLiteral("kwotnik-ledger ") + lines[i] + QLatin1Char('\n');
+    return out;
+}
+
+// The text in lines of at most 100 columns, each indented.
+QString wrapped(const QString &text, int indent)
+{
+    QString out, line;
+    for (const QString &word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (!line.isEmpty() && indent + line.size() + 1 + word.size() > 100) {
+            out += QString(indent, QLatin1Char(' ')) + line + QLatin1Char('\n');
+            line.clear();
+        }
+        line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+    }
+    if (!line.isEmpty())
+        out += QString(indent, QLatin1Char(' ')) + line + QLatin1Char('\n');
+    return out;
+}
+
+// Qt's own notes about the desktop session (no runtime directory, no display) mean nothing to
+// someone writing a PDF; everything else still reaches stderr.
+void quietSessionNotes(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtDebugMsg || type == QtInfoMsg ||
+        message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR")))
+        return;
+    std::fprintf(stderr, "%s\n", qFormatLogMessage(type, context, message).toUtf8().constData());
+    if (type == QtFatalMsg)
+        std::abort();
+}
+
+} // namespace
+
+std::span<const Command> commands()
+{
+    return Table;
+}
+
+const Command *findCommand(const QString &name)
+{
+    for (const Command &c : Table)
+        if (name == QLatin1String(c.name))
+            return &c;
+    return nullptr;
+}
+
+Parsed parse(const QStringList &arguments)
+{
+    Parsed p;
+    // --help anywhere wins over any mistake, even one that would take it for an option's value.
+    for (const QString &a : arguments) {
+        if (a == QLatin1String("--"))
+            break;
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            p.help = true;
+            return p;
+        }
+    }
+    QStringList positional;
+    bool dirGiven = false;
+    QString directory;
+    bool options = true;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString &a = arguments[i];
+        if (options && a == QLatin1String("--")) {
+            options = false;
+            continue;
+        }
+        if (options && (a == QLatin1String("--dir") || a.startsWith(QLatin1String("--dir=")))) {
+            if (a == QLatin1String("--dir")) {
+                if (i + 1 >= arguments.size()) {
+                    p.error = QStringLiteral("po --dir podaj katalog z tabelami programu.");
+                    continue;
+                }
+                directory = arguments[++i];
+            } else {
+                directory = a.mid(6);
+            }
+            if (directory.isEmpty() && p.error.isEmpty())
+                p.error = QStringLiteral("po --dir podaj katalog z tabelami programu.");
+            if (dirGiven && p.error.isEmpty())
+                p.error = QStringLiteral("--dir podano więcej niż raz: podaj jeden katalog.");
+            dirGiven = true;
+            continue;
+        }
+        if (options && a.size() > 1 && a.startsWith(QLatin1Char('-'))) {
+            if (p.error.isEmpty())
+                p.error = QStringLiteral("nieznana opcja „%1”.").arg(a);
+            continue;
+        }
+        positional << a;
+    }
+    if (positional.isEmpty()) {
+        if (p.error.isEmpty())
+            p.error = QStringLiteral("podaj polecenie.");
+        return p;
+    }
+    const QString name = positional.takeFirst();
+    p.command = findCommand(name);
+    if (!p.command) {
+        p.error = QStringLiteral("nieznane polecenie „%1”.").arg(name);
+        return p;
+    }
+    if (!p.error.isEmpty())
+        return p;
+    const Command &c = *p.command;
+    if (dirGiven && c.folderArgument) {
+        if (positional.size() >= c.minArgs) {
+            p.error = QStringLiteral("podaj katalog raz: jako argument albo po --dir.");
+            return p;
+        }
+        positional.prepend(directory);
+    } else if (dirGiven && !c.takesDir) {
+        p.error = QStringLiteral("polecenie %1 nie czyta folderu danych, więc nie przyjmuje --dir.")
+                      .arg(QLatin1String(c.name));
+        return p;
+    }
+    if (positional.size() < c.minArgs || (c.maxArgs >= 0 && positional.size() > c.maxArgs)) {
+        p.error = positional.size() < c.minArgs
+                      ? QStringLiteral("za mało argumentów polecenia %1.").arg(QLatin1String(c.name))
+                      : QStringLiteral("za dużo argumentów polecenia %1.").arg(QLatin1String(c.name));
+        return p;
+    }
+    if (dirGiven && c.takesDir && !QFileInfo(directory).isDir()) {
+        p.error =
+            QStringLiteral("katalog „%1” nie istnieje: podaj katalog z tabelami programu.").arg(directory);
+        return p;
+    }
+    p.run = Invocation{name, positional, c.takesDir ? directory : QString()};
+    return p;
+}
+
+QString usage()
+{
+    QString out = QStringLiteral("użycie: kwotnik-ledger POLECENIE [ARGUMENTY] [opcje]\npolecenia:\n");
+    for (const Command &c : Table) {
+        for (const QString &line : QString::fromUtf8(c.synopsis).split(QLatin1Char('\n')))
+            out += QStringLiteral("  ") + line + QLatin1Char('\n');
+        out += wrapped(QString::fromUtf8(c.description), 6);
+    }
+    return out + QString::fromUtf8(Options);
+}
+
+QString usage(const Command &command)
+{
+    return synopsisLines(command) + wrapped(QString::fromUtf8(command.description), 2) +
+           QStringLiteral("  (kwotnik-ledger --help opisuje opcje i kody wyjścia)\n");
+}
+
+void printError(const QString &message)
+{
+    std::fprintf(stderr, "kwotnik-ledger: %s\n", message.toUtf8().constData());
+}
+
+int wrongUsage(const QString &message, const Command *command)
+{
+    std::fputs((command ? usage(*command) : usage()).toUtf8().constData(), stderr);
+    printError(message);
+    return WrongUsage;
+}
+
+int runMain(int argc, char **argv)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QFile::decodeName(argv[i]);
+    const Parsed p = parse(arguments);
+    if (p.help) {
+        std::fputs(usage().toUtf8().constData(), stdout);
+        return Done;
+    }
+    if (!p.run)
+        return wrongUsage(p.error, p.command);
+    if (p.command->paints) {
+        // Nothing is shown: the pages are laid out and painted without a display.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qInstallMessageHandler(quietSessionNotes);
+        QGuiApplication app(argc, argv);
+        return p.command->run(*p.run);
+    }
+    QCoreApplication app(argc, argv);
+    return p.command->run(*p.run);
+}
+
+} // namespace kw::cli

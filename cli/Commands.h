@@ -1,0 +1,36 @@
+#pragma once
+
+// The companion's commands, one source file per group; each returns an exit status of CommandLine.h.
+
+#include "cli/CommandLine.h"
+
+#include <optional>
+
+namespace kw::statements {
+struct StatementRequest;
+}
+
+namespace kw::cli {
+
+// LedgerCommands.cpp: the supplied empty tables, a table as CSV, the sums recounted.
+int runInit(const Invocation &call);
+int runDump(const Invocation &call);
+int runVerify(const Invocation &call);
+
+// BackupCommands.cpp: dated copies of the data folder, and putting one back.
+int runBackup(const Invocation &call);
+int runRestore(const Invocation &call);
+
+// StatementCommand.cpp: a statement written as PDF.
+int runStatement(const Invocation &call);
+
+// The statement's arguments (after "statement", --dir already taken out). On a mistake returns
+// nothing and puts a message that names the wrong argument and says what to write into `error`.
+std::optional<kw::statements::StatementRequest>
+parseStatementArguments(const QStringList &args, const QString &directory, QString *error);
+// The month text as the ledger stores it ("1" to "12"), or nothing when the text is not a month.
+std::optional<QString> canonicalMonth(const QString &text);
+// True for the year texts the month and year dialog accepts: 1 to 5 digits.
+bool acceptableYear(const QString &text);
+
+} // namespace kw::cli
