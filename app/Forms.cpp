@@ -35,7 +35,6 @@ void connectForms(Forms &f)
 {
     TFormM &period = *f.formM();
     TForm1 &main = *f.form1();
-    const ledger::LedgerTables tables{main.Table1, f.form2S()->TableS, f.form4R()->Table4R};
 
     // The sums first: the day table's roll-up handlers reach the sum tables through them.
     main.bindSums(f.form2S()->DataSourceS, f.form4R()->DataSource4R);
@@ -46,8 +45,6 @@ void connectForms(Forms &f)
     f.form4R()->followPeriod(period);
     f.formR1()->setPeriod(period);
     f.formR2()->setPeriod(period);
-    // The monthly statement's page footer shows the sums the main window shows.
-    f.formR1()->setSumTables(tables.month, tables.year);
 
     main.setStatementTables({f.formR1()->Table1, f.formR2()->Table1});
 

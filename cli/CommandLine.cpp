@@ -21,8 +21,9 @@ const Command Table[] = {
     {"dump", "dump PLIK", "wypisuje tabelę dBase jako CSV (UTF-8), wiersz na rekord, z DELETED 0 albo 1", 1,
      1, false, false, false, runDump},
     {"verify", "verify KATALOG",
-     "przelicza każdą sumę miesiąca i roku z wpisów dziennych i zgłasza każdą różnicę", 1, 1, true, false,
-     false, runVerify},
+     "przelicza każdą sumę miesiąca i roku z wpisów dziennych i zgłasza każdą różnicę oraz każdą "
+     "uszkodzoną liczbę",
+     1, 1, true, false, false, runVerify},
     {"backup", "backup KATALOG",
      "kopiuje teraz tabele do KATALOG/kopie/RRRR-MM-DD_GGMMSS (zostaje 20 "
      "najnowszych kopii)",
@@ -149,7 +150,8 @@ Parsed parse(const QStringList &arguments)
             dirGiven = true;
             continue;
         }
-        if (options && a.size() > 1 && a.startsWith(QLatin1Char('-'))) {
+        // "-2004" is a (wrong) number for the command to name, not an option.
+        if (options && a.size() > 1 && a.startsWith(QLatin1Char('-')) && !a[1].isDigit()) {
             if (p.error.isEmpty())
                 p.error = QStringLiteral("nieznana opcja „%1”.").arg(a);
             continue;

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFontDialog>
 #include <QGridLayout>
@@ -12,6 +13,7 @@
 #include <QPixmap>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPushButton>
 
 namespace kw {
 
@@ -178,8 +180,15 @@ bool runPrintDialog(QWidget *parent, QPrinter *printer, const PrintDialogRequest
     dialog.setOptions(options);
     if (request.maxPage > 0) {
         dialog.setMinMax(request.minPage, request.maxPage);
-        printer->setFromTo(request.minPage, request.maxPage);
+        // A range chosen before is shown again; otherwise the whole range is preset.
+        if (printer->printRange() != QPrinter::PageRange || printer->fromPage() < request.minPage ||
+            printer->toPage() > request.maxPage || printer->fromPage() > printer->toPage())
+            printer->setFromTo(request.minPage, request.maxPage);
     }
+    // The set-up only keeps the settings: its accept button must not promise a print.
+    if (auto *buttons = dialog.findChild<QDialogButtonBox *>())
+        if (QPushButton *ok = buttons->button(QDialogButtonBox::Ok))
+            ok->setText(QStringLiteral("OK"));
     return dialog.exec() == QDialog::Accepted;
 }
 

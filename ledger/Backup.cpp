@@ -1,5 +1,6 @@
 #include "ledger/Backup.h"
 #include "ledger/DbfFile.h"
+#include "ledger/DiskIo.h"
 #include "ledger/EngineError.h"
 #include "ledger/Journal.h"
 #include "ledger/LedgerSchema.h"
@@ -30,7 +31,7 @@ struct Failure
 
 QString systemCause(int err)
 {
-    return QString::fromLocal8Bit(std::strerror(err));
+    return diskio::causeText(err); // in Polish, never the system's English
 }
 
 const QRegularExpression &copyName()

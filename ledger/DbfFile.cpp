@@ -1,6 +1,7 @@
 #include "ledger/DbfFile.h"
 #include "ledger/DiskIo.h"
 #include "ledger/EngineError.h"
+#include "ledger/NumberText.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -215,7 +216,8 @@ std::unique_ptr<DbfFile> DbfFile::fromBytes(const QByteArray &bytes, const QStri
 void DbfFile::parseHeader(const QByteArray &head, std::int64_t fileSize)
 {
     if (head.size() < 32)
-        fail(QStringLiteral("plik jest za krótki na nagłówek tabeli dBase (%1 bajtów)").arg(fileSize));
+        fail(QStringLiteral("plik jest za krótki na nagłówek tabeli dBase (%1)")
+                 .arg(countOf(fileSize, "bajt", "bajty", "bajtów")));
     const char *h = head.constData();
     version_ = std::uint8_t(h[0]);
     const int level = version_ & 0x07;
@@ -323,8 +325,8 @@ void DbfFile::parseHeader(const QByteArray &head, std::int64_t fileSize)
         writeRefusal_ = QStringLiteral("opisom pól w nagłówku brakuje znacznika końca");
     const std::int64_t needed = std::int64_t(headerLength_) + std::int64_t(recordCount_) * recordLength_;
     if (needed > fileSize)
-        fail(QStringLiteral("nagłówek podaje %1 rekordów, ale plik kończy się po %2")
-                 .arg(recordCount_)
+        fail(QStringLiteral("nagłówek podaje %1, ale plik kończy się po %2")
+                 .arg(countOf(recordCount_, "rekord", "rekordy", "rekordów"))
                  .arg((fileSize - headerLength_) / std::max(1, recordLength_)));
     // Whole records past the header's count (a count damaged by another program) are read as the
     // header says, but an append would overwrite the first of them.
@@ -525,11 +527,10 @@ std::uint32_t DbfFile::appendRecords(const char *buffer, std::uint32_t count)
     requireWritable();
     if (hiddenRecords_ > 0)
         throw EngineError(
-            QStringLiteral("Program nie dopisze wpisu do pliku %1: nagłówek podaje %2 rekordów, a w pliku "
+            QStringLiteral("Program nie dopisze wpisu do pliku %1: nagłówek podaje %2, a w pliku "
                            "jest ich więcej o %3, więc nowy wpis zamazałby rekord ukryty za licznikiem. "
                            "Nic nie zostało zapisane. Napraw licznik rekordów w nagłówku innym programem.")
-                .arg(displayName())
-                .arg(recordCount_)
+                .arg(displayName(), countOf(recordCount_, "rekord", "rekordy", "rekordów"))
                 .arg(hiddenRecords_));
     if (g_writeHook)
         g_writeHook->beforeAppend(*this);
@@ -560,20 +561,56 @@ std::string_view DbfFile::rawText(const char *record, int field) const
     return s;
 }
 
-double DbfFile::parseNumber(std::string_view text, int field, const char *record) const
+namespace {
+// A stored number read once: its value, or what is wrong with it (UTF-8, nullptr when nothing).
+struct NumberRead
 {
-    std::string_view t = text;
+    double value = 0;
+    const char *fault = nullptr;
+};
+NumberRead readNumber(std::string_view t)
+{
+    // A dBase writer fills a number too wide for its field with '*': the number is lost, not 0.
+    if (!t.empty() && t.find_first_not_of('*') == std::string_view::npos)
+        return {0, "czyli liczbę, która nie zmieściła się w polu"};
     if (!t.empty() && t.front() == '+')
         t.remove_prefix(1);
-    double v = 0;
-    const auto [ptr, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
-    if (ec != std::errc() || ptr != t.data() + t.size() || t.empty()) {
-        // Which record: the offset of this buffer is not known here, so name the field and the text.
+    NumberRead r;
+    const auto [ptr, ec] = std::from_chars(t.data(), t.data() + t.size(), r.value);
+    if (ec == std::errc::result_out_of_range)
+        r.fault = "czyli liczbę spoza zakresu, który program umie liczyć";
+    else if (ec != std::errc() || ptr != t.data() + t.size() || t.empty() || !std::isfinite(r.value))
+        r.fault = "co nie jest liczbą"; // "nan" and "inf" are read by from_chars, but no amount is either
+    return r;
+}
+} // namespace
+
+QString countOf(long long n, const char *one, const char *few, const char *many)
+{
+    const long long last = (n < 0 ? -n : n) % 10, lastTwo = (n < 0 ? -n : n) % 100;
+    const char *noun = n == 1 ? one : last >= 2 && last <= 4 && (lastTwo < 12 || lastTwo > 14) ? few : many;
+    return QString::number(n) + QLatin1Char(' ') + QString::fromUtf8(noun);
+}
+
+QString numberFault(std::string_view text)
+{
+    if (text.empty())
+        return QString();
+    const NumberRead r = readNumber(text);
+    return r.fault ? QString::fromUtf8(r.fault) : QString();
+}
+
+double DbfFile::parseNumber(std::string_view text, int field, const char *record) const
+{
+    const NumberRead r = readNumber(text);
+    if (r.fault) {
+        // Which record: the offset of this buffer is not known here, so name the field and the text;
+        // the check of whole records (LedgerCheck.h) names the record too.
         (void)record;
-        fail(QStringLiteral("pole %1 zawiera „%2”, co nie jest liczbą")
-                 .arg(fields_[std::size_t(field)].name, visibleText(text)));
+        fail(QStringLiteral("pole %1 zawiera „%2”, %3")
+                 .arg(fields_[std::size_t(field)].name, visibleText(text), QString::fromUtf8(r.fault)));
     }
-    return v;
+    return r.value;
 }
 
 QVariant DbfFile::decode(const char *record, int field) const
@@ -590,7 +627,7 @@ QVariant DbfFile::decode(const char *record, int field) const
     case 'N':
     case 'F': {
         std::string_view s = trimmed(std::string_view(p, std::size_t(f.length)));
-        if (s.empty() || s.find_first_not_of('*') == std::string_view::npos)
+        if (s.empty())
             return QVariant();
         return parseNumber(s, field, record);
     }
@@ -673,10 +710,10 @@ void DbfFile::encode(char *record, int field, const QVariant &value) const
         const auto r = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, f.decimals);
         std::size_t n = std::size_t(r.ptr - text);
         if (r.ec != std::errc() || n > std::size_t(f.length))
-            fail(QStringLiteral("wartość %1 nie mieści się w polu %2 (%3 znaków, %4 miejsc po przecinku)")
-                     .arg(QString::number(v, 'f', f.decimals), f.name)
-                     .arg(f.length)
-                     .arg(f.decimals));
+            fail(QStringLiteral("wartość %1 nie mieści się w polu %2 (%3, %4 po przecinku)")
+                     .arg(QString::number(v, 'f', f.decimals), f.name,
+                          countOf(f.length, "znak", "znaki", "znaków"),
+                          countOf(f.decimals, "miejsce", "miejsca", "miejsc")));
         std::memcpy(p + (f.length - int(n)), text, n);
         return;
     }

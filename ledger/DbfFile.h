@@ -96,7 +96,7 @@ public:
     // Records read from any file by this process so far (scans included); tests watch it.
     static std::uint64_t recordsRead() { return recordsRead_; }
 
-    // Field codecs. A blank field (and a numeric one filled with '*') reads as null.
+    // Field codecs. A blank field reads as null; a number that is none (all '*' too) throws.
     QVariant decode(const char *record, int field) const;
     void encode(char *record, int field, const QVariant &value) const;
     // The field's bytes without trailing blanks; for quick comparisons in filters.

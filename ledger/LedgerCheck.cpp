@@ -2,13 +2,18 @@
 #include "ledger/DbfFile.h"
 #include "ledger/EngineError.h"
 #include "ledger/LedgerSchema.h"
+#include "ledger/NumberText.h"
 #include "ledger/SharedFile.h"
+#include "ledger/Table.h"
 
 #include <QDir>
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <map>
+#include <set>
+#include <vector>
 
 namespace kw::ledger {
 
@@ -21,8 +26,10 @@ struct SumRecord
     Amounts amounts{};
     double income = 0, expenses = 0, budget = 0;
     int count = 0;
+    bool damaged = false;
 };
 
+// Read only from records that passed damagedNumber(): a blank is 0.
 double num(const DbfFile &f, const char *rec, int field)
 {
     const QVariant v = f.decode(rec, field);
@@ -37,13 +44,17 @@ int need(const DbfFile &f, const char *name)
     return i;
 }
 
+// The shortest fixed form of any double: up to 309 digits before the point (1e308) and some 340
+// after it (the smallest subnormals).
 QString plain(double v)
 {
-    char buf[64];
+    char buf[512];
     if (v == 0)
         v = 0;
-    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
-    return QString::fromLatin1(buf, int(r.ptr - buf));
+    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+    if (r.ec != std::errc())
+        r = std::to_chars(buf, buf + sizeof buf, v); // cannot happen for a double; never print junk
+    return QString::fromLatin1(buf, r.ec == std::errc() ? int(r.ptr - buf) : 0);
 }
 
 std::unique_ptr<DbfFile> openIn(const QString &dir, const QString &name)
@@ -88,6 +99,57 @@ void checkSum(QStringList &out, const QString &what, const SumRecord &s, const A
 }
 } // namespace
 
+QString damagedNumber(const DbfFile &file, std::uint32_t recno, const char *record)
+{
+    const auto &fields = file.fields();
+    for (int i = 0; i < int(fields.size()); ++i) {
+        if (fields[std::size_t(i)].type != 'N' && fields[std::size_t(i)].type != 'F')
+            continue;
+        std::string_view text = file.rawText(record, i); // trailing blanks and NULs gone
+        while (!text.empty() && (text.front() == ' ' || text.front() == '\0'))
+            text.remove_prefix(1);
+        const QString fault = kw::numberFault(text);
+        if (!fault.isEmpty())
+            return QStringLiteral(
+                       "Plik %1 jest uszkodzony: w rekordzie nr %2 pole %3 zawiera „%4”, %5. Popraw ten "
+                       "rekord albo odtwórz plik z kopii zapasowej.")
+                .arg(file.displayName())
+                .arg(recno + 1)
+                .arg(fields[std::size_t(i)].name, visibleText(text), fault);
+    }
+    return QString();
+}
+
+void checkRecord(const DbfFile &file, std::uint32_t recno, const char *record)
+{
+    if (const QString damage = damagedNumber(file, recno, record); !damage.isEmpty())
+        throw EngineError(damage);
+}
+
+void checkVisibleRecords(kw::Table &table)
+{
+    if (!table.active())
+        return;
+    std::vector<std::uint32_t> recnos;
+    recnos.reserve(std::size_t(std::max(0, table.recordCount())));
+    for (table.first(); !table.eof(); table.next())
+        recnos.push_back(std::uint32_t(table.currentRecno()));
+    table.first();
+    std::sort(recnos.begin(), recnos.end()); // neighbours are read together
+    table.file().readEach(recnos.data(), recnos.size(), [&](std::uint32_t recno, const char *record) {
+        checkRecord(table.file(), recno, record);
+    });
+}
+
+void checkCurrentRecord(const kw::Table &table)
+{
+    if (!table.active() || table.currentRecno() < 0)
+        return;
+    const auto recno = std::uint32_t(table.currentRecno());
+    table.file().readEach(&recno, 1,
+                          [&](std::uint32_t n, const char *record) { checkRecord(table.file(), n, record); });
+}
+
 QStringList verifyLedger(const QString &directory)
 {
     QStringList out;
@@ -99,10 +161,9 @@ QStringList verifyLedger(const QString &directory)
     // and the next append would overwrite the first of them.
     for (const DbfFile *f : {day.get(), month.get(), year.get()}) {
         if (f->hiddenRecords() > 0)
-            out << QStringLiteral("Plik %1: nagłówek podaje %2 rekordów, a w pliku jest ich więcej o %3 "
+            out << QStringLiteral("Plik %1: nagłówek podaje %2, a w pliku jest ich więcej o %3 "
                                   "(licznik rekordów w nagłówku jest uszkodzony)")
-                       .arg(f->displayName())
-                       .arg(f->recordCount())
+                       .arg(f->displayName(), kw::countOf(f->recordCount(), "rekord", "rekordy", "rekordów"))
                        .arg(f->hiddenRecords());
         if (!f->writeRefusal().isEmpty())
             out << QStringLiteral("Plik %1: %2; program go czyta, ale nie zapisuje")
@@ -111,15 +172,24 @@ QStringList verifyLedger(const QString &directory)
 
     std::map<std::pair<QString, QString>, Amounts> dayByPeriod;
     std::map<QString, Amounts> dayByYear;
+    // Periods and years with a damaged number somewhere: their sums cannot be recounted.
+    std::set<std::pair<QString, QString>> damagedPeriods;
+    std::set<QString> damagedYears;
     {
         const int m = need(*day, DayRecord.month), y = need(*day, DayRecord.year);
         std::array<int, Categories.size()> idx{};
         for (std::size_t i = 0; i < Categories.size(); ++i)
             idx[i] = need(*day, Categories[i].day);
-        day->scan([&](std::uint32_t, const char *rec) {
+        day->scan([&](std::uint32_t recno, const char *rec) {
             if (DbfFile::isDeleted(rec))
                 return true;
             const QString mt = day->decode(rec, m).toString(), yt = day->decode(rec, y).toString();
+            if (const QString damage = damagedNumber(*day, recno, rec); !damage.isEmpty()) {
+                out << damage;
+                damagedPeriods.insert({mt, yt});
+                damagedYears.insert(yt);
+                return true;
+            }
             if (mt.isEmpty() || yt.isEmpty())
                 return true; // a blank key belongs to no period and counts nowhere
             Amounts &p = dayByPeriod[{mt, yt}];
@@ -141,12 +211,17 @@ QStringList verifyLedger(const QString &directory)
             idx[i] = need(f, Categories[i].field(level));
         const DerivedFields &d = derivedFields(level);
         const int in = need(f, d.income), ex = need(f, d.expenses), bu = need(f, d.budget);
-        f.scan([&](std::uint32_t, const char *rec) {
+        f.scan([&](std::uint32_t recno, const char *rec) {
             if (DbfFile::isDeleted(rec))
                 return true;
             SumRecord &s = sums[keyOf(rec)];
             if (++s.count > 1)
                 return true; // reported below; the first record is the one the program works on
+            if (const QString damage = damagedNumber(f, recno, rec); !damage.isEmpty()) {
+                out << damage;
+                s.damaged = true;
+                return true;
+            }
             for (std::size_t i = 0; i < Categories.size(); ++i)
                 s.amounts[i] = num(f, rec, idx[i]);
             s.income = num(f, rec, in);
@@ -172,6 +247,11 @@ QStringList verifyLedger(const QString &directory)
             out << QStringLiteral("%1: rekordów tego okresu jest %2, a powinien być jeden")
                        .arg(what)
                        .arg(s.count);
+        if (s.damaged || damagedPeriods.count(key)) {
+            out << QStringLiteral("%1: nie porównano z wpisami dziennymi, bo liczby są uszkodzone (wyżej)")
+                       .arg(what);
+            continue;
+        }
         auto it = dayByPeriod.find(key);
         checkSum(out, what, s, it == dayByPeriod.end() ? Amounts{} : it->second, false);
     }
@@ -181,6 +261,11 @@ QStringList verifyLedger(const QString &directory)
             out << QStringLiteral("%1: rekordów tego roku jest %2, a powinien być jeden")
                        .arg(what)
                        .arg(s.count);
+        if (s.damaged || damagedYears.count(key)) {
+            out << QStringLiteral("%1: nie porównano z wpisami dziennymi, bo liczby są uszkodzone (wyżej)")
+                       .arg(what);
+            continue;
+        }
         auto it = dayByYear.find(key);
         checkSum(out, what, s, it == dayByYear.end() ? Amounts{} : it->second, true);
     }
@@ -211,7 +296,8 @@ QString dumpTableCsv(const QString &path)
         header << cell(fd.name);
     header << QStringLiteral("DELETED");
     out += header.join(QLatin1Char(',')) + QLatin1Char('\n');
-    f->scan([&](std::uint32_t, const char *rec) {
+    f->scan([&](std::uint32_t recno, const char *rec) {
+        checkRecord(*f, recno, rec);
         QStringList row;
         for (int i = 0; i < int(f->fields().size()); ++i) {
             const QVariant v = f->decode(rec, i);

@@ -1,4 +1,5 @@
 #include "ledger/LedgerSchema.h"
+#include "ledger/DiskIo.h"
 #include "ledger/EngineError.h"
 
 #include <QDir>
@@ -104,9 +105,8 @@ void createPrivateDirectory(const QString &directory)
             continue;
         const QByteArray native = QFile::encodeName(built);
         if (::mkdir(native.constData(), 0700) != 0 || ::chmod(native.constData(), 0700) != 0)
-            throw EngineError(
-                QStringLiteral("nie można utworzyć folderu %1 (%2)")
-                    .arg(QDir::toNativeSeparators(built), QString::fromLocal8Bit(std::strerror(errno))));
+            throw EngineError(QStringLiteral("nie można utworzyć folderu %1 (%2)")
+                                  .arg(QDir::toNativeSeparators(built), diskio::causeText(errno)));
     }
 }
 

@@ -2,12 +2,15 @@
 
 #include "framework/FileDialogs.h"
 #include "framework/Messages.h"
+#include "ledger/EngineError.h"
+#include "ledger/OutputFile.h"
 #include "reports/engine/ReportPainter.h"
 
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -23,7 +26,9 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
+#include <optional>
 
 using namespace kw::report;
 
@@ -168,6 +173,24 @@ public:
 };
 
 } // namespace
+
+class TStandardPreview::Hold
+{
+public:
+    explicit Hold(TStandardPreview *window) : window_(window) { ++window->holds_; }
+    ~Hold()
+    {
+        if (window_ && --window_->holds_ == 0 && window_->closeWhenFree_)
+            window_->deleteLater();
+    }
+    Hold(const Hold &) = delete;
+    Hold &operator=(const Hold &) = delete;
+    // The window was destroyed all the same (deleted outright by its owner): touch nothing of it.
+    bool gone() const { return window_.isNull(); }
+
+private:
+    QPointer<TStandardPreview> window_;
+};
 
 // The page on screen: white paper with a one-pixel black outline and a two-pixel black shadow
 // right and below, (page size x zoom) + 4 pixels in all. Only what is exposed is painted, straight
@@ -580,6 +603,12 @@ void TStandardPreview::closeEvent(QCloseEvent *e)
     // The source is left where it stands; nothing more is read from it.
     if (run_)
         run_->stop();
+    if (holds_ > 0) {
+        // A handler is still waiting in a nested event loop (a message box, a dialog): the window
+        // goes from the screen now and is destroyed when that handler has returned.
+        setAttribute(Qt::WA_DeleteOnClose, false);
+        closeWhenFree_ = true;
+    }
     e->accept();
 }
 
@@ -634,6 +663,7 @@ void TStandardPreview::PrintSetupClick()
 {
     if (!report_)
         return;
+    const Hold hold(this);
     QPrinter printer(QPrinter::HighResolution);
     applyPrintSettings(printer);
     kw::PrintDialogRequest request;
@@ -641,8 +671,16 @@ void TStandardPreview::PrintSetupClick()
     request.maxPage = std::max(1, pageCount());
     request.pageRange = true;
     request.selection = true;
-    printer.setFromTo(request.minPage, request.maxPage);
-    if (!kw::runPrintDialog(this, &printer, request))
+    // Reopened, the dialog shows the range chosen before (copies come with the settings above).
+    const PrintSettings &before = report_->printSettings();
+    if (before.firstPage > 0 && before.firstPage <= request.maxPage) {
+        printer.setPrintRange(QPrinter::PageRange);
+        printer.setFromTo(before.firstPage, std::clamp(before.lastPage, before.firstPage, request.maxPage));
+    } else {
+        printer.setFromTo(request.minPage, request.maxPage);
+    }
+    const bool accepted = kw::runPrintDialog(this, &printer, request);
+    if (hold.gone() || !accepted || !report_)
         return;
     PrintSettings &s = report_->printSettings();
     s.copies = std::max(1, printer.copyCount());
@@ -663,21 +701,35 @@ void TStandardPreview::PrintClick()
 {
     if (!report_ || printing_)
         return;
+    const Hold hold(this);
     // The source has one cursor: the preview's own run finishes before the printer's run starts.
     if (run_ && run_->running())
         run_->run();
-    printing_ = true;
     const PrintSettings s = report_->printSettings();
+    // Printing to a file obeys the rule of every file the program writes: never onto the data
+    // folder's own files or a file that is not a PDF, and an earlier file replaced whole.
+    std::optional<kw::output::AtomicOutput> file;
+    if (!s.outputFileName.isEmpty()) {
+        try {
+            file.emplace(s.outputFileName, kw::output::FileKind::Pdf, QDir::currentPath());
+        } catch (const kw::EngineError &e) {
+            kw::messageBox(kw::appTitle(), e.message(), kw::MsgIcon::Warning);
+            return;
+        }
+    }
+    printing_ = true;
     LaidOutReport pages = report_->layout();
 
     QPrinter printer(QPrinter::HighResolution);
     applyPrintSettings(printer);
+    if (file)
+        printer.setOutputFileName(file->temporaryPath());
     // The copies are painted one after another in one job: PDF output and virtual PDF printers
     // take a copy count and quietly make one copy.
     const int copies = std::max(1, s.copies);
     printer.setCopyCount(1);
-    const ReportDefinition &def = report_->definition();
-    printer.setDocName(!def.title.isEmpty() ? def.title : !def.name.isEmpty() ? def.name : kw::appTitle());
+    const QString name = report_->documentName();
+    printer.setDocName(name.isEmpty() ? kw::appTitle() : name);
     int from = 1;
     int to = int(pages.pages.size());
     if (s.firstPage > 0 || s.lastPage > 0) {
@@ -692,7 +744,9 @@ void TStandardPreview::PrintClick()
         for (int n = from; n <= to; ++n)
             job.pages.push_back(pages.pages[std::size_t(n - 1)]);
 
-    PrintProgress dialog(this);
+    // Not a child of the window: nothing the window's end may do can destroy it under this handler.
+    PrintProgress dialog(nullptr);
+    dialog.setWindowModality(Qt::NonModal);
     dialog.info->setText(QStringLiteral("Przygotowanie wydruku..."));
     dialog.show();
     QString error;
@@ -703,7 +757,7 @@ void TStandardPreview::PrintClick()
             [&](int page, int count) {
                 dialog.info->setText(QStringLiteral("Drukowanie strony %1 z %2").arg(page).arg(count));
                 QCoreApplication::processEvents();
-                if (dialog.cancelled) {
+                if (dialog.cancelled || hold.gone()) {
                     printer.abort();
                     return false;
                 }
@@ -712,7 +766,17 @@ void TStandardPreview::PrintClick()
             &error);
     }
     dialog.hide();
+    if (hold.gone())
+        return;
     printing_ = false;
+    if (file && ok && !dialog.cancelled) {
+        try {
+            file->commit();
+        } catch (const kw::EngineError &e) {
+            kw::messageBox(kw::appTitle(), e.message(), kw::MsgIcon::Warning);
+        }
+        return;
+    }
     if (!ok && !dialog.cancelled)
         kw::messageBox(kw::appTitle(),
                        error.isEmpty() ? QStringLiteral("Drukowanie nie powiodło się. Sprawdź drukarkę "

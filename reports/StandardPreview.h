@@ -97,6 +97,13 @@ private:
     bool handleKey(QKeyEvent *e);
     QToolButton *addButton(const char *name, const QString &tip, const char *picture);
 
+    // A handler that runs a nested event loop (a dialog, a message box, printing) holds the window:
+    // a close meanwhile hides it at once and destroys it only when the last such handler has
+    // returned, so no handler ever runs on in a destroyed window.
+    class Hold;
+    int holds_ = 0;
+    bool closeWhenFree_ = false;
+
     QPointer<kw::report::Report> report_;
     kw::report::LayoutRun *run_ = nullptr;
     int current_ = 1;

@@ -9,12 +9,12 @@ namespace {
 using namespace kw::statements;
 
 // One preview's statement: its cursor, the period it was run for, and the report over them. It
-// lives as long as the preview window.
+// lives as long as the preview window; everything it shows and prints is of its own period.
 class StatementRun : public QObject
 {
 public:
     StatementRun(Statement kind, const kw::Table &table, bool tableFresh,
-                 const kw::ledger::PeriodSource *period, kw::Table *monthSum, kw::Table *yearSum)
+                 const kw::ledger::PeriodSource *period)
     {
         setUpStatementTable(kind, cursor_);
         cursor_.setDirectory(table.directoryPath());
@@ -29,19 +29,25 @@ public:
         else
             cursor_.open();
         StatementTables tables{&cursor_, nullptr, nullptr};
-        if (kind == Statement::Monthly) {
-            // The page footer shows the month sum and the year sum the main window shows.
-            tables.monthSum = monthSum;
-            tables.yearSum = yearSum;
+        if (kind == Statement::Monthly && period_) {
+            // The page footer's month sum and year sum are those of the preview's period, through
+            // cursors of its own: opening or closing another period later changes neither screen
+            // nor paper.
+            sums_ = openPeriodSums(table.directoryPath(), *period_);
+            tables.monthSum = sums_.month.get();
+            tables.yearSum = sums_.year.get();
         }
         report_ = std::make_unique<StatementReport>(kind, tables);
+        report_->setDocumentName(period_ ? documentTitle(kind, period_->monthText(), period_->yearText())
+                                         : documentTitle(kind, QString(), QString()));
     }
     StatementReport *report() const { return report_.get(); }
 
 private:
     std::optional<FixedPeriod> period_;
     kw::Table cursor_;
-    std::unique_ptr<StatementReport> report_; // reads the cursor: goes first
+    PeriodSums sums_;
+    std::unique_ptr<StatementReport> report_; // reads the cursors: goes first
 };
 
 } // namespace
@@ -57,7 +63,7 @@ StatementForm::StatementForm(Statement kind, const QString &name, QWidget *paren
 
 TStandardPreview *StatementForm::showReport(bool tableFresh)
 {
-    auto *run = new StatementRun(kind_, *Table1, tableFresh, period(), monthSum_, yearSum_);
+    auto *run = new StatementRun(kind_, *Table1, tableFresh, period());
     TStandardPreview *preview = nullptr;
     try {
         preview = TStandardPreview::preview(run->report());

@@ -33,20 +33,15 @@ public:
         if (previews().isEmpty())
             lastPreviewClosed();
     }
-    // Given once at start-up: the period a statement of one month or one year follows, and the
-    // month sum and year sum the monthly statement's page footer shows.
-    // The statement's table is filtered to that period from then on.
+    // Given once at start-up: the period a statement of one month or one year follows. The
+    // statement's table is filtered to that period from then on; each preview keeps the period as
+    // it stood when the preview was made.
     void setPeriod(const kw::ledger::PeriodSource &period);
     // The record filter of Table1: a record of the statement's period (every record of the
     // multi-year statement, which has no period).
     bool Table1FilterRecord(const kw::RecordView &record) const
     {
         return !periodFilter_ || periodFilter_(record);
-    }
-    void setSumTables(kw::Table *month, kw::Table *year)
-    {
-        monthSum_ = month;
-        yearSum_ = year;
     }
 
 signals:
@@ -63,7 +58,5 @@ private:
     kw::statements::Statement kind_;
     const kw::ledger::PeriodSource *period_ = nullptr;
     kw::RecordFilter periodFilter_;
-    kw::Table *monthSum_ = nullptr;
-    kw::Table *yearSum_ = nullptr;
     QList<QPointer<TStandardPreview>> previews_;
 };

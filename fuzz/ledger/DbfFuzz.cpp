@@ -1,6 +1,7 @@
 // Any bytes handed to the dBase file level either parse or give an engine error; nothing else.
 #include "ledger/DbfFile.h"
 #include "ledger/EngineError.h"
+#include "ledger/LedgerCheck.h"
 
 #include <QByteArray>
 #include <cstdint>
@@ -13,6 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const std::uint32_t n = std::min<std::uint32_t>(f->recordCount(), 64);
         for (std::uint32_t r = 0; r < n; ++r) {
             f->readRecord(r, rec.data());
+            (void)kw::ledger::damagedNumber(*f, r, rec.data()); // the check every reader makes first
             for (int i = 0; i < int(f->fields().size()); ++i) {
                 try {
                     const QVariant v = f->decode(rec.data(), i);

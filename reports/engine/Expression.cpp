@@ -366,9 +366,11 @@ QVariant Expression::evaluate(const FieldLookup &lookup) const
     return eval(root_, lookup);
 }
 
-QString Expression::display(const FieldLookup &lookup) const
+QString Expression::display(const FieldLookup &lookup, bool *numeric) const
 {
     const QVariant v = evaluate(lookup);
+    if (numeric)
+        *numeric = v.isValid() && isNumber(v);
     if (!v.isValid())
         return text_;
     if (v.isNull())

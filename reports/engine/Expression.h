@@ -40,7 +40,8 @@ public:
     QVariant evaluate(const FieldLookup &lookup) const;
     // What a cell shows: a number in the general number format, a date in the short date format,
     // text unchanged, null as nothing, and the expression's own text when it cannot be evaluated.
-    QString display(const FieldLookup &lookup) const;
+    // `numeric` (when given) tells whether the text is a number.
+    QString display(const FieldLookup &lookup, bool *numeric = nullptr) const;
 
     // Adds the current record into every SUM of this expression; called once per placed detail.
     void accumulate(const FieldLookup &lookup);

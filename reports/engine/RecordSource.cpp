@@ -45,7 +45,22 @@ QVariant TableSource::value(const QString &field) const
     if (!table_ || !table_->active() || table_->isEmpty() || !table_->hasField(field))
         return QVariant();
     try {
-        return table_->fieldValue(field);
+        const QVariant v = table_->fieldValue(field);
+        if (v.isValid())
+            return v;
+        // A blank field is a null of its kind, not an unknown one: a blank amount prints empty and
+        // counts 0 in a sum, where an unknown field would print the expression's own text.
+        switch (table_->fieldDef(table_->file().fieldIndex(field)).type) {
+        case 'N':
+        case 'F':
+        case 'O':
+        case 'I':
+            return QVariant(QMetaType(QMetaType::Double));
+        case 'D':
+            return QVariant(QMetaType(QMetaType::QDate));
+        default:
+            return QVariant(QMetaType(QMetaType::QString));
+        }
     } catch (const std::exception &) {
         return QVariant(); // a broken record prints as an unknown value, it does not stop the report
     }

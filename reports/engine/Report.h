@@ -43,6 +43,14 @@ public:
     void addDataSet(const QString &name, RecordSource *source) { data_.add(name, source); }
     const DataSets &dataSets() const { return data_; }
 
+    // What the print job and a PDF of the report are called: the name given here, else the
+    // definition's title, else its name.
+    void setDocumentName(const QString &name) { documentName_ = name; }
+    QString documentName() const
+    {
+        return !documentName_.isEmpty() ? documentName_ : !def_.title.isEmpty() ? def_.title : def_.name;
+    }
+
     PrintSettings &printSettings() { return print_; }
     const PrintSettings &printSettings() const { return print_; }
 
@@ -67,6 +75,7 @@ private:
     ReportDefinition def_;
     DataSets data_;
     PrintSettings print_;
+    QString documentName_;
 };
 
 } // namespace kw::report

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <array>
+#include <map>
 
 namespace kw::report {
 
@@ -39,6 +40,9 @@ QString oneLine(QString s)
             c = QLatin1Char(' ');
     return s;
 }
+
+// The smallest size a number is drawn in before it gives way to "###".
+constexpr double SmallestNumberPoints = 5.0;
 
 QString formatValue(const QVariant &v, bool currency)
 {
@@ -89,7 +93,9 @@ struct LayoutRun::Prepared
     };
     std::array<PreparedBand, BandKinds> bands;
     std::vector<QFontMetricsF> metrics; // one per font of the result
-    QRectF paintRect;                   // layout units
+    // Smaller sizes of a font for numbers too wide for their cells: (font, pixel size) to font.
+    std::map<std::pair<int, int>, int> smaller;
+    QRectF paintRect; // layout units
     FieldLookup lookup;
     int total = -1;
 };
@@ -233,6 +239,7 @@ void LayoutRun::place(const Band &band, int preparedBand, double y)
     for (Prepared::Item &item : prep_->bands[std::size_t(preparedBand)].items) {
         const Element &e = *item.element;
         QString text;
+        bool numeric = false;
         switch (e.kind) {
         case ElementKind::Label:
             text = item.fixedText;
@@ -243,8 +250,11 @@ void LayoutRun::place(const Band &band, int preparedBand, double y)
                 src = data_.own;
             else
                 src = data_.others.value(e.dataSet.toUpper());
-            if (src && src->hasField(e.field))
-                text = oneLine(formatValue(src->value(e.field), src->isCurrency(e.field)));
+            if (src && src->hasField(e.field)) {
+                const QVariant v = src->value(e.field);
+                numeric = isNumber(v);
+                text = oneLine(formatValue(v, src->isCurrency(e.field)));
+            }
             break;
         }
         case ElementKind::SystemData:
@@ -262,18 +272,33 @@ void LayoutRun::place(const Band &band, int preparedBand, double y)
             }
             break;
         case ElementKind::Expression:
-            text = oneLine(item.expression.display(prep_->lookup));
+            text = oneLine(item.expression.display(prep_->lookup, &numeric));
             break;
         }
 
-        const QFontMetricsF &fm = prep_->metrics[std::size_t(item.font)];
-        const double textWidth = text.isEmpty() ? 0.0 : fm.horizontalAdvance(text);
+        int font = item.font;
+        // A copy: fitting a number may add fonts, and with them move the list of metrics.
+        const QFontMetricsF fm = prep_->metrics[std::size_t(font)];
+        double textWidth = text.isEmpty() ? 0.0 : fm.horizontalAdvance(text);
         double w = e.autoSize ? textWidth : mmToUnits(std::max(0.0, e.width));
         const double cellH = e.height > 0 ? mmToUnits(e.height) : fm.height();
         double x = left + mmToUnits(e.left);
         if (e.align == Align::BandCenter)
             x = left + (area.width() - w) / 2;
         int flags = qtAlign(e.align);
+        double drop = 0; // a smaller font sits on the same baseline as the line's other cells
+        if (numeric && textWidth > w + Slack) {
+            // A number cut would read as another number: it is drawn smaller until it fits, and
+            // where even the smallest size does not fit, the cell says so.
+            font = fittingFont(item.font, text, w);
+            if (font == item.font) {
+                text = QStringLiteral("###");
+                textWidth = fm.horizontalAdvance(text);
+            } else {
+                drop = fm.ascent() - prep_->metrics[std::size_t(font)].ascent();
+                textWidth = w;
+            }
+        }
         if (textWidth > w + Slack) {
             // One line, cut at the cell's width: the letters that fit stay, from the left.
             QTextBoundaryFinder bounds(QTextBoundaryFinder::Grapheme, text);
@@ -288,7 +313,8 @@ void LayoutRun::place(const Band &band, int preparedBand, double y)
         }
         const QRectF cell(x, y + mmToUnits(e.top), w, cellH);
         if (!text.isEmpty())
-            page.texts.push_back(PlacedText{cell, text, item.font, flags | Qt::AlignTop});
+            page.texts.push_back(
+                PlacedText{drop > 0 ? cell.adjusted(0, drop, 0, 0) : cell, text, font, flags | Qt::AlignTop});
         if (e.frame.top)
             page.lines.emplace_back(cell.topLeft(), cell.topRight());
         if (e.frame.bottom)
@@ -299,6 +325,28 @@ void LayoutRun::place(const Band &band, int preparedBand, double y)
             page.lines.emplace_back(cell.topRight(), cell.bottomRight());
     }
     y_ = std::max(y_, y + h);
+}
+
+int LayoutRun::fittingFont(int font, const QString &text, double width)
+{
+    const QFont base = out_->fonts[std::size_t(font)]; // a copy: the list grows below
+    const int smallest = qRound(SmallestNumberPoints * UnitsPerInch / 72.0);
+    // Widths grow in step with the size (no hinting): the first guess nearly always fits, and each
+    // size is measured only for a cell that needs it.
+    const double full = prep_->metrics[std::size_t(font)].horizontalAdvance(text);
+    for (int px = std::min(base.pixelSize() - 1, int(base.pixelSize() * width / full)); px >= smallest;
+         --px) {
+        auto [it, made] = prep_->smaller.try_emplace({font, px}, int(out_->fonts.size()));
+        if (made) {
+            QFont f = base;
+            f.setPixelSize(px);
+            out_->fonts.push_back(f);
+            prep_->metrics.emplace_back(f);
+        }
+        if (prep_->metrics[std::size_t(it->second)].horizontalAdvance(text) <= width + Slack)
+            return it->second;
+    }
+    return font;
 }
 
 bool LayoutRun::step(int maxRecords)

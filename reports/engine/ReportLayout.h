@@ -115,6 +115,9 @@ private:
     void endPage(bool last);
     void placeInBody(BandKind kind);
     void place(const Band &band, int preparedBand, double y);
+    // The largest smaller size of the font in which the text fits the width, down to 5 pt; the font
+    // itself when none does.
+    int fittingFont(int font, const QString &text, double width);
     bool fits(double height) const;
     void finishRun();
     QVariant lookup(const QString &dataSet, const QString &field) const;

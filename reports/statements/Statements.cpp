@@ -1,5 +1,6 @@
 #include "reports/statements/Statements.h"
 #include "ledger/EngineError.h"
+#include "ledger/LedgerCheck.h"
 #include "ledger/LedgerSchema.h"
 #include "ledger/OutputFile.h"
 #include "reports/engine/ReportPainter.h"
@@ -22,6 +23,19 @@ QString statementTitle(Statement kind)
         break;
     }
     return QStringLiteral("Zestawienie wieloletnie");
+}
+
+QString documentTitle(Statement kind, const QString &monthText, const QString &yearText)
+{
+    switch (kind) {
+    case Statement::Monthly:
+        return statementTitle(kind) + QStringLiteral(" %1/%2").arg(monthText, yearText);
+    case Statement::Yearly:
+        return statementTitle(kind) + QLatin1Char(' ') + yearText;
+    case Statement::MultiYear:
+        break;
+    }
+    return statementTitle(kind);
 }
 
 QString emptyPreviewText(Statement kind)
@@ -83,20 +97,24 @@ PeriodTables::PeriodTables(Statement kind, const QString &directory, const QStri
         data_->setFiltered(true);
     }
     data_->open();
-    if (kind != Statement::Monthly)
-        return;
-    // The footer's sums, found as the main window finds them when the period is open.
-    monthSum_ = std::make_unique<kw::Table>();
-    yearSum_ = std::make_unique<kw::Table>();
-    kw::ledger::setUpMonthTable(*monthSum_);
-    kw::ledger::setUpYearTable(*yearSum_);
-    monthSum_->setOnFilterRecord(kw::ledger::monthPeriodFilter(period_));
-    yearSum_->setOnFilterRecord(kw::ledger::yearPeriodFilter(period_));
-    for (kw::Table *t : {monthSum_.get(), yearSum_.get()}) {
+    if (kind == Statement::Monthly)
+        sums_ = openPeriodSums(directory, period_);
+}
+
+PeriodSums openPeriodSums(const QString &directory, const kw::ledger::PeriodSource &period)
+{
+    // Found as the main window finds them when the period is open.
+    PeriodSums sums{std::make_unique<kw::Table>(), std::make_unique<kw::Table>()};
+    kw::ledger::setUpMonthTable(*sums.month);
+    kw::ledger::setUpYearTable(*sums.year);
+    sums.month->setOnFilterRecord(kw::ledger::monthPeriodFilter(period));
+    sums.year->setOnFilterRecord(kw::ledger::yearPeriodFilter(period));
+    for (kw::Table *t : {sums.month.get(), sums.year.get()}) {
         t->setDirectory(directory);
         t->open();
         t->setFiltered(true);
     }
+    return sums;
 }
 
 PeriodTables::~PeriodTables() = default;
@@ -290,6 +308,13 @@ StatementReport::StatementReport(Statement kind, const StatementTables &tables, 
     : Report(parent), kind_(kind), data_(tables.data), monthSum_(const_cast<kw::Table *>(tables.monthSum)),
       yearSum_(const_cast<kw::Table *>(tables.yearSum))
 {
+    // Judged before anything is laid out: a damaged number stops the statement rather than print
+    // as its own formula or count as 0.
+    if (tables.data)
+        kw::ledger::checkVisibleRecords(*tables.data);
+    for (const kw::Table *sum : {tables.monthSum, tables.yearSum})
+        if (sum)
+            kw::ledger::checkCurrentRecord(*sum);
     setDefinition(statementDefinition(kind));
     setDataSet(&data_);
     if (kind == Statement::Monthly) {
@@ -306,7 +331,7 @@ StatementReport::StatementReport(Statement kind, const StatementTables &tables, 
 }
 
 int writeStatementPdf(Statement kind, const StatementTables &tables, const QString &path,
-                      const QString &dataDirectory)
+                      const QString &dataDirectory, const QString &title)
 {
     const StatementReport report(kind, tables);
     const LaidOutReport pages = report.layout();
@@ -316,7 +341,7 @@ int writeStatementPdf(Statement kind, const StatementTables &tables, const QStri
     // onto the ledger's own files or onto anything that is not a PDF.
     kw::output::AtomicOutput out(path, kw::output::FileKind::Pdf, dataDirectory);
     QString error;
-    if (!kw::report::writePdf(pages, out.device(), statementTitle(kind), &error))
+    if (!kw::report::writePdf(pages, out.device(), title.isEmpty() ? statementTitle(kind) : title, &error))
         out.fail(error);
     out.commit();
     return int(pages.pages.size());
@@ -330,7 +355,8 @@ int writeStatementPdf(const StatementRequest &request)
         !why.isEmpty())
         throw EngineError(why, EngineError::Kind::Refused);
     const PeriodTables tables(request.kind, dir, request.monthText, request.yearText);
-    return writeStatementPdf(request.kind, tables.tables(), request.output, dir);
+    return writeStatementPdf(request.kind, tables.tables(), request.output, dir,
+                             documentTitle(request.kind, request.monthText, request.yearText));
 }
 
 } // namespace kw::statements

@@ -29,6 +29,9 @@ struct StatementRequest
 };
 
 QString statementTitle(Statement kind); // "Zestawienie miesięczne", ...
+// What a statement's print job and PDF are called: the title and the period ("Zestawienie
+// miesięczne 3/2024", "Zestawienie roczne 2024", "Zestawienie wieloletnie").
+QString documentTitle(Statement kind, const QString &monthText, const QString &yearText);
 // Shown in the preview's page area when the statement has no line.
 QString emptyPreviewText(Statement kind);
 // Why the companion wrote no file: "brak wpisów za ten okres", "brak zapisanych lat".
@@ -63,6 +66,15 @@ struct StatementTables
     const kw::Table *yearSum = nullptr;
 };
 
+// The month sum and the year sum of one period, each through a cursor of its own on its file,
+// filtered to that period: what the monthly statement's page footer shows, whatever period the
+// program has open meanwhile. The period must outlive the cursors.
+struct PeriodSums
+{
+    std::unique_ptr<kw::Table> month, year;
+};
+PeriodSums openPeriodSums(const QString &directory, const kw::ledger::PeriodSource &period);
+
 // A statement's tables for one period of the ledger in a directory, opened as the program opens
 // them: the statement's cursor with its filter on and, for the monthly statement, the period's month
 // sum and year sum as current records.
@@ -73,11 +85,12 @@ public:
     ~PeriodTables();
     PeriodTables(const PeriodTables &) = delete;
     PeriodTables &operator=(const PeriodTables &) = delete;
-    StatementTables tables() const { return {data_.get(), monthSum_.get(), yearSum_.get()}; }
+    StatementTables tables() const { return {data_.get(), sums_.month.get(), sums_.year.get()}; }
 
 private:
     FixedPeriod period_;
-    std::unique_ptr<kw::Table> data_, monthSum_, yearSum_;
+    std::unique_ptr<kw::Table> data_;
+    PeriodSums sums_;
 };
 
 // The statement's printed layout: bands, elements, fonts and texts. The report's own dataset is
@@ -86,7 +99,8 @@ private:
 kw::report::ReportDefinition statementDefinition(Statement kind);
 
 // A statement ready to lay out: the definition over the tables, with the record sources it reads
-// (the tables stay the caller's and must outlive the report).
+// (the tables stay the caller's and must outlive the report). The records it will print are checked
+// first: a damaged number throws the engine's error naming the file and the record.
 class StatementReport : public kw::report::Report
 {
     Q_OBJECT
@@ -103,7 +117,7 @@ private:
 // file is not written (nor an existing one touched). A target that is a file of the data folder,
 // or not a PDF, is refused with an EngineError (Refused) and left as it was.
 int writeStatementPdf(Statement kind, const StatementTables &tables, const QString &path,
-                      const QString &dataDirectory);
+                      const QString &dataDirectory, const QString &title = QString());
 int writeStatementPdf(const StatementRequest &request);
 
 } // namespace kw::statements

@@ -1,5 +1,7 @@
 // kwotnik-ledger init: a missing folder is made, private, and the tables in it are private too,
-// whatever the umask; a folder it cannot make is named; --help is no error.
+// whatever the umask; a folder it cannot make is named; --help is no error. verify and dump: every
+// number printed whole, every damaged one named.
+#include "../ledger/TestTables.h"
 #include "ledger/EngineError.h"
 #include "ledger/LedgerCheck.h"
 #include "ledger/LedgerSchema.h"
@@ -7,7 +9,9 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <charconv>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -134,4 +138,73 @@ TEST(LedgerVerify, AMissingTableOrFieldIsAnEngineErrorThatNamesIt)
     } catch (const kw::EngineError &e) {
         EXPECT_TRUE(e.message().contains(QStringLiteral("ROZNICA"))) << e.what();
     }
+}
+
+// Numbers at the edges of a double print whole (a 64-byte buffer once printed leftover stack bytes
+// for 1e308); a number that is none ("nan", "inf", a field of '*') is named with its file, record and
+// field by verify, which then leaves the sums it would take part in uncompared, and stops dump.
+TEST(LedgerVerify, EveryDoublePrintsWholeAndDamagedNumbersAreNamed)
+{
+    kwtest::Books b;
+    b.open("3", "2004");
+    kw::ledger::addDay(b.t, 1, "3", "2004", QDate(2004, 3, 1));
+    kw::ledger::addDay(b.t, 2, "3", "2004", QDate(2004, 3, 2));
+    kw::ledger::closePeriod(b.t);
+    const QString dayFile = b.file(kw::ledger::DayFile);
+    kwtest::putFieldText(dayFile, 0, "PRZYCHOD", "1e308");
+    kwtest::putFieldText(dayFile, 0, "KOSZT", "-1e308");
+    kwtest::putFieldText(dayFile, 1, "INNE", "1e-320");
+    // Fixed notation of 1e308 is its exact value: 309 digits that read back as the same double.
+    const QString tiny = QStringLiteral("0.") + QString(319, QLatin1Char('0')) + QStringLiteral("1");
+    const QStringList rows = kw::ledger::dumpTableCsv(dayFile).split(QLatin1Char('\n'));
+    ASSERT_GE(rows.size(), 3);
+    const QStringList first = rows[1].split(QLatin1Char(','));
+    ASSERT_GE(first.size(), 5) << rows[1].toStdString();
+    const QString big = first[3];
+    EXPECT_EQ(big.size(), 309) << big.toStdString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^1[0-9]{308}$")).match(big).hasMatch())
+        << big.toStdString();
+    double back = 0;
+    const std::string bigText = big.toStdString();
+    std::from_chars(bigText.data(), bigText.data() + bigText.size(), back);
+    EXPECT_EQ(back, 1e308);
+    EXPECT_EQ(first[4], QStringLiteral("-") + big);
+    EXPECT_TRUE(rows[2].contains(QStringLiteral(",%1,").arg(tiny))) << rows[2].toStdString();
+    const QStringList problems = kw::ledger::verifyLedger(b.path());
+    const QString all = problems.join(QLatin1Char('\n'));
+    EXPECT_TRUE(all.contains(QStringLiteral("a wpisy dzienne dają razem %1 (różnica -%1)").arg(big)))
+        << all.toStdString();
+    for (const QChar c : all)
+        EXPECT_TRUE(c.isPrint() || c == QLatin1Char('\n')) << "junk in: " << all.toStdString();
+
+    for (const char *damage : {"nan", "inf", "-inf", "*****", "12,50"}) {
+        kwtest::putFieldText(dayFile, 1, "ZYWNOSC", damage);
+        const QString named =
+            QStringLiteral("Plik Wydatki.dbf jest uszkodzony: w rekordzie nr 2 pole ZYWNOSC "
+                           "zawiera „%1”")
+                .arg(QLatin1String(damage));
+        const QStringList found = kw::ledger::verifyLedger(b.path());
+        EXPECT_TRUE(found.join('\n').contains(named)) << found.join('\n').toStdString();
+        EXPECT_TRUE(found.contains(QStringLiteral(
+            "suma miesiąca 3/2004: nie porównano z wpisami dziennymi, bo liczby są uszkodzone (wyżej)")))
+            << found.join('\n').toStdString();
+        EXPECT_FALSE(found.join('\n').contains(QStringLiteral("ZYWNOSC wynosi")))
+            << "no recount from a guess";
+        try {
+            kw::ledger::dumpTableCsv(dayFile);
+            ADD_FAILURE() << "dump printed a damaged table: " << damage;
+        } catch (const kw::EngineError &e) {
+            EXPECT_TRUE(e.message().startsWith(named)) << e.what();
+        }
+    }
+    // The companion says the same and fails (1); a damaged sum record is named too.
+    kwtest::putFieldText(b.file(kw::ledger::MonthFile), 0, "SINNE", "nan");
+    const ToolRun verify = tool({QStringLiteral("verify"), b.path()});
+    EXPECT_EQ(verify.code, 1);
+    EXPECT_TRUE(
+        verify.out.contains(QStringLiteral("Plik Suma.dbf jest uszkodzony: w rekordzie nr 1 pole SINNE")))
+        << verify.out.toStdString();
+    const ToolRun dump = tool({QStringLiteral("dump"), dayFile});
+    EXPECT_EQ(dump.code, 1);
+    EXPECT_TRUE(dump.err.contains(QStringLiteral("w rekordzie nr 2 pole ZYWNOSC"))) << dump.err.toStdString();
 }

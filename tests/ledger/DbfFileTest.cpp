@@ -1,5 +1,6 @@
 #include "TestTables.h"
 #include "ledger/EngineError.h"
+#include "ledger/NumberText.h"
 
 #include <cstring>
 #include <string>
@@ -189,8 +190,67 @@ TEST(DbfFile, FieldValuesDecodeAndBlankIsNull)
         EXPECT_NE(std::string(e.what()).find("pole KWOTA zawiera „abc”, co nie jest liczbą"),
                   std::string::npos);
     }
+    // A number too wide for its field was lost by its writer: damage, never a blank (0 in a sum).
     f->readRecord(3, rec.data());
-    EXPECT_TRUE(f->decode(rec.data(), 1).isNull()) << "an overflowed numeric field reads as null";
+    try {
+        f->decode(rec.data(), 1);
+        ADD_FAILURE() << "an overflowed numeric field read as "
+                      << f->decode(rec.data(), 1).toString().toStdString();
+    } catch (const EngineError &e) {
+        EXPECT_NE(std::string(e.what()).find("„********”, czyli liczbę, która nie zmieściła się w polu"),
+                  std::string::npos)
+            << e.what();
+    }
+}
+
+// The texts at the edges of what a double holds: the finite ones read exactly, the others are
+// judged by the one check that decode() and the record checks share.
+TEST(DbfFile, NumbersAtTheEdgesOfADouble)
+{
+    const struct
+    {
+        const char *text;
+        double value;      // when it is a number
+        const char *fault; // else
+    } cases[] = {
+        {"1e308", 1e308, nullptr},
+        {"-1e308", -1e308, nullptr},
+        {"1e-320", 1e-320, nullptr},
+        {"+12.5", 12.5, nullptr},
+        {"-0.0000", 0, nullptr},
+        {"nan", 0, "co nie jest liczbą"},
+        {"-inf", 0, "co nie jest liczbą"},
+        {"infinity", 0, "co nie jest liczbą"},
+        {"1e999", 0, "spoza zakresu"},
+        {"*", 0, "nie zmieściła się w polu"},
+        {"12,50", 0, "co nie jest liczbą"},
+        {"1.5.2", 0, "co nie jest liczbą"},
+    };
+    const QByteArray bytes = makeDbf({{"KWOTA", 'N', 20, 4}}, [&] {
+        std::vector<std::string> records;
+        for (const auto &c : cases) {
+            std::string r = std::string(" ") + std::string(20 - std::strlen(c.text), ' ') + c.text;
+            records.push_back(r);
+        }
+        return records;
+    }());
+    auto f = DbfFile::fromBytes(bytes);
+    std::string rec(std::size_t(f->recordLength()), ' ');
+    for (std::uint32_t i = 0; i < std::size(cases); ++i) {
+        f->readRecord(i, rec.data());
+        std::string_view stored = f->rawText(rec.data(), 0);
+        stored.remove_prefix(stored.find_first_not_of(' '));
+        const QString fault = kw::numberFault(stored);
+        if (!cases[i].fault) {
+            EXPECT_TRUE(fault.isEmpty()) << cases[i].text;
+            EXPECT_EQ(f->decode(rec.data(), 0).toDouble(), cases[i].value) << cases[i].text;
+            continue;
+        }
+        EXPECT_TRUE(fault.contains(QString::fromUtf8(cases[i].fault)))
+            << cases[i].text << ": " << fault.toStdString();
+        EXPECT_THROW(f->decode(rec.data(), 0), EngineError) << cases[i].text;
+    }
+    EXPECT_TRUE(kw::numberFault("").isEmpty()) << "a blank number is null, not damage";
 }
 
 TEST(DbfFile, NumbersAreWrittenWithTheFieldsDecimalsAndMustFit)

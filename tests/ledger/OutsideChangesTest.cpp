@@ -374,12 +374,12 @@ TEST(DamagedHeaders, AShortCountRefusesAppendsAndAMissingTerminatorRefusesWrites
 
     const QStringList problems = verifyLedger(b.path());
     EXPECT_TRUE(problems.join('\n').contains(
-        "Plik Wydatki.dbf: nagłówek podaje 1 rekordów, a w pliku jest ich więcej o 1"))
+        "Plik Wydatki.dbf: nagłówek podaje 1 rekord, a w pliku jest ich więcej o 1"))
         << problems.join('\n').toStdString();
     b.open("3", "2004");
     EXPECT_EQ(b.day.recordCount(), 1) << "read as the header says";
     const std::string refused = errorOf([&] { addDay(b.t, 7, "3", "2004", QDate(2004, 3, 7)); });
-    EXPECT_EQ(refused.rfind("Program nie dopisze wpisu do pliku Wydatki.dbf: nagłówek podaje 1 rekordów", 0),
+    EXPECT_EQ(refused.rfind("Program nie dopisze wpisu do pliku Wydatki.dbf: nagłówek podaje 1 rekord", 0),
               0u)
         << refused;
     EXPECT_NE(refused.find("Nic nie zostało zapisane."), std::string::npos);

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "RawFields.h"
+#include "ledger/Booking.h"
 #include "ledger/DbfFile.h"
 #include "ledger/LedgerSchema.h"
-#include "ledger/Booking.h"
 #include "ledger/Period.h"
 
 #include <QByteArray>
@@ -39,7 +40,9 @@ struct LedgerDir
 struct FixedPeriod : kw::ledger::PeriodSource
 {
     QString month, year;
-    FixedPeriod(QString m = QStringLiteral("3"), QString y = QStringLiteral("2004")) : month(std::move(m)), year(std::move(y)) {}
+    FixedPeriod(QString m = QStringLiteral("3"), QString y = QStringLiteral("2004"))
+        : month(std::move(m)), year(std::move(y))
+    {}
     QString monthText() const override { return month; }
     QString yearText() const override { return year; }
 };
@@ -104,6 +107,5 @@ struct Books : LedgerDir
         return a;
     }
 };
-
 
 } // namespace kwtest

@@ -334,6 +334,55 @@ private slots:
         QVERIFY(qAbs(label.rect.width() - fm.horizontalAdvance(label.text)) < 1e-6);
     }
 
+    // A number never loses digits: too wide for its cell, it is drawn in a smaller size of the same
+    // font (on the line's baseline), down to 5 pt; narrower still, the cell shows "###". Text is cut.
+    void numbersShrinkToFitAndNeverGetCut()
+    {
+        ListSource src;
+        src.rows = {QVariantMap{{QStringLiteral("N"), 123456789.12},
+                                {QStringLiteral("T"), QStringLiteral("123456789,12")}}};
+        ReportDefinition def;
+        Band &d = def.addBand(BandKind::Detail, 5);
+        d.addExpression(0, 0, 30, QStringLiteral("N"), Align::Center).height = 4;        // fits as it is
+        d.addExpression(40, 0, 12, QStringLiteral("N"), Align::Center).height = 4;       // fits smaller
+        d.addField(60, 0, 12, QString(), QStringLiteral("N"), Align::Center).height = 4; // a field too
+        d.addExpression(80, 0, 6, QStringLiteral("N"), Align::Center).height = 4;        // not even at 5 pt
+        d.addExpression(100, 0, 12, QStringLiteral("T"), Align::Center).height = 4;      // text: cut
+        DataSets sets;
+        sets.own = &src;
+        const LaidOutReport r = layoutReport(def, sets);
+        const std::vector<PlacedText> &t = r.pages[0].texts;
+        QCOMPARE(int(t.size()), 5);
+        const QString whole = kw::regional::formatGeneral(123456789.12);
+        const QFont &base = r.fonts[std::size_t(t[0].font)];
+        QCOMPARE(t[0].text, whole);
+        for (const PlacedText &smaller : {t[1], t[2]}) {
+            QCOMPARE(smaller.text, whole);
+            const QFont &f = r.fonts[std::size_t(smaller.font)];
+            QVERIFY(f.pixelSize() < base.pixelSize());
+            QVERIFY(f.pixelSize() >= qRound(5 * UnitsPerInch / 72.0));
+            QCOMPARE(f.family(), base.family());
+            QVERIFY(QFontMetricsF(f).horizontalAdvance(whole) <= smaller.rect.width() + 1e-6);
+            QVERIFY(f.pixelSize() > base.pixelSize() / 2); // not smaller than it needs to be
+            // Same baseline as the full-size cell of the line.
+            QVERIFY(qAbs((smaller.rect.top() + QFontMetricsF(f).ascent()) -
+                         (t[0].rect.top() + QFontMetricsF(base).ascent())) < 1e-6);
+        }
+        QCOMPARE(t[1].font, t[2].font); // one smaller font, made once
+        QCOMPARE(t[3].text, QStringLiteral("###"));
+        QVERIFY(t[4].text.size() < whole.size() && whole.startsWith(t[4].text));
+        QCOMPARE(t[4].font, t[0].font);
+
+        // The screen and paper draw the smaller size too: the cell's ink stays inside it.
+        const QImage img = renderPageImage(r, 0, 300.0);
+        const double k = 300.0 / UnitsPerInch;
+        int outside = 0;
+        for (int y = int(t[1].rect.top() * k); y < int(t[1].rect.bottom() * k); ++y)
+            for (int x = int(t[1].rect.right() * k) + 2; x < int(t[2].rect.left() * k) - 1; ++x)
+                outside += qGray(img.pixel(x, y)) < 128;
+        QCOMPARE(outside, 0);
+    }
+
     void paintingStaysInsideTheCutCell()
     {
         ListSource src;

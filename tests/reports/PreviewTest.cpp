@@ -7,11 +7,14 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QPointer>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -436,6 +439,51 @@ private slots:
         kw::setPrintSetupHandler(nullptr);
         button(w, "Print")->click();
         QCOMPARE(pdfText(out).split(u'\f', Qt::SkipEmptyParts).size(), all);
+        delete w;
+    }
+
+    // The set-up stores settings only: its accept button says "OK", and reopened it shows the range
+    // and the copies chosen before.
+    void printSetupShowsWhatWasChosenAndPromisesNoPrint()
+    {
+        Fixture f(200);
+        QPointer<TStandardPreview> w = open(f.report);
+        QSignalSpy finished(w.data(), &TStandardPreview::layoutFinished);
+        QVERIFY(finished.wait(10000));
+        kw::setPrintSetupHandler([&](QPrinter *printer, const kw::PrintDialogRequest &) {
+            printer->setPrintRange(QPrinter::PageRange);
+            printer->setFromTo(2, 3);
+            printer->setCopyCount(3);
+            return true;
+        });
+        button(w, "PrintSetup")->click();
+        kw::setPrintSetupHandler(nullptr);
+
+        // The system's own dialog, looked at while it is up, then closed without a choice.
+        QString okText, shownRange;
+        int shownFrom = -1, shownTo = -1, shownCopies = -1;
+        QTimer::singleShot(300, [&] {
+            auto *dialog = qobject_cast<QPrintDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            if (auto *buttons = dialog->findChild<QDialogButtonBox *>())
+                okText = buttons->button(QDialogButtonBox::Ok)->text();
+            shownFrom = dialog->printer()->fromPage();
+            shownTo = dialog->printer()->toPage();
+            shownCopies = dialog->printer()->copyCount();
+            shownRange = dialog->printRange() == QAbstractPrintDialog::PageRange ? QStringLiteral("pages")
+                                                                                 : QStringLiteral("other");
+            dialog->reject();
+        });
+        button(w, "PrintSetup")->click();
+        QCOMPARE(okText, QStringLiteral("OK"));
+        QCOMPARE(shownRange, QStringLiteral("pages"));
+        QCOMPARE(shownFrom, 2);
+        QCOMPARE(shownTo, 3);
+        QCOMPARE(shownCopies, 3);
+        // Closed without a choice: what was chosen stays.
+        QCOMPARE(f.report.printSettings().firstPage, 2);
+        QCOMPARE(f.report.printSettings().copies, 3);
         delete w;
     }
 

@@ -375,6 +375,81 @@ TEST(StatementCommand, ReadsTheDirectoryGivenAndReportsMissingTables)
     EXPECT_FALSE(QFileInfo::exists(pdf + "2"));
 }
 
+// Numbers wider than their cells are drawn smaller, never cut into another number; a remark is
+// still cut at its column. The PDF is titled with the statement and its period.
+TEST(MonthlyStatement, WideNumbersPrintWholeAndTheRemarkIsCut)
+{
+    REQUIRE_PDFTOTEXT();
+    StatementBooks b;
+    b.addEntry("3", "2024", 1, Books::one(0, 0), QString(50, QLatin1Char('x')));
+    b.addEntry("3", "2024", 2, Books::one(0, 0));
+    b.addEntry("3", "2024", 3, Books::one(0, 0));
+    b.done();
+    // Stored as another program could have: the sums of these would not fit the sum records.
+    const QString day = b.file(DayFile);
+    putFieldText(day, 0, "PRZYCHOD", "123456789.12");
+    putFieldText(day, 1, "OPLATY", "-999999.9999");
+    putFieldText(day, 2, "INNE", "99999999999999.98");
+    putFieldText(day, 2, "KOSZT", "-5");
+    const QStringList pages = statement(b, {"monthly", "3", "2024"});
+    ASSERT_EQ(pages.size(), 1);
+    const QString text = joinedWords(pages[0]);
+    for (const QString &whole :
+         {general(123456789.12), general(-999999.9999), general(99999999999999.98), QStringLiteral("-5")})
+        EXPECT_TRUE(words(text).contains(whole)) << whole.toStdString() << " in " << text.toStdString();
+    EXPECT_EQ(general(123456789.12), QStringLiteral("123456789,12"));
+    EXPECT_EQ(general(-999999.9999), QStringLiteral("-999999,9999"));
+    const QStringList sum = linesStartingWith(pages, {"SUMA", ":"});
+    ASSERT_EQ(sum.size(), 1);
+    EXPECT_EQ(sum[0], QStringLiteral("SUMA : %1 -5 0 %2 0 0 0 0 0 %3")
+                          .arg(general(123456789.12), general(-999999.9999), general(99999999999999.98)));
+    EXPECT_FALSE(text.contains(QStringLiteral("###")));
+    // The remark column holds fewer than 50 letters of its remark.
+    const QStringList first = linesStartingWith(pages, {"3", "1"});
+    ASSERT_EQ(first.size(), 1);
+    const QString remark = words(first[0]).last();
+    EXPECT_TRUE(remark.startsWith(QStringLiteral("xxxxx")) && remark.size() < 50) << remark.toStdString();
+
+    QProcess info;
+    info.start(QStringLiteral("pdfinfo"), {b.file(QStringLiteral("out.pdf"))});
+    info.waitForFinished(30000);
+    const QString infoText = QString::fromUtf8(info.readAllStandardOutput());
+    EXPECT_TRUE(
+        infoText.contains(QRegularExpression(QStringLiteral("Title:\\s+Zestawienie miesięczne 3/2024\\n"))))
+        << infoText.toStdString();
+}
+
+// A blank amount is a null: an empty cell, 0 in the sum. One that is not a number stops the
+// statement: exit 1, the file and the record named, no PDF.
+TEST(StatementCommand, ABlankAmountIsEmptyAndADamagedOneStopsTheStatement)
+{
+    REQUIRE_PDFTOTEXT();
+    StatementBooks b;
+    b.addEntry("3", "2024", 1, AmountSet{0, 0, 0, 0, 10, 0, 0, 0, 0, 0});
+    b.addEntry("3", "2024", 2, AmountSet{0, 0, 0, 0, 20, 0, 0, 0, 0, 7});
+    b.done();
+    putFieldText(b.file(DayFile), 1, "ZYWNOSC", "");
+    const QStringList pages = statement(b, {"monthly", "3", "2024"});
+    EXPECT_EQ(linesStartingWith(pages, {"3", "2"}).value(0).section(' ', 3),
+              QStringLiteral("0 0 0 0 0 0 0 0 7")); // nine printed amounts: the food cell is empty
+    EXPECT_EQ(linesStartingWith(pages, {"SUMA", ":"}).value(0),
+              QStringLiteral("SUMA : 0 0 0 0 10 0 0 0 0 7"));
+    EXPECT_FALSE(all(pages).contains(QStringLiteral("Table1"))) << "a formula on paper";
+
+    for (const char *damage : {"12a", "*******", "nan"}) {
+        putFieldText(b.file(DayFile), 1, "ZYWNOSC", damage);
+        const QString pdf = b.file(QStringLiteral("uszkodzony.pdf"));
+        const RunResult r = runTool({"statement", "monthly", "3", "2024", pdf}, b.path());
+        EXPECT_EQ(r.exitCode, 1) << damage;
+        EXPECT_TRUE(
+            r.err.contains(QStringLiteral("Plik Wydatki.dbf jest uszkodzony: w rekordzie nr 2 pole ZYWNOSC "
+                                          "zawiera „%1”")
+                               .arg(QLatin1String(damage))))
+            << r.err.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(pdf));
+    }
+}
+
 // The statement never lands on the ledger or on anything that is not a PDF: each table under other
 // letter case and through a link, the journal, a text file, a folder, a read-only PDF (as a user who
 // is not root); exit 1, the file named, the data folder byte for byte as it was.

@@ -1,5 +1,6 @@
 // The statements through the real main window: each command opens a preview of its own, closing it
 // puts the statement's table back to rest, and the ledger goes on undisturbed.
+#include "framework/FileDialogs.h"
 #include "framework/Regional.h"
 #include "ledger/LedgerCheck.h"
 #include "reports/StandardPreview.h"
@@ -7,9 +8,17 @@
 #include "reports/UnitR2.h"
 #include "reports/UnitR3.h"
 #include "tests/app/WindowFixture.h"
+#include "tests/ledger/RawFields.h"
 
 #include <QLabel>
+#include <QMessageBox>
+#include <QPrinter>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QScrollArea>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QToolButton>
 #include <memory>
 
 using kw::ledger::AmountSet;
@@ -45,6 +54,33 @@ QStringList pageTexts(TStandardPreview *p)
         out << texts.join(QLatin1Char(' '));
     }
     return out;
+}
+
+// Where the preview's Print button writes: a PDF file, chosen through the printer set-up seam.
+void printTo(TStandardPreview *p, const QString &pdf)
+{
+    kw::setPrintSetupHandler([pdf](QPrinter *printer, const kw::PrintDialogRequest &) {
+        printer->setOutputFileName(pdf);
+        return true;
+    });
+    p->findChild<QToolButton *>(QStringLiteral("PrintSetup"))->click();
+    kw::setPrintSetupHandler(nullptr);
+}
+
+QString pdfText(const QString &pdf)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    p.waitForFinished(30000);
+    return QString::fromUtf8(p.readAllStandardOutput()).simplified().replace(QChar(0x00A0), u' ');
+}
+
+QString footer(const char *label, double amount)
+{
+    return QStringLiteral("%1 : %2")
+        .arg(QString::fromUtf8(label), kw::regional::formatCurrency(amount))
+        .replace(QChar(0x00A0), u' ')
+        .simplified();
 }
 
 void closePreview(TStandardPreview *p)
@@ -142,7 +178,12 @@ private slots:
         const QList<TStandardPreview *> both = kw::forms().formR1()->previews();
         QCOMPARE(both.size(), 2);
         QVERIFY(settle(both[0]) && settle(both[1]));
-        QCOMPARE(pageTexts(both[0]), pageTexts(both[1]));
+        // The same pages; the time of printing may have moved on by a second between the two.
+        const auto untimed = [](QStringList pages) {
+            return pages.replaceInStrings(QRegularExpression(QStringLiteral("\\d{1,2}:\\d{2}:\\d{2}")),
+                                          QString());
+        };
+        QCOMPARE(untimed(pageTexts(both[0])), untimed(pageTexts(both[1])));
         closePreview(both[0]);
         QVERIFY2(r1().active(), "the other preview still reads the statement");
         QCOMPARE(both[1]->pageCount(), 1);
@@ -211,6 +252,116 @@ private slots:
         QCOMPARE(w->messages.size(), 2);
         QVERIFY(openPreviews().isEmpty());
         QVERIFY(!r2().active());
+    }
+
+    // A March preview prints March's footer, whatever period is open later or whether any is.
+    void aPreviewPrintsItsOwnPeriodsFooter()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            QSKIP("pdftotext (poppler-utils) is not installed");
+        marchWithTwoDays(); // March: 1500 in, 42,50 + 300 out
+        Workspace::open(1, "2004");
+        Workspace::addDay(5, AmountSet{4417.42, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+        Workspace::open(3, "2004");
+        main()->ToolButton6Click();
+        TStandardPreview *p = openPreviews().value(0);
+        QVERIFY(p && settle(p));
+        const QString pdf = QDir(w->dir()).filePath(QStringLiteral("marzec.pdf"));
+        printTo(p, pdf);
+
+        Workspace::open(1, "2004"); // January open: the preview still shows March
+        p->findChild<QToolButton *>(QStringLiteral("Print"))->click();
+        QString text = pdfText(pdf);
+        QVERIFY2(text.contains(footer("Dochód miesięczny", 1500)), qPrintable(text));
+        QVERIFY(text.contains(footer("Wydatek miesięczny", 342.5)));
+        QVERIFY(text.contains(footer("Dochód roczny", 1500 + 4417.42)));
+        QVERIFY(!text.contains(footer("Dochód miesięczny", 4417.42)));
+
+        // The open-period command closes the tables; "Anuluj" leaves none open.
+        main()->ToolButton1Click();
+        Workspace::dialog()->Button2->click();
+        QVERIFY(!Workspace::day().active());
+        QFile::remove(pdf);
+        p->findChild<QToolButton *>(QStringLiteral("Print"))->click();
+        text = pdfText(pdf);
+        QVERIFY2(text.contains(footer("Budżet miesięczny", 1500 - 342.5)), qPrintable(text));
+        QVERIFY(text.contains(footer("Dochód roczny", 1500 + 4417.42)));
+        QVERIFY2(w->messages.isEmpty(), qPrintable(w->texts().join('\n')));
+    }
+
+    // A number that is not one stops the statement: the engine's error, no preview, the table at rest.
+    void aDamagedAmountShowsTheErrorAndNoPreview()
+    {
+        marchWithTwoDays();
+        Workspace::close();
+        kwtest::putFieldText(QDir(w->dir()).filePath(kw::ledger::DayFile), 1, "PRZYCHOD", "1,5x");
+        main()->ToolButton6Click();
+        QCOMPARE(w->messages.size(), 1);
+        const QString said = w->messages[0].text;
+        QVERIFY2(
+            said.startsWith(QStringLiteral("Plik Wydatki.dbf jest uszkodzony: w rekordzie nr 2 pole PRZYCHOD "
+                                           "zawiera „1,5x”, co nie jest liczbą.")),
+            qPrintable(said));
+        QVERIFY(openPreviews().isEmpty());
+        QVERIFY(!r1().active());
+
+        // For a person to look at: the message as the program shows it.
+        if (!qEnvironmentVariable("KW_RENDER_DIR").isEmpty()) {
+            const kw::MessageHandler answered = kw::setMessageHandler(nullptr);
+            QTimer::singleShot(200, [] {
+                if (QWidget *box = QApplication::activeModalWidget()) {
+                    Workspace::render(box, QStringLiteral("statement-damaged-amount"));
+                    box->close();
+                }
+            });
+            kw::reportError(said);
+            kw::setMessageHandler(answered);
+        }
+    }
+
+    // A message of the Print button is up (here: the folder to print into is gone) when the preview
+    // is closed, as a log-out does: the window goes at once and is destroyed once the handler has
+    // returned, never under it.
+    void closingThePreviewFromInsideAPrintMessage()
+    {
+        marchWithTwoDays();
+        main()->ToolButton6Click();
+        QPointer<TStandardPreview> p = openPreviews().value(0);
+        QVERIFY(p && settle(p));
+        printTo(p, QStringLiteral("/nonexistent/kwotnik/marzec.pdf"));
+        int shown = 0;
+        const kw::MessageHandler answered = kw::setMessageHandler([&](const kw::MessageRequest &) {
+            ++shown;
+            p->close();
+            // What the message box's own event loop would do meanwhile.
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QCoreApplication::processEvents();
+            return int(kw::Ok);
+        });
+        p->findChild<QToolButton *>(QStringLiteral("Print"))->click();
+        kw::setMessageHandler(answered);
+        QCOMPARE(shown, 1);
+        QVERIFY(QTest::qWaitFor([&] { return p.isNull(); }, 5000));
+        QVERIFY(!r1().active()); // closing ran its course: the statement's table is back at rest
+    }
+
+    // The main window closed while a statement prints: every window goes, the job ends, and the
+    // program ends normally.
+    void closingTheMainWindowDuringPrinting()
+    {
+        marchWithTwoDays();
+        main()->ToolButton6Click();
+        QPointer<TStandardPreview> p = openPreviews().value(0);
+        QVERIFY(p && settle(p));
+        const QString pdf = QDir(w->dir()).filePath(QStringLiteral("zamkniete.pdf"));
+        printTo(p, pdf);
+        QTimer::singleShot(0, [] { main()->close(); });
+        p->findChild<QToolButton *>(QStringLiteral("Print"))->click();
+        QVERIFY(!main()->isVisible());
+        QVERIFY(p && !p->isVisible());
+        QVERIFY(QFileInfo(pdf).size() > 0);
+        delete p.data();
+        QVERIFY(!r1().active());
     }
 
     // No line: no page; the page area says why instead of staying blank.

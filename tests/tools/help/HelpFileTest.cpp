@@ -311,6 +311,8 @@ TEST(ShippedHelp, EveryMessageOfTheProgramIsExplained)
         QStringLiteral("zestawienie jest puste: brak wpisów za ten okres. Nie zapisano pliku"),
         QStringLiteral("zestawienie jest puste: brak zapisanych lat. Nie zapisano pliku"),
         QStringLiteral("Nie można zapisać pliku „marzec.pdf”: brak miejsca na dysku."),
+        QStringLiteral("jest uszkodzony: w rekordzie nr"),
+        QStringLiteral("co nie jest liczbą. Popraw ten rekord albo odtwórz plik z kopii zapasowej."),
         // Targets the companion refuses to write over.
         QStringLiteral(
             "to plik danych programu (Wydatki.dbf), zapis by go zniszczył; podaj inną nazwę pliku."),
