@@ -19,13 +19,26 @@ cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" 2>&1 || {
 }
 
 expected=(bin/kwotnik bin/kwotnik-ledger share/kwotnik/POMOC.HLP share/applications/kwotnik.desktop
-          share/icons/hicolor/scalable/apps/kwotnik.svg)
+          share/icons/hicolor/scalable/apps/kwotnik.svg share/metainfo/net.kwotnik.Kwotnik.metainfo.xml)
 for size in 16 24 32 48 64 128 256; do expected+=("share/icons/hicolor/${size}x${size}/apps/kwotnik.png"); done
 for f in "${expected[@]}"; do [ -s "$prefix/$f" ] || complain "not installed: $f"; done
 for f in bin/kwotnik bin/kwotnik-ledger; do [ -x "$prefix/$f" ] || complain "not executable: $f"; done
-# Tests, benchmarks and libraries stay in the build tree.
-extra=$(cd "$prefix" && find . -type f -printf '%P\n' | sort | comm -23 - <(printf '%s\n' "${expected[@]}" | sort))
+# The program's own shared libraries, private to it, in lib/kwotnik (lib/<triplet>/kwotnik under /usr).
+libs=$(cd "$prefix" && find . -path '*/kwotnik/libkw_*.so' -printf '%P\n' | sort)
+[ -n "$libs" ] || complain "no library of the program installed"
+for f in $libs; do
+  case $f in lib/kwotnik/* | lib/*/kwotnik/*) ;; *) complain "library outside lib/kwotnik: $f" ;; esac
+done
+# Tests, benchmarks and their helpers stay in the build tree.
+extra=$(cd "$prefix" && find . -type f -printf '%P\n' | sort | comm -23 - <(printf '%s\n' "${expected[@]}" $libs | sort))
 [ -z "$extra" ] || complain "installed but not part of the program: $extra"
+# Each program and library finds the program's libraries in the installed tree, never in the build.
+for f in bin/kwotnik bin/kwotnik-ledger $libs; do
+  resolved=$(ldd "$prefix/$f" 2>&1)
+  grep -q 'not found' <<<"$resolved" && complain "$f: a library is not found: $resolved"
+  grep 'libkw_' <<<"$resolved" | grep -vqF "$prefix/" && complain "$f: takes a library from outside the tree: $resolved"
+  readelf -d "$prefix/$f" | grep -qF "$build" && complain "$f: its search path names the build folder"
+done
 cmp -s "$prefix/share/kwotnik/POMOC.HLP" "$(dirname "$0")/../../data/POMOC.HLP" || complain "POMOC.HLP differs from data/"
 grep -q '^Icon=kwotnik$' "$prefix/share/applications/kwotnik.desktop" || complain "desktop file names another icon"
 
