@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 namespace kw {
 
@@ -23,127 +24,144 @@ void PeriodMap::keyOf(const DbfFile &file, const char *record, const std::vector
     }
 }
 
-std::size_t PeriodMap::find(std::string_view key) const
+namespace {
+std::size_t hashOf(std::string_view key)
 {
-    return std::size_t(std::lower_bound(periods_.begin(), periods_.end(), key,
-                                        [](const Period &p, std::string_view k) { return p.key < k; }) -
-                       periods_.begin());
+    return std::hash<std::string_view>{}(key);
+}
+} // namespace
+
+std::uint32_t PeriodMap::find(std::string_view key) const
+{
+    if (slots_.empty())
+        return std::uint32_t(periods_.size());
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = hashOf(key) & mask;; i = (i + 1) & mask) {
+        const std::uint32_t slot = slots_[i];
+        if (slot == 0)
+            return std::uint32_t(periods_.size());
+        if (periods_[slot - 1].key == key)
+            return slot - 1;
+    }
+}
+
+void PeriodMap::index(std::uint32_t period)
+{
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t i = hashOf(periods_[period].key) & mask;
+    while (slots_[i] != 0)
+        i = (i + 1) & mask;
+    slots_[i] = period + 1;
+}
+
+std::uint32_t PeriodMap::findOrAdd(std::string_view key)
+{
+    const std::uint32_t found = find(key);
+    if (found < periods_.size())
+        return found;
+    periods_.push_back(Period{std::string(key), {}});
+    // Kept at most half full, so that a miss ends soon.
+    if (2 * periods_.size() > slots_.size()) {
+        slots_.assign(std::max<std::size_t>(16, 4 * periods_.size()), 0);
+        for (std::uint32_t p = 0; p < periods_.size(); ++p)
+            index(p);
+    } else {
+        index(std::uint32_t(periods_.size() - 1));
+    }
+    return std::uint32_t(periods_.size() - 1);
 }
 
 std::vector<std::uint32_t> PeriodMap::records(std::string_view key) const
 {
     std::vector<std::uint32_t> out;
-    const std::size_t p = find(key);
-    if (p == periods_.size() || periods_[p].key != key)
+    const std::uint32_t p = find(key);
+    if (p == periods_.size())
         return out;
-    for (std::uint32_t r = periods_[p].begin; r < end(p); ++r)
-        for (std::uint32_t k = 0; k < runs_[r].count; ++k)
-            out.push_back(runs_[r].first + k);
+    for (const Span &run : periods_[p].runs)
+        for (std::uint32_t k = 0; k < run.count; ++k)
+            out.push_back(run.first + k);
     return out;
-}
-
-void PeriodMap::shiftAfter(std::size_t period, int by)
-{
-    for (std::size_t q = period + 1; q < periods_.size(); ++q)
-        periods_[q].begin = std::uint32_t(int(periods_[q].begin) + by);
 }
 
 void PeriodMap::add(std::string_view key, std::uint32_t recno)
 {
     if (key.empty())
         return;
-    const std::size_t p = find(key);
-    if (p == periods_.size() || periods_[p].key != key) {
-        const std::uint32_t at = p < periods_.size() ? periods_[p].begin : std::uint32_t(runs_.size());
-        periods_.insert(periods_.begin() + std::ptrdiff_t(p), Period{std::string(key), at});
-    }
-    const std::size_t first = periods_[p].begin, last = end(p);
+    std::vector<Span> &runs = periods_[findOrAdd(key)].runs;
     // The first run that starts after the record.
-    std::size_t next = first;
-    while (next < last && runs_[next].first <= recno)
-        ++next;
-    if (next > first) {
-        Span &before = runs_[next - 1];
+    const auto next = std::upper_bound(runs.begin(), runs.end(), recno,
+                                       [](std::uint32_t r, const Span &s) { return r < s.first; });
+    if (next != runs.begin()) {
+        Span &before = *(next - 1);
         if (recno < before.first + before.count)
             return; // held already
         if (recno == before.first + before.count) {
             ++before.count;
             ++records_;
-            if (next < last && runs_[next].first == recno + 1) { // the gap closed: one run
-                before.count += runs_[next].count;
-                runs_.erase(runs_.begin() + std::ptrdiff_t(next));
-                shiftAfter(p, -1);
+            if (next != runs.end() && next->first == recno + 1) { // the gap closed: one run
+                before.count += next->count;
+                runs.erase(next);
             }
             return;
         }
     }
     ++records_;
-    if (next < last && runs_[next].first == recno + 1) {
-        --runs_[next].first;
-        ++runs_[next].count;
+    if (next != runs.end() && next->first == recno + 1) {
+        --next->first;
+        ++next->count;
         return;
     }
-    runs_.insert(runs_.begin() + std::ptrdiff_t(next), Span{recno, 1});
-    shiftAfter(p, 1);
+    runs.insert(next, Span{recno, 1});
 }
 
 void PeriodMap::remove(std::string_view key, std::uint32_t recno)
 {
     if (key.empty())
         return;
-    const std::size_t p = find(key);
-    if (p == periods_.size() || periods_[p].key != key)
+    const std::uint32_t p = find(key);
+    if (p == periods_.size())
         return;
-    const std::size_t first = periods_[p].begin, last = end(p);
-    std::size_t r = first;
-    while (r < last && runs_[r].first + runs_[r].count <= recno)
-        ++r;
-    if (r == last || recno < runs_[r].first)
+    // A period left without runs keeps its entry; it costs a few bytes and the next add finds it.
+    std::vector<Span> &runs = periods_[p].runs;
+    const auto at = std::upper_bound(runs.begin(), runs.end(), recno,
+                                     [](std::uint32_t r, const Span &s) { return r < s.first; });
+    if (at == runs.begin())
+        return;
+    const auto r = at - 1;
+    if (recno >= r->first + r->count)
         return; // not held
     --records_;
-    Span &run = runs_[r];
-    if (run.count == 1) {
-        runs_.erase(runs_.begin() + std::ptrdiff_t(r));
-        shiftAfter(p, -1);
-        // A period left without runs keeps its entry; it costs a few bytes and the next add finds it.
-    } else if (recno == run.first) {
-        ++run.first;
-        --run.count;
-    } else if (recno == run.first + run.count - 1) {
-        --run.count;
+    if (r->count == 1) {
+        runs.erase(r);
+    } else if (recno == r->first) {
+        ++r->first;
+        --r->count;
+    } else if (recno == r->first + r->count - 1) {
+        --r->count;
     } else {
-        const Span tail{recno + 1, run.first + run.count - recno - 1};
-        run.count = recno - run.first;
-        runs_.insert(runs_.begin() + std::ptrdiff_t(r + 1), tail);
-        shiftAfter(p, 1);
+        const Span tail{recno + 1, r->first + r->count - recno - 1};
+        r->count = recno - r->first;
+        runs.insert(r + 1, tail);
     }
 }
 
 std::size_t PeriodMap::bytes() const
 {
-    std::size_t n = runs_.capacity() * sizeof(Span) + periods_.capacity() * sizeof(Period) +
+    std::size_t n = periods_.capacity() * sizeof(Period) + slots_.capacity() * sizeof(std::uint32_t) +
                     fields_.capacity() * sizeof(int);
-    for (const Period &p : periods_)
+    for (const Period &p : periods_) {
+        n += p.runs.capacity() * sizeof(Span);
         if (p.key.capacity() > 15)
             n += p.key.capacity() + 1;
+    }
     return n;
 }
 
-namespace {
-std::uint64_t prefixOf(std::string_view key)
-{
-    std::uint64_t p = 0;
-    for (std::size_t i = 0; i < 8; ++i)
-        p = (p << 8) | (i < key.size() ? std::uint8_t(key[i]) : 0u);
-    return p;
-}
-} // namespace
-
 PeriodMap::Builder::Builder(const DbfFile &file, std::vector<int> fields, std::string wanted)
-    : file_(file), fields_(std::move(fields)), wanted_(std::move(wanted))
+    : file_(file), map_(std::move(fields)), wanted_(std::move(wanted))
 {
     int begin = file.recordLength(), end = 0;
-    for (const int f : fields_) {
+    for (const int f : map_.fields_) {
         const DbfField &d = file.fields()[std::size_t(f)];
         begin = std::min(begin, d.offset);
         end = std::max(end, d.offset + d.length);
@@ -157,6 +175,41 @@ PeriodMap::Builder::Builder(const DbfFile &file, std::vector<int> fields, std::s
     std::memcpy(&wordMask_, ones, 8);
 }
 
+std::uint32_t PeriodMap::Builder::periodOfWord(std::uint64_t word, const char *record)
+{
+    // Far fewer words than records: one per period, and one per blank or odd spelling.
+    const std::size_t mask = words_.size() - 1;
+    std::size_t i = words_.empty() ? 0 : std::size_t((word * 0x9E3779B97F4A7C15ull) >> 20) & mask;
+    if (!words_.empty())
+        for (; words_[i].used; i = (i + 1) & mask)
+            if (words_[i].word == word)
+                return words_[i].period;
+    keyOf(file_, record, map_.fields_, key_);
+    const std::uint32_t period = key_.empty() ? None : map_.findOrAdd(key_);
+    // A file of countless periods (a year typed differently on every day) is not worth more memory.
+    constexpr std::size_t MaxWords = 1 << 16;
+    if (wordCount_ >= MaxWords)
+        return period;
+    if (2 * (wordCount_ + 1) > words_.size()) {
+        std::vector<WordSlot> old(std::max<std::size_t>(64, 4 * (wordCount_ + 1)), WordSlot{0, 0, false});
+        old.swap(words_);
+        const std::size_t m = words_.size() - 1;
+        for (const WordSlot &s : old)
+            if (s.used) {
+                std::size_t j = std::size_t((s.word * 0x9E3779B97F4A7C15ull) >> 20) & m;
+                while (words_[j].used)
+                    j = (j + 1) & m;
+                words_[j] = s;
+            }
+        i = std::size_t((word * 0x9E3779B97F4A7C15ull) >> 20) & m;
+        while (words_[i].used)
+            i = (i + 1) & m;
+    }
+    words_[i] = WordSlot{word, period, true};
+    ++wordCount_;
+    return period;
+}
+
 bool PeriodMap::Builder::placeSlow(std::uint32_t recno, const char *record)
 {
     const char *span = record + spanBegin_;
@@ -167,67 +220,45 @@ bool PeriodMap::Builder::placeSlow(std::uint32_t recno, const char *record)
     }
     const bool same = haveLast_ && (word_ ? word == lastWord_
                                           : std::memcmp(span, last_.data(), std::size_t(spanLength_)) == 0);
-    if (same) {
-        if (lastBlank_)
-            return false;
-        Run &run = runs_.back();
-        if (run.first + run.count == recno)
-            ++run.count;
-        else // a deleted record came between
-            runs_.push_back(Run{run.prefix, run.key, recno, 1});
-        return lastWanted_;
+    if (!same) {
+        haveLast_ = true;
+        lastWord_ = word;
+        if (word_) {
+            lastPeriod_ = periodOfWord(word, record);
+        } else {
+            last_.assign(span, std::size_t(spanLength_));
+            keyOf(file_, record, map_.fields_, key_);
+            lastPeriod_ = key_.empty() ? None : map_.findOrAdd(key_);
+        }
+        if (lastPeriod_ != None && wantedPeriod_ == None && map_.periods_[lastPeriod_].key == wanted_)
+            wantedPeriod_ = lastPeriod_;
+        lastWanted_ = lastPeriod_ != None && lastPeriod_ == wantedPeriod_;
     }
-    last_.assign(span, std::size_t(spanLength_));
-    lastWord_ = word;
-    haveLast_ = true;
-    keyOf(file_, record, fields_, key_);
-    lastBlank_ = key_.empty();
-    lastWanted_ = !lastBlank_ && key_ == wanted_;
-    if (!lastBlank_)
-        runs_.push_back(Run{prefixOf(key_), key_, recno, 1});
+    if (lastPeriod_ == None) {
+        run_ = nullptr;
+        return false;
+    }
+    std::vector<Span> &runs = map_.periods_[lastPeriod_].runs;
+    if (!runs.empty() && runs.back().first + runs.back().count == recno)
+        ++runs.back().count;
+    else // a new run; also after a deleted record, or a record of another period, came between
+        runs.push_back(Span{recno, 1});
+    run_ = &runs.back();
     return lastWanted_;
 }
 
 PeriodMap PeriodMap::Builder::finish()
 {
-    // Sorted by key through small entries; a run's own key is looked at only when two runs share
-    // their first eight bytes.
-    struct Entry
-    {
-        std::uint64_t prefix;
-        std::uint32_t run;
-    };
-    std::vector<Entry> order(runs_.size());
-    for (std::uint32_t i = 0; i < runs_.size(); ++i)
-        order[i] = Entry{runs_[i].prefix, i};
-    std::sort(order.begin(), order.end(), [this](const Entry &a, const Entry &b) {
-        if (a.prefix != b.prefix)
-            return a.prefix < b.prefix;
-        const std::string &ka = runs_[a.run].key, &kb = runs_[b.run].key;
-        if (ka.size() != kb.size() || ka.size() > 8)
-            if (const int c = ka.compare(kb))
-                return c < 0;
-        return a.run < b.run; // runs come in record order
-    });
-    PeriodMap map(std::move(fields_));
-    std::size_t periods = 0;
-    for (std::size_t i = 0; i < order.size(); ++i)
-        periods += i == 0 || runs_[order[i].run].key != runs_[order[i - 1].run].key;
-    map.periods_.reserve(periods);
-    map.runs_.reserve(runs_.size());
-    for (const Entry &e : order) {
-        Run &r = runs_[e.run];
-        map.records_ += r.count;
-        if (map.periods_.empty() || map.periods_.back().key != r.key) {
-            map.periods_.push_back(Period{std::move(r.key), std::uint32_t(map.runs_.size())});
-        } else if (Span &last = map.runs_.back(); last.first + last.count == r.first) {
-            last.count += r.count;
-            continue;
-        }
-        map.runs_.push_back(Span{r.first, r.count});
+    // Each period gives back what its runs grew beyond their number, one period at a time.
+    for (Period &p : map_.periods_) {
+        p.runs.shrink_to_fit();
+        for (const Span &run : p.runs)
+            map_.records_ += run.count;
     }
-    runs_ = {};
-    return map;
+    words_ = {};
+    run_ = nullptr;
+    haveLast_ = false;
+    return std::move(map_);
 }
 
 } // namespace kw
