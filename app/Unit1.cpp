@@ -796,10 +796,8 @@ void TForm1::setYearLabel(const QString &year)
 
 void TForm1::closeTables()
 {
-    for (kw::Table *t : programTables()) {
-        t->setFiltered(false);
-        t->close();
-    }
+    for (kw::Table *t : programTables())
+        t->closeWithFilterOff();
 }
 
 void TForm1::closeEvent(QCloseEvent *e)

@@ -223,14 +223,8 @@ void createPeriodSums(const LedgerTables &t, const QString &monthText, const QSt
 
 void closePeriod(const LedgerTables &t)
 {
-    for (Table *table : {t.day, t.month, t.year}) {
-        // What switching the filter off would do to a pending change, without building the
-        // unfiltered rows only to throw them away.
-        if (table->active())
-            table->checkBrowseMode();
-        table->close();
-        table->setFiltered(false);
-    }
+    for (Table *table : {t.day, t.month, t.year})
+        table->closeWithFilterOff();
 }
 
 bool noDayEntry(const Table &day)

@@ -224,6 +224,14 @@ void Table::close()
     emit recordChanged();
 }
 
+void Table::closeWithFilterOff()
+{
+    if (active())
+        checkBrowseMode();
+    close();
+    filtered_ = false;
+}
+
 bool Table::accepts(const char *record) const
 {
     if (DbfFile::isDeleted(record))

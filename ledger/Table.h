@@ -96,6 +96,10 @@ public:
     // the same records; from then on its own filter judges every change.
     void openCopyOf(const Table &other);
     void close(); // abandons an unposted change; closing a closed table does nothing
+    // Switches the filter off and closes, as the period change and the shutdown do: a changed
+    // record is posted first (with its hooks), an unchanged one abandoned, and the unfiltered rows
+    // that the close would throw away at once are never built.
+    void closeWithFilterOff();
     bool active() const { return state_ != State::Inactive; }
     State state() const { return state_; }
     bool modified() const { return modified_; }

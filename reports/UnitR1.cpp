@@ -9,8 +9,5 @@ TFormR1::TFormR1(QWidget *parent)
 
 void TFormR1::Report1AfterPreview()
 {
-    kw::runCommand([this] {
-        Table1->setFiltered(false);
-        Table1->close();
-    });
+    kw::runCommand([this] { Table1->closeWithFilterOff(); });
 }

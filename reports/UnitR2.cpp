@@ -9,8 +9,5 @@ TFormR2::TFormR2(QWidget *parent)
 
 void TFormR2::Report1AfterPreview()
 {
-    kw::runCommand([this] {
-        Table1->setFiltered(false);
-        Table1->close();
-    });
+    kw::runCommand([this] { Table1->closeWithFilterOff(); });
 }

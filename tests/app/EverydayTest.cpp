@@ -5,6 +5,7 @@
 #include "framework/FileDialogs.h"
 #include "framework/Hints.h"
 #include "framework/Regional.h"
+#include "ledger/DiskIo.h"
 #include "tests/app/WindowFixture.h"
 #include "tools/calculators/UnitKalk.h"
 #include "tools/notepad/UnitNotatnik.h"
@@ -131,6 +132,51 @@ private slots:
         QCOMPARE(code, 0);
         QVERIFY(w->messages.isEmpty());
         QVERIFY(!notepad()->isVisible() && !kw::forms().form3()->isVisible());
+    }
+
+    // A change of the day entry not yet saved when the program is closed, amounts carried into the
+    // sums as every writer carries them: closing posts the day, then the month sum, then the year
+    // sum, each with what was typed and the derived fields recomputed; nothing is lost.
+    void quittingPostsAPendingChangeDayMonthYear()
+    {
+        Workspace::showMain();
+        Workspace::open(3, QStringLiteral("2004"));
+        Workspace::addDay(5, kw::ledger::AmountSet{100, 0, 0, 0, 0, 0, 0, 0, 0, 10});
+        kw::Table &day = Workspace::day(), &month = Workspace::month(), &year = Workspace::year();
+        day.edit(); // the sums follow into edit through the day table's hook
+        month.setFieldValue("SINNE", Workspace::value(month, "SINNE") + 2.5);
+        year.setFieldValue("RINNE", Workspace::value(year, "RINNE") + 2.5);
+        day.setFieldValue("INNE", Workspace::value(day, "INNE") + 2.5);
+        day.setFieldValue("UWAGI", QStringLiteral("wpisane przed zamknięciem"));
+
+        QStringList written;
+        kw::diskio::setFaultInjector([&](kw::diskio::Op op, const QString &file) {
+            if (op == kw::diskio::Op::Write && !written.contains(file, Qt::CaseInsensitive))
+                written << file;
+            return 0;
+        });
+        const int code = runLoop([] { main()->close(); });
+        kw::diskio::setFaultInjector(nullptr);
+        QCOMPARE(code, 0);
+        QVERIFY(!day.active() && !month.active() && !year.active());
+        QStringList tables;
+        for (const QString &f : written)
+            for (const QString &t : {kw::ledger::DayFile, kw::ledger::MonthFile, kw::ledger::YearFile})
+                if (f.compare(t, Qt::CaseInsensitive) == 0)
+                    tables << t;
+        QCOMPARE(tables, (QStringList{kw::ledger::DayFile, kw::ledger::MonthFile, kw::ledger::YearFile}));
+
+        const QList<QVariantMap> days = w->records(kw::ledger::DayFile);
+        QCOMPARE(days.size(), 1);
+        QCOMPARE(days[0].value("INNE").toDouble(), 12.5);
+        QCOMPARE(days[0].value("UWAGI").toString(), QStringLiteral("wpisane przed zamknięciem"));
+        const QVariantMap m = w->records(kw::ledger::MonthFile).value(0),
+                          y = w->records(kw::ledger::YearFile).value(0);
+        QCOMPARE(m.value("SINNE").toDouble(), 12.5);
+        QCOMPARE(m.value("WYDATKI").toDouble(), 12.5);
+        QCOMPARE(m.value("ROZNICA").toDouble(), 87.5);
+        QCOMPARE(y.value("RINNE").toDouble(), 12.5);
+        QCOMPARE(y.value("RROZNICA").toDouble(), 87.5);
     }
 
     void monthAndYearByKeyboard()
