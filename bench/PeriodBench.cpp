@@ -1,9 +1,14 @@
 // What the user waits for around periods, pressed through the windows' own handlers on day tables
 // of 10,000, 100,000 and 1,000,000 records, each beside a streaming read of the same day file:
 // the first open of a period through the month and year dialog's "Otwórz", the close by the
-// open-period command, a switch to another period, a re-open of the same one, and the new-day
-// dialog in a dense period of 2,221 entries (a day it refuses and a day it adds). The durable add
-// through the add/subtract dialog is measured by bench_add.
+// open-period command, a switch to another period, a re-open of the same one, the new-day
+// dialog in a dense period of 2,221 entries (a day it refuses and a day it adds), and closing the
+// program with a period open and with none. The durable add through the add/subtract dialog is
+// measured by bench_add.
+//
+// The first open also runs on tables whose records are not in day order: two periods alternating
+// record by record all through the file (every record a run of its own), and the records of the
+// day-ordered table shuffled at random, as a table reordered or merged by another program is.
 //
 // Every case reports the median and the worst press in milliseconds, both also as multiples of
 // the streaming read ("x_stream"), and how much the press read: in passes over the day file and
@@ -33,6 +38,8 @@
 #include <ctime>
 #include <map>
 #include <memory>
+#include <random>
+#include <tuple>
 
 namespace {
 
@@ -59,23 +66,45 @@ struct PeriodKey
     QString year;
 };
 
+// How the regular day entries lie in the file.
+enum Order
+{
+    DayOrder,
+    Alternating, // entry i of the first half, then entry i of the second half, and so on
+    Shuffled     // the day-ordered entries in an order drawn at random (the same in every run)
+};
+
+// Which regular entry (by regularPlace) record i of the file holds.
+std::vector<int> entryOrder(int records, Order order)
+{
+    std::vector<int> entry(std::size_t(records), 0);
+    const int half = (records + 1) / 2;
+    for (int i = 0; i < records; ++i)
+        entry[std::size_t(i)] = order == Alternating ? (i % 2 == 0 ? i / 2 : half + i / 2) : i;
+    if (order == Shuffled)
+        std::shuffle(entry.begin(), entry.end(), std::mt19937(20250101));
+    return entry;
+}
+
 // A working directory of the program: the regular day entries, the dense period after them, and
 // a month sum and a year sum for every period, each the sum of its entries, so that opening any
 // period only reads, as it does for every period the user has worked in before.
 class Ledger
 {
 public:
-    explicit Ledger(int records) : records_(records)
+    explicit Ledger(int records, Order order = DayOrder) : records_(records)
     {
         if (!tmp_.isValid())
             throw std::runtime_error("no temporary directory");
         kw::ledger::createEmptyTables(dir());
         const QString day = QDir(dir()).filePath(kw::ledger::DayFile);
-        kwbench::appendDayEntries(day, 0, records, kwbench::regularPlace);
+        const std::vector<int> entry = entryOrder(records, order);
+        kwbench::appendDayEntries(day, 0, records,
+                                  [&](int i) { return kwbench::regularPlace(entry[std::size_t(i)]); });
         kwbench::appendDayEntries(day, records, DenseEntries, [records](int i) {
             return kwbench::DayPlace{DenseMonth, DenseYear, (i - records) % DaysPerPeriod + 1};
         });
-        writeSums();
+        writeSums(entry);
         dayFile_ = QFile::encodeName(day);
         daySize_ = QFileInfo(day).size();
 
@@ -112,7 +141,7 @@ public:
 
 private:
     // Amounts as appendDayEntries writes them: every category of entry i holds (i % 977) * 1.25.
-    void writeSums()
+    void writeSums(const std::vector<int> &entry)
     {
         const int periods = (records_ + DaysPerPeriod - 1) / DaysPerPeriod;
         std::vector<PeriodKey> keys;
@@ -125,7 +154,8 @@ private:
         keys.push_back({DenseMonth, DenseYear});
         sums.push_back(0);
         for (int i = 0; i < records_ + DenseEntries; ++i)
-            sums[i < records_ ? std::size_t(i / DaysPerPeriod) : sums.size() - 1] += double(i % 977) * 1.25;
+            sums[i < records_ ? std::size_t(entry[std::size_t(i)] / DaysPerPeriod) : sums.size() - 1] +=
+                double(i % 977) * 1.25;
 
         // Income less the two costs, and the seven expenses, of ten equal categories.
         const auto put = [](const kw::DbfFile &f, char *rec, bool month, const char *income,
@@ -168,16 +198,19 @@ private:
 
 // One working directory per size for the whole run: the cases of a size share its files, and the
 // page cache holds them, as it does for a user who works with the program every day.
-std::map<int, std::unique_ptr<Ledger>> &ledgers()
+std::map<std::pair<int, int>, std::unique_ptr<Ledger>> &ledgers()
 {
-    static std::map<int, std::unique_ptr<Ledger>> all;
+    static std::map<std::pair<int, int>, std::unique_ptr<Ledger>> all;
     return all;
 }
-Ledger &ledger(int records)
+Ledger &ledger(int records, Order order = DayOrder)
 {
-    auto &slot = ledgers()[records];
+    // The tables of one order at a time on the disk: a million records take a quarter of a GiB.
+    if (!ledgers().empty() && ledgers().begin()->first.second != int(order))
+        ledgers().clear();
+    auto &slot = ledgers()[{records, int(order)}];
     if (!slot)
-        slot = std::make_unique<Ledger>(records);
+        slot = std::make_unique<Ledger>(records, order);
     return *slot;
 }
 
@@ -289,7 +322,7 @@ private:
 
 void StreamRead(benchmark::State &state)
 {
-    const Ledger &l = ledger(int(state.range(0)));
+    const Ledger &l = ledger(int(state.range(0)), Order(state.range(1)));
     Presses presses(l);
     std::vector<char> buf;
     for (auto _ : state)
@@ -298,9 +331,10 @@ void StreamRead(benchmark::State &state)
 }
 
 // A program just started, so nothing of the day file is in memory yet: the dialog's "Otwórz".
+// The second argument is the order of the records (DayOrder, Alternating, Shuffled).
 void FirstOpen(benchmark::State &state)
 {
-    const Ledger &l = ledger(int(state.range(0)));
+    const Ledger &l = ledger(int(state.range(0)), Order(state.range(1)));
     const PeriodKey period = l.periodAt(0.5);
     Presses presses(l);
     long noPeriod = 0, periodOpen = 0, growth = 0;
@@ -431,6 +465,38 @@ void NewDayAdded(benchmark::State &state)
     NewDay(state, false);
 }
 
+// Closing the program by the main window's close box, with the middle period open or with none:
+// the tables are closed (a pending change would be posted) and the windows hidden.
+void Quit(benchmark::State &state, bool periodOpen)
+{
+    const Ledger &l = ledger(int(state.range(0)));
+    const PeriodKey period = l.periodAt(0.5);
+    Presses presses(l);
+    for (auto _ : state) {
+        Program program(l);
+        if (periodOpen)
+            Program::open(period);
+        if (Program::rows() != (periodOpen ? DaysPerPeriod : -1)) {
+            state.SkipWithError("the period did not open");
+            break;
+        }
+        presses.time(state, [] { Program::main()->close(); });
+        if (Program::rows() != -1 || Program::main()->isVisible()) {
+            state.SkipWithError("the program did not close");
+            break;
+        }
+    }
+    presses.report(state);
+}
+void QuitWithPeriod(benchmark::State &state)
+{
+    Quit(state, true);
+}
+void QuitWithNone(benchmark::State &state)
+{
+    Quit(state, false);
+}
+
 // Short enough cases for the whole run to take a few minutes at 1,000,000 records.
 template <class B> void sizes(B *b, int iterations)
 {
@@ -460,13 +526,29 @@ int main(int argc, char **argv)
     });
     QApplication app(argc, argv);
     QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
-    sizes(benchmark::RegisterBenchmark("StreamRead", StreamRead), 30);
-    sizes(benchmark::RegisterBenchmark("FirstOpen", FirstOpen), 12);
+    // Each order's stream read and first open together, so that its tables are made once; the
+    // cases on day-ordered tables first.
+    const auto firstOpens = [](Order order) {
+        for (const int records : {10'000, 100'000, 1'000'000})
+            for (const auto &[name, fn, n] :
+                 {std::tuple{"StreamRead", StreamRead, 30}, std::tuple{"FirstOpen", FirstOpen, 12}})
+                benchmark::RegisterBenchmark(name, fn)
+                    ->Args({records, order})
+                    ->ArgNames({"records", "order"})
+                    ->Iterations(n)
+                    ->UseManualTime()
+                    ->Unit(benchmark::kMillisecond);
+    };
+    firstOpens(DayOrder);
     sizes(benchmark::RegisterBenchmark("Close", Close), 15);
     sizes(benchmark::RegisterBenchmark("SwitchPeriod", SwitchPeriod), 24);
     sizes(benchmark::RegisterBenchmark("ReopenSamePeriod", ReopenSamePeriod), 24);
     sizes(benchmark::RegisterBenchmark("NewDayRefused", NewDayRefused), 40);
     sizes(benchmark::RegisterBenchmark("NewDayAdded", NewDayAdded), 15);
+    sizes(benchmark::RegisterBenchmark("QuitWithPeriod", QuitWithPeriod), 10);
+    sizes(benchmark::RegisterBenchmark("QuitWithNone", QuitWithNone), 10);
+    firstOpens(Alternating);
+    firstOpens(Shuffled);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
