@@ -39,7 +39,6 @@
 #include <map>
 #include <memory>
 #include <random>
-#include <tuple>
 
 namespace {
 
@@ -528,14 +527,19 @@ int main(int argc, char **argv)
     QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
     // Each order's stream read and first open together, so that its tables are made once; the
     // cases on day-ordered tables first.
+    struct Case
+    {
+        const char *name;
+        void (*run)(benchmark::State &);
+        int iterations;
+    };
     const auto firstOpens = [](Order order) {
         for (const int records : {10'000, 100'000, 1'000'000})
-            for (const auto &[name, fn, n] :
-                 {std::tuple{"StreamRead", StreamRead, 30}, std::tuple{"FirstOpen", FirstOpen, 12}})
-                benchmark::RegisterBenchmark(name, fn)
+            for (const Case &c : {Case{"StreamRead", StreamRead, 30}, Case{"FirstOpen", FirstOpen, 12}})
+                benchmark::RegisterBenchmark(c.name, c.run)
                     ->Args({records, order})
                     ->ArgNames({"records", "order"})
-                    ->Iterations(n)
+                    ->Iterations(c.iterations)
                     ->UseManualTime()
                     ->Unit(benchmark::kMillisecond);
     };

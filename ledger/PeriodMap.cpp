@@ -2,6 +2,7 @@
 #include "ledger/DbfFile.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <functional>
 
@@ -28,6 +29,11 @@ namespace {
 std::size_t hashOf(std::string_view key)
 {
     return std::hash<std::string_view>{}(key);
+}
+// Open addressing steps by one slot under a mask, so every table is a power of two long.
+std::size_t tableSize(std::size_t entries)
+{
+    return std::bit_ceil(std::max<std::size_t>(16, 4 * entries));
 }
 } // namespace
 
@@ -62,7 +68,7 @@ std::uint32_t PeriodMap::findOrAdd(std::string_view key)
     periods_.push_back(Period{std::string(key), {}});
     // Kept at most half full, so that a miss ends soon.
     if (2 * periods_.size() > slots_.size()) {
-        slots_.assign(std::max<std::size_t>(16, 4 * periods_.size()), 0);
+        slots_.assign(tableSize(periods_.size()), 0);
         for (std::uint32_t p = 0; p < periods_.size(); ++p)
             index(p);
     } else {
@@ -191,7 +197,7 @@ std::uint32_t PeriodMap::Builder::periodOfWord(std::uint64_t word, const char *r
     if (wordCount_ >= MaxWords)
         return period;
     if (2 * (wordCount_ + 1) > words_.size()) {
-        std::vector<WordSlot> old(std::max<std::size_t>(64, 4 * (wordCount_ + 1)), WordSlot{0, 0, false});
+        std::vector<WordSlot> old(tableSize(wordCount_ + 1), WordSlot{0, 0, false});
         old.swap(words_);
         const std::size_t m = words_.size() - 1;
         for (const WordSlot &s : old)

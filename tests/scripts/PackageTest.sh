@@ -23,9 +23,10 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Version)" = 2.1-1 ] || complain "version: $(field Version)"
 [ "$(field Architecture)" = amd64 ] || complain "architecture: $(field Architecture)"
 depends=$(field Depends)
+names=$(sed 's/, /\n/g' <<<"$depends" | awk '{print $1}')
 for d in libc6 libstdc++6 libqt6core6 libqt6widgets6 libqt6printsupport6 qt6-qpa-plugins qt6-translations-l10n \
          fonts-liberation; do
-  grep -Eq "(^|, )$d( |,|$)" <<<"$depends" || complain "Depends lacks $d: $depends"
+  grep -qxF "$d" <<<"$names" || complain "Depends lacks $d: $depends"
 done
 grep -q 'kw_\|libkw' <<<"$depends" && complain "Depends names the program's own libraries: $depends"
 grep -q '^ Description: ' <<<"$info" || complain "no description: $info"
