@@ -2,9 +2,8 @@
 #include "ledger/DbfFile.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
-#include <functional>
+#include <stdexcept>
 
 namespace kw {
 
@@ -25,149 +24,129 @@ void PeriodMap::keyOf(const DbfFile &file, const char *record, const std::vector
     }
 }
 
-namespace {
-std::size_t hashOf(std::string_view key)
+std::size_t PeriodMap::find(std::string_view key) const
 {
-    return std::hash<std::string_view>{}(key);
-}
-// Open addressing steps by one slot under a mask, so every table is a power of two long.
-std::size_t tableSize(std::size_t entries)
-{
-    return std::bit_ceil(std::max<std::size_t>(16, 4 * entries));
-}
-} // namespace
-
-std::uint32_t PeriodMap::find(std::string_view key) const
-{
-    if (slots_.empty())
-        return std::uint32_t(periods_.size());
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = hashOf(key) & mask;; i = (i + 1) & mask) {
-        const std::uint32_t slot = slots_[i];
-        if (slot == 0)
-            return std::uint32_t(periods_.size());
-        if (periods_[slot - 1].key == key)
-            return slot - 1;
-    }
-}
-
-void PeriodMap::index(std::uint32_t period)
-{
-    const std::size_t mask = slots_.size() - 1;
-    std::size_t i = hashOf(periods_[period].key) & mask;
-    while (slots_[i] != 0)
-        i = (i + 1) & mask;
-    slots_[i] = period + 1;
-}
-
-std::uint32_t PeriodMap::findOrAdd(std::string_view key)
-{
-    const std::uint32_t found = find(key);
-    if (found < periods_.size())
-        return found;
-    periods_.push_back(Period{std::string(key), {}});
-    // Kept at most half full, so that a miss ends soon.
-    if (2 * periods_.size() > slots_.size()) {
-        slots_.assign(tableSize(periods_.size()), 0);
-        for (std::uint32_t p = 0; p < periods_.size(); ++p)
-            index(p);
-    } else {
-        index(std::uint32_t(periods_.size() - 1));
-    }
-    return std::uint32_t(periods_.size() - 1);
+    return std::size_t(std::lower_bound(periods_.begin(), periods_.end(), key,
+                                        [](const Period &p, std::string_view k) { return p.key < k; }) -
+                       periods_.begin());
 }
 
 std::vector<std::uint32_t> PeriodMap::records(std::string_view key) const
 {
     std::vector<std::uint32_t> out;
-    const std::uint32_t p = find(key);
-    if (p == periods_.size())
+    const std::size_t p = find(key);
+    if (p == periods_.size() || periods_[p].key != key)
         return out;
-    for (const Span &run : periods_[p].runs)
-        for (std::uint32_t k = 0; k < run.count; ++k)
-            out.push_back(run.first + k);
+    for (std::uint32_t r = periods_[p].begin; r < end(p); ++r)
+        for (std::uint32_t k = 0; k < runs_[r].count; ++k)
+            out.push_back(runs_[r].first + k);
     return out;
+}
+
+void PeriodMap::shiftAfter(std::size_t period, int by)
+{
+    for (std::size_t q = period + 1; q < periods_.size(); ++q)
+        periods_[q].begin = std::uint32_t(int(periods_[q].begin) + by);
 }
 
 void PeriodMap::add(std::string_view key, std::uint32_t recno)
 {
     if (key.empty())
         return;
-    std::vector<Span> &runs = periods_[findOrAdd(key)].runs;
+    const std::size_t p = find(key);
+    if (p == periods_.size() || periods_[p].key != key) {
+        const std::uint32_t at = p < periods_.size() ? periods_[p].begin : std::uint32_t(runs_.size());
+        periods_.insert(periods_.begin() + std::ptrdiff_t(p), Period{std::string(key), at});
+    }
+    const std::size_t first = periods_[p].begin, last = end(p);
     // The first run that starts after the record.
-    const auto next = std::upper_bound(runs.begin(), runs.end(), recno,
-                                       [](std::uint32_t r, const Span &s) { return r < s.first; });
-    if (next != runs.begin()) {
-        Span &before = *(next - 1);
+    std::size_t next = first;
+    while (next < last && runs_[next].first <= recno)
+        ++next;
+    if (next > first) {
+        Span &before = runs_[next - 1];
         if (recno < before.first + before.count)
             return; // held already
         if (recno == before.first + before.count) {
             ++before.count;
             ++records_;
-            if (next != runs.end() && next->first == recno + 1) { // the gap closed: one run
-                before.count += next->count;
-                runs.erase(next);
+            if (next < last && runs_[next].first == recno + 1) { // the gap closed: one run
+                before.count += runs_[next].count;
+                runs_.erase(runs_.begin() + std::ptrdiff_t(next));
+                shiftAfter(p, -1);
             }
             return;
         }
     }
     ++records_;
-    if (next != runs.end() && next->first == recno + 1) {
-        --next->first;
-        ++next->count;
+    if (next < last && runs_[next].first == recno + 1) {
+        --runs_[next].first;
+        ++runs_[next].count;
         return;
     }
-    runs.insert(next, Span{recno, 1});
+    runs_.insert(runs_.begin() + std::ptrdiff_t(next), Span{recno, 1});
+    shiftAfter(p, 1);
 }
 
 void PeriodMap::remove(std::string_view key, std::uint32_t recno)
 {
     if (key.empty())
         return;
-    const std::uint32_t p = find(key);
-    if (p == periods_.size())
+    const std::size_t p = find(key);
+    if (p == periods_.size() || periods_[p].key != key)
         return;
-    // A period left without runs keeps its entry; it costs a few bytes and the next add finds it.
-    std::vector<Span> &runs = periods_[p].runs;
-    const auto at = std::upper_bound(runs.begin(), runs.end(), recno,
-                                     [](std::uint32_t r, const Span &s) { return r < s.first; });
-    if (at == runs.begin())
-        return;
-    const auto r = at - 1;
-    if (recno >= r->first + r->count)
+    const std::size_t first = periods_[p].begin, last = end(p);
+    std::size_t r = first;
+    while (r < last && runs_[r].first + runs_[r].count <= recno)
+        ++r;
+    if (r == last || recno < runs_[r].first)
         return; // not held
     --records_;
-    if (r->count == 1) {
-        runs.erase(r);
-    } else if (recno == r->first) {
-        ++r->first;
-        --r->count;
-    } else if (recno == r->first + r->count - 1) {
-        --r->count;
+    Span &run = runs_[r];
+    if (run.count == 1) {
+        runs_.erase(runs_.begin() + std::ptrdiff_t(r));
+        shiftAfter(p, -1);
+        // A period left without runs keeps its entry; it costs a few bytes and the next add finds it.
+    } else if (recno == run.first) {
+        ++run.first;
+        --run.count;
+    } else if (recno == run.first + run.count - 1) {
+        --run.count;
     } else {
-        const Span tail{recno + 1, r->first + r->count - recno - 1};
-        r->count = recno - r->first;
-        runs.insert(r + 1, tail);
+        const Span tail{recno + 1, run.first + run.count - recno - 1};
+        run.count = recno - run.first;
+        runs_.insert(runs_.begin() + std::ptrdiff_t(r + 1), tail);
+        shiftAfter(p, 1);
     }
 }
 
 std::size_t PeriodMap::bytes() const
 {
-    std::size_t n = periods_.capacity() * sizeof(Period) + slots_.capacity() * sizeof(std::uint32_t) +
+    std::size_t n = runs_.capacity() * sizeof(Span) + periods_.capacity() * sizeof(Period) +
                     fields_.capacity() * sizeof(int);
-    for (const Period &p : periods_) {
-        n += p.runs.capacity() * sizeof(Span);
+    for (const Period &p : periods_)
         if (p.key.capacity() > 15)
             n += p.key.capacity() + 1;
-    }
     return n;
 }
 
+namespace {
+// Words of key bytes are ASCII digits and blanks in practice; a multiply-shift spreads them well.
+std::size_t slotOf(std::uint64_t word, std::size_t mask)
+{
+    return std::size_t((word * 0x9E3779B97F4A7C15ull) >> 32) & mask;
+}
+
+constexpr std::uint32_t Apart = 1u << 31; // the run does not begin where the one before ended
+constexpr std::uint32_t Long = 1u << 30;  // the run holds more than one record
+constexpr std::uint32_t PeriodBits = Long - 1;
+} // namespace
+
 PeriodMap::Builder::Builder(const DbfFile &file, std::vector<int> fields, std::string wanted)
-    : file_(file), map_(std::move(fields)), wanted_(std::move(wanted))
+    : file_(file), fields_(std::move(fields)), wanted_(std::move(wanted))
 {
     int begin = file.recordLength(), end = 0;
-    for (const int f : map_.fields_) {
+    for (const int f : fields_) {
         const DbfField &d = file.fields()[std::size_t(f)];
         begin = std::min(begin, d.offset);
         end = std::max(end, d.offset + d.length);
@@ -179,41 +158,80 @@ PeriodMap::Builder::Builder(const DbfFile &file, std::vector<int> fields, std::s
     char ones[8] = {};
     std::memset(ones, 0xff, std::size_t(std::min(spanLength_, 8)));
     std::memcpy(&wordMask_, ones, 8);
+    if (word_)
+        wordSlots_.assign(64, WordSlot{0, NoPeriod});
 }
 
-std::uint32_t PeriodMap::Builder::periodOfWord(std::uint64_t word, const char *record)
+std::uint32_t PeriodMap::Builder::periodOfKey(const char *record)
 {
-    // Far fewer words than records: one per period, and one per blank or odd spelling.
-    const std::size_t mask = words_.size() - 1;
-    std::size_t i = words_.empty() ? 0 : std::size_t((word * 0x9E3779B97F4A7C15ull) >> 20) & mask;
-    if (!words_.empty())
-        for (; words_[i].used; i = (i + 1) & mask)
-            if (words_[i].word == word)
-                return words_[i].period;
-    keyOf(file_, record, map_.fields_, key_);
-    const std::uint32_t period = key_.empty() ? None : map_.findOrAdd(key_);
-    // A file of countless periods (a year typed differently on every day) is not worth more memory.
-    constexpr std::size_t MaxWords = 1 << 16;
-    if (wordCount_ >= MaxWords)
-        return period;
-    if (2 * (wordCount_ + 1) > words_.size()) {
-        std::vector<WordSlot> old(tableSize(wordCount_ + 1), WordSlot{0, 0, false});
-        old.swap(words_);
-        const std::size_t m = words_.size() - 1;
-        for (const WordSlot &s : old)
-            if (s.used) {
-                std::size_t j = std::size_t((s.word * 0x9E3779B97F4A7C15ull) >> 20) & m;
-                while (words_[j].used)
-                    j = (j + 1) & m;
-                words_[j] = s;
-            }
-        i = std::size_t((word * 0x9E3779B97F4A7C15ull) >> 20) & m;
-        while (words_[i].used)
-            i = (i + 1) & m;
+    keyOf(file_, record, fields_, key_);
+    if (key_.empty())
+        return NoPeriod;
+    const auto [it, added] = byKey_.try_emplace(key_, std::uint32_t(keys_.size()));
+    if (added) {
+        // A file this large would be hundreds of gigabytes; refusing beats a wrong map.
+        if (keys_.size() >= MaxPeriods)
+            throw std::length_error("period map: too many periods");
+        if (key_ == wanted_)
+            wantedPeriod_ = it->second;
+        keys_.push_back(key_);
     }
-    words_[i] = WordSlot{word, period, true};
-    ++wordCount_;
-    return period;
+    return it->second;
+}
+
+std::uint32_t PeriodMap::Builder::periodOfSpan(const char *span, std::uint64_t word)
+{
+    if (!word_) {
+        const auto found = spans_.find(std::string(span, std::size_t(spanLength_)));
+        if (found != spans_.end())
+            return found->second;
+        const std::uint32_t p = periodOfKey(span - spanBegin_);
+        spans_.emplace(std::string(span, std::size_t(spanLength_)), p);
+        return p;
+    }
+    // A slot is free while its period is NoPeriod; a word of no period is kept under NoBytes.
+    constexpr std::uint32_t NoBytes = NoPeriod - 1;
+    std::size_t mask = wordSlots_.size() - 1;
+    std::size_t s = slotOf(word, mask);
+    for (; wordSlots_[s].period != NoPeriod; s = (s + 1) & mask)
+        if (wordSlots_[s].word == word)
+            return wordSlots_[s].period == NoBytes ? NoPeriod : wordSlots_[s].period;
+    const std::uint32_t p = periodOfKey(span - spanBegin_);
+    if (2 * (wordsUsed_ + 1) > wordSlots_.size()) {
+        std::vector<WordSlot> old(wordSlots_.size() * 2, WordSlot{0, NoPeriod});
+        old.swap(wordSlots_);
+        mask = wordSlots_.size() - 1;
+        for (const WordSlot &w : old)
+            if (w.period != NoPeriod) {
+                std::size_t t = slotOf(w.word, mask);
+                while (wordSlots_[t].period != NoPeriod)
+                    t = (t + 1) & mask;
+                wordSlots_[t] = w;
+            }
+        for (s = slotOf(word, mask); wordSlots_[s].period != NoPeriod; s = (s + 1) & mask) {
+        }
+    }
+    wordSlots_[s] = WordSlot{word, p == NoPeriod ? NoBytes : p};
+    ++wordsUsed_;
+    return p;
+}
+
+void PeriodMap::Builder::endRun()
+{
+    if (runPeriod_ == NoPeriod || next_ == runFirst_)
+        return;
+    const std::uint32_t count = next_ - runFirst_;
+    std::uint32_t head = runPeriod_;
+    if (runFirst_ != logged_)
+        head |= Apart;
+    if (count > 1)
+        head |= Long;
+    log_.push_back(head);
+    if (head & Apart)
+        log_.push_back(runFirst_);
+    if (count > 1)
+        log_.push_back(count);
+    logged_ = next_;
 }
 
 bool PeriodMap::Builder::placeSlow(std::uint32_t recno, const char *record)
@@ -224,47 +242,89 @@ bool PeriodMap::Builder::placeSlow(std::uint32_t recno, const char *record)
         std::memcpy(&word, span, 8);
         word &= wordMask_;
     }
-    const bool same = haveLast_ && (word_ ? word == lastWord_
-                                          : std::memcmp(span, last_.data(), std::size_t(spanLength_)) == 0);
-    if (!same) {
-        haveLast_ = true;
-        lastWord_ = word;
-        if (word_) {
-            lastPeriod_ = periodOfWord(word, record);
-        } else {
+    const bool sameBytes =
+        haveLast_ && (word_ ? word == lastWord_ : std::memcmp(span, last_.data(), std::size_t(spanLength_)) == 0);
+    if (sameBytes && recno == next_) {
+        ++next_;
+        return runPeriod_ == wantedPeriod_;
+    }
+    const std::uint32_t period = sameBytes ? runPeriod_ : periodOfSpan(span, word);
+    if (period != runPeriod_ || recno != next_) {
+        endRun();
+        runPeriod_ = period;
+        runFirst_ = recno;
+    }
+    next_ = recno + 1;
+    if (!sameBytes) {
+        if (word_)
+            lastWord_ = word;
+        else
             last_.assign(span, std::size_t(spanLength_));
-            keyOf(file_, record, map_.fields_, key_);
-            lastPeriod_ = key_.empty() ? None : map_.findOrAdd(key_);
-        }
-        if (lastPeriod_ != None && wantedPeriod_ == None && map_.periods_[lastPeriod_].key == wanted_)
-            wantedPeriod_ = lastPeriod_;
-        lastWanted_ = lastPeriod_ != None && lastPeriod_ == wantedPeriod_;
+        haveLast_ = true;
     }
-    if (lastPeriod_ == None) {
-        run_ = nullptr;
-        return false;
-    }
-    std::vector<Span> &runs = map_.periods_[lastPeriod_].runs;
-    if (!runs.empty() && runs.back().first + runs.back().count == recno)
-        ++runs.back().count;
-    else // a new run; also after a deleted record, or a record of another period, came between
-        runs.push_back(Span{recno, 1});
-    run_ = &runs.back();
-    return lastWanted_;
+    return period == wantedPeriod_;
 }
 
 PeriodMap PeriodMap::Builder::finish()
 {
-    // Each period gives back what its runs grew beyond their number, one period at a time.
-    for (Period &p : map_.periods_) {
-        p.runs.shrink_to_fit();
-        for (const Span &run : p.runs)
-            map_.records_ += run.count;
+    endRun();
+    runPeriod_ = NoPeriod;
+    // Only the periods are sorted; the runs are dealt out to them in two passes over the log.
+    const std::uint32_t periods = std::uint32_t(keys_.size());
+    std::vector<std::uint32_t> order(periods);
+    for (std::uint32_t p = 0; p < periods; ++p)
+        order[p] = p;
+    std::sort(order.begin(), order.end(), [this](std::uint32_t a, std::uint32_t b) { return keys_[a] < keys_[b]; });
+
+    const auto walk = [this](auto &&fn) {
+        std::uint32_t at = 0;
+        for (std::size_t i = 0; i < log_.size();) {
+            const std::uint32_t head = log_[i++];
+            const std::uint32_t first = (head & Apart) ? log_[i++] : at;
+            const std::uint32_t count = (head & Long) ? log_[i++] : 1;
+            fn(head & PeriodBits, first, count);
+            at = first + count;
+        }
+    };
+    std::vector<std::uint32_t> slot(periods + 1, 0); // runs per period, then where each goes next
+    walk([&](std::uint32_t p, std::uint32_t, std::uint32_t) { ++slot[p]; });
+    PeriodMap map(std::move(fields_));
+    map.periods_.reserve(periods);
+    std::uint32_t total = 0;
+    for (const std::uint32_t p : order) {
+        const std::uint32_t n = slot[p];
+        slot[p] = total;
+        map.periods_.push_back(Period{std::move(keys_[p]), total});
+        total += n;
     }
-    words_ = {};
-    run_ = nullptr;
-    haveLast_ = false;
-    return std::move(map_);
+    map.runs_.resize(total);
+    std::vector<std::uint32_t> filled(slot.begin(), slot.end() - 1); // where each period begins
+    walk([&](std::uint32_t p, std::uint32_t first, std::uint32_t count) {
+        map.records_ += count;
+        // Runs of one period that touch, split only by bytes that trim to the same key, join.
+        if (slot[p] > filled[p]) {
+            Span &last = map.runs_[slot[p] - 1];
+            if (last.first + last.count == first) {
+                last.count += count;
+                return;
+            }
+        }
+        map.runs_[slot[p]++] = Span{first, count};
+    });
+    // Joined runs left holes at the ends of their periods' places; close them up.
+    std::uint32_t to = 0;
+    for (std::size_t i = 0; i < map.periods_.size(); ++i) {
+        const std::uint32_t p = order[i];
+        const std::uint32_t from = filled[p], end = slot[p];
+        map.periods_[i].begin = to;
+        for (std::uint32_t r = from; r < end; ++r)
+            map.runs_[to++] = map.runs_[r];
+    }
+    map.runs_.resize(to);
+    map.runs_.shrink_to_fit();
+    log_ = {};
+    keys_ = {};
+    return map;
 }
 
 } // namespace kw

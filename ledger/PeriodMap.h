@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace kw {
@@ -16,25 +17,14 @@ class DbfFile;
 // year alone); a record with any of them blank belongs to none and is not held. Deleted records are
 // not held either.
 //
-// Each period holds its records as runs of neighbouring record numbers (first, count), ascending.
-// Days are entered period after period, so a ledger kept day by day costs one run a period, and
-// its period's entry (key, runs, index: under a hundred bytes) is most of the map; a file whose
-// periods alternate record by record, or lie in random order, costs eight bytes a record more.
-// Periods are found by a hash of their key, so building the map is one pass in file order whatever
-// the order of the records, with no sort; a change moves runs of its own period only.
+// Days are entered period after period, so a period's records mostly lie side by side: the map
+// holds runs of neighbouring record numbers (first, count), all in one array grouped by period in
+// the order of the period keys. A ledger kept day by day then costs well under a byte a record; a
+// file whose periods alternate record by record, or lie in random order, costs eight. A lookup is a binary search over the
+// periods; a change that splits or joins runs moves a tail of that array, which happens only when
+// the user writes.
 class PeriodMap
 {
-    struct Span
-    {
-        std::uint32_t first;
-        std::uint32_t count;
-    };
-    struct Period
-    {
-        std::string key;
-        std::vector<Span> runs; // ascending and apart
-    };
-
 public:
     explicit PeriodMap(std::vector<int> fields) : fields_(std::move(fields)) {}
 
@@ -60,75 +50,102 @@ public:
     // What the map holds on the heap.
     std::size_t bytes() const;
 
-    // Built by one pass over the records in file order, below.
-    class Builder;
+    // Built by one pass over the records in file order, in time linear in the records whatever
+    // their order. Days are entered period after period, so the pass notes runs of neighbouring
+    // records with the same key bytes: a record costs one comparison of those bytes with the record
+    // before it. A record that starts a run finds its period through a hash of those bytes, so a
+    // file sorted or merged by another program, whose every record may start a run, costs one
+    // lookup a record more; nothing is sorted but the periods themselves.
+    class Builder
+    {
+    public:
+        // The caller may want the records of one period while the pass goes on.
+        Builder(const DbfFile &file, std::vector<int> fields, std::string wanted = {});
+        // Files a record that is not deleted under its period; true when that is the wanted one.
+        bool place(std::uint32_t recno, const char *record)
+        {
+            // The common case, kept inline: the key bytes are those of the record before.
+            if (word_ && recno == next_ && haveLast_) {
+                std::uint64_t word;
+                std::memcpy(&word, record + spanBegin_, 8);
+                if ((word & wordMask_) == lastWord_) {
+                    ++next_;
+                    return runPeriod_ == wantedPeriod_;
+                }
+            }
+            return placeSlow(recno, record);
+        }
+        PeriodMap finish();
+
+    private:
+        // Periods are numbered in the order the pass meets them; runs of no period are not kept.
+        static constexpr std::uint32_t NoPeriod = 0xFFFFFFFFu;
+        static constexpr std::uint32_t MaxPeriods = 1u << 30;
+        bool placeSlow(std::uint32_t recno, const char *record);
+        std::uint32_t periodOfSpan(const char *span, std::uint64_t word);
+        std::uint32_t periodOfKey(const char *record);
+        void endRun();
+
+        const DbfFile &file_;
+        std::vector<int> fields_;
+        std::string wanted_;
+        std::uint32_t wantedPeriod_ = NoPeriod - 1; // matches no run until the wanted key is met
+        int spanBegin_ = 0; // the bytes of the record that hold every key field
+        int spanLength_ = 0;
+        // When the key bytes fit in eight bytes of the record, compared and hashed as one word.
+        bool word_ = false;
+        std::uint64_t wordMask_ = 0;
+        std::uint64_t lastWord_ = 0;
+        std::string last_; // the key bytes of the record before, when they are not one word
+        bool haveLast_ = false;
+
+        // The run being read: its period, its first record, and the record after it.
+        std::uint32_t runPeriod_ = NoPeriod;
+        std::uint32_t runFirst_ = 0;
+        std::uint32_t next_ = 0;
+        std::uint32_t logged_ = 0; // the record after the last run logged
+
+        // The runs in file order, a word or three each: the period with two flags (the run does
+        // not follow the one before; it holds more than one record), then its first record and its
+        // length when those flags say so. A file whose periods alternate costs one word a record.
+        std::vector<std::uint32_t> log_;
+        std::vector<std::string> keys_; // by period number
+        std::string key_;
+        // Key bytes to period number: one word as the key (an open-addressed table a power of two
+        // long), or the bytes themselves.
+        struct WordSlot
+        {
+            std::uint64_t word;
+            std::uint32_t period; // NoPeriod: free
+        };
+        std::vector<WordSlot> wordSlots_;
+        std::size_t wordsUsed_ = 0;
+        std::unordered_map<std::string, std::uint32_t> spans_;
+        std::unordered_map<std::string, std::uint32_t> byKey_; // different bytes may trim to one key
+    };
 
 private:
-    std::uint32_t find(std::string_view key) const; // the period's index, or periods_.size()
-    std::uint32_t findOrAdd(std::string_view key);
-    void index(std::uint32_t period);
+    struct Period
+    {
+        std::string key;
+        std::uint32_t begin; // its first run
+    };
+    struct Span
+    {
+        std::uint32_t first;
+        std::uint32_t count;
+    };
+    std::size_t find(std::string_view key) const; // index of the first period not below key
+    std::uint32_t end(std::size_t period) const
+    {
+        return period + 1 < periods_.size() ? periods_[period + 1].begin : std::uint32_t(runs_.size());
+    }
+    void shiftAfter(std::size_t period, int by);
 
     std::vector<int> fields_;
-    std::vector<Period> periods_; // in the order they were met
-    // Open addressing over periods_: each slot holds a period's index + 1, or 0 when free.
-    std::vector<std::uint32_t> slots_;
+    std::vector<Period> periods_; // ascending by key
+    std::vector<Span> runs_;      // grouped by period, ascending and apart within a period
     std::size_t records_ = 0;
-};
-
-// Built by one pass over the records in file order. A record whose key bytes are those of the
-// record before costs one comparison of eight bytes; any other one a lookup of its period.
-class PeriodMap::Builder
-{
-public:
-    // The caller may want the records of one period while the pass goes on.
-    Builder(const DbfFile &file, std::vector<int> fields, std::string wanted = {});
-    // Files a record that is not deleted under its period; true when that is the wanted one.
-    bool place(std::uint32_t recno, const char *record)
-    {
-        // The common case, kept inline: the key bytes are those of the record before.
-        if (word_ && run_) {
-            std::uint64_t word;
-            std::memcpy(&word, record + spanBegin_, 8);
-            if ((word & wordMask_) == lastWord_ && run_->first + run_->count == recno) {
-                ++run_->count;
-                return lastWanted_;
-            }
-        }
-        return placeSlow(recno, record);
-    }
-    PeriodMap finish();
-
-private:
-    static constexpr std::uint32_t None = UINT32_MAX;
-    bool placeSlow(std::uint32_t recno, const char *record);
-    std::uint32_t periodOfWord(std::uint64_t word, const char *record);
-
-    const DbfFile &file_;
-    PeriodMap map_;
-    std::string wanted_;
-    std::uint32_t wantedPeriod_ = None;
-    int spanBegin_ = 0; // the bytes of the record that hold every key field
-    int spanLength_ = 0;
-    // When the key bytes fit in eight bytes of the record, they are compared as one word, and
-    // the words met so far lead straight to their period (None for a blank key).
-    bool word_ = false;
-    std::uint64_t wordMask_ = 0;
-    struct WordSlot
-    {
-        std::uint64_t word;
-        std::uint32_t period; // None for a blank key
-        bool used;
-    };
-    std::vector<WordSlot> words_; // open addressing, a power of two long
-    std::size_t wordCount_ = 0;
-    // The record before: its key bytes, its period and its run.
-    bool haveLast_ = false;
-    std::uint64_t lastWord_ = 0;
-    std::string last_;
-    std::uint32_t lastPeriod_ = None;
-    bool lastWanted_ = false;
-    Span *run_ = nullptr; // the run the record before ended, null when it had no period
-    std::string key_;
 };
 
 } // namespace kw
