@@ -9,7 +9,7 @@ root=$(cd "${1:-$(dirname "$0")/..}" && pwd)
 cd "$root" || exit 2
 status=0
 
-folders=(app cli dialogs framework import ledger reports tools tests fuzz bench)
+folders=(app cli dialogs export framework import ledger reports tools tests fuzz bench)
 present=()
 for f in "${folders[@]}"; do [ -d "$f" ] && present+=("$f"); done
 

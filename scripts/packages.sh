@@ -16,7 +16,7 @@ TEST_PACKAGES=(
   locales xvfb xauth strace
   python3 python3-dbfread python3-dbf python3-openpyxl shapelib libshp-dev
   poppler-utils cups printer-driver-cups-pdf
-  libreoffice-writer-nogui unrtf enscript latex2rtf
+  libreoffice-writer-nogui libreoffice-calc-nogui unrtf enscript latex2rtf
   graphviz appstream dpkg-dev
 )
 SANITIZE_PACKAGES=(
