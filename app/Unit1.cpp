@@ -314,6 +314,8 @@ void TForm1::buildMenu()
     Otworz1 = item(Dane1, "Otworz1", "Otwórz miediąc i rok", &TForm1::ToolButton1Click,
                    QKeySequence(Qt::CTRL | Qt::Key_O));
     Dane1->addSeparator();
+    Eksportuj1 = item(Dane1, "Eksportuj1", "Eksportuj…", &TForm1::Eksportuj1Click);
+    Dane1->addSeparator();
     Zamknij2 = item(Dane1, "Zamknij2", "Zamknij program", &TForm1::Zamknij2Click);
 
     Edycja1 = menu("Edycja1", "Edycja");
@@ -923,4 +925,15 @@ void TForm1::Informacje1Click()
 void TForm1::Zamknij2Click()
 {
     close();
+}
+
+void TForm1::Eksportuj1Click()
+{
+    kw::runCommand([this] {
+        // The export reads the files: a day entry still being typed reaches them first.
+        if (Table1->active())
+            Table1->checkBrowseMode();
+        const TFormM &period = *kw::forms().formM();
+        kw::showExportWindow(this, Table1->directoryPath(), period.monthText(), period.yearText());
+    });
 }

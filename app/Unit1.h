@@ -83,6 +83,7 @@ public:
     QMenu *Kalkulatory1;
     QMenu *Pomoc1;
     QAction *Otworz1;
+    QAction *Eksportuj1;
     QAction *Zamknij2;
     QAction *Nowydzien1;
     QAction *DodajOdejmij1;
@@ -146,6 +147,7 @@ public:
     void ToolButton11Click();
     void Informacje1Click();
     void Zamknij2Click();
+    void Eksportuj1Click();
 
     void Timer1Timer();
 

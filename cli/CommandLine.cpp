@@ -39,7 +39,28 @@ const Command Table[] = {
      "zapisuje zestawienie do pliku PDF, strona w stronę jak w podglądzie wydruku; tabele czyta z "
      "katalogu roboczego albo z KATALOGU; wypisuje liczbę stron",
      0, -1, false, true, true, runStatement},
+    {"export", "export PLIK.xlsx|PLIK.csv [--year ROK [--month MIESIĄC]] [--dir KATALOG]",
+     "zapisuje wpisy dni, sumy miesięcy i sumy lat do skoroszytu XLSX albo same wpisy do pliku CSV "
+     "(średniki, przecinek dziesiętny, UTF-8); format wynika z rozszerzenia; wszystkie lata, jeden rok "
+     "(--year) albo jeden miesiąc roku (--month); wypisuje, ile wierszy zapisało",
+     1, 1, false, true, false, runExport, "--year --month"},
 };
+
+// The options of one command, and every option some command takes (besides --dir).
+QStringList commandOptions(const Command &c)
+{
+    return c.options ? QString::fromLatin1(c.options).split(QLatin1Char(' '), Qt::SkipEmptyParts)
+                     : QStringList();
+}
+QStringList allCommandOptions()
+{
+    QStringList all;
+    for (const Command &c : Table)
+        for (const QString &o : commandOptions(c))
+            if (!all.contains(o))
+                all << o;
+    return all;
+}
 
 const char *const Options =
     "opcje (w dowolnym miejscu wiersza):\n"
@@ -124,6 +145,7 @@ Parsed parse(const QStringList &arguments)
         }
     }
     QStringList positional;
+    QMap<QString, QString> given;
     bool dirGiven = false;
     QString directory;
     bool options = true;
@@ -148,6 +170,29 @@ Parsed parse(const QStringList &arguments)
             if (dirGiven && p.error.isEmpty())
                 p.error = QStringLiteral("--dir podano więcej niż raz: podaj jeden katalog.");
             dirGiven = true;
+            continue;
+        }
+        // A command's own option, with its value after it or after '='; checked against the
+        // command once that is known.
+        const QString option = a.section(QLatin1Char('='), 0, 0);
+        if (options && allCommandOptions().contains(option)) {
+            QString value;
+            if (a == option) {
+                if (i + 1 >= arguments.size()) {
+                    if (p.error.isEmpty())
+                        p.error = QStringLiteral("po %1 podaj wartość.").arg(option);
+                    continue;
+                }
+                value = arguments[++i];
+            } else {
+                value = a.mid(option.size() + 1);
+            }
+            const QString key = option.mid(2);
+            if (p.error.isEmpty() && value.isEmpty())
+                p.error = QStringLiteral("po %1 podaj wartość.").arg(option);
+            if (p.error.isEmpty() && given.contains(key))
+                p.error = QStringLiteral("%1 podano więcej niż raz.").arg(option);
+            given.insert(key, value);
             continue;
         }
         // "-2004" is a (wrong) number for the command to name, not an option.
@@ -183,6 +228,11 @@ Parsed parse(const QStringList &arguments)
                       .arg(QLatin1String(c.name));
         return p;
     }
+    for (auto it = given.cbegin(); it != given.cend(); ++it)
+        if (!commandOptions(c).contains(QStringLiteral("--") + it.key())) {
+            p.error = QStringLiteral("polecenie %1 nie przyjmuje --%2.").arg(QLatin1String(c.name), it.key());
+            return p;
+        }
     if (positional.size() < c.minArgs || (c.maxArgs >= 0 && positional.size() > c.maxArgs)) {
         p.error = positional.size() < c.minArgs
                       ? QStringLiteral("za mało argumentów polecenia %1.").arg(QLatin1String(c.name))
@@ -194,7 +244,7 @@ Parsed parse(const QStringList &arguments)
             QStringLiteral("katalog „%1” nie istnieje: podaj katalog z tabelami programu.").arg(directory);
         return p;
     }
-    p.run = Invocation{name, positional, c.takesDir ? directory : QString()};
+    p.run = Invocation{name, positional, c.takesDir ? directory : QString(), given};
     return p;
 }
 

@@ -3,6 +3,7 @@
 // The companion's one command line: every command is a row of one table, read by one parser, with
 // one rule for the exit status and one usage text built from the rows.
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -23,6 +24,8 @@ struct Invocation
     QString command;
     QStringList args;  // the positional arguments after the command
     QString directory; // from --dir; empty when not given
+    // The command's own options that were given, by name without the dashes ("year" -> "2024").
+    QMap<QString, QString> options;
 };
 
 struct Command
@@ -39,6 +42,8 @@ struct Command
     // The command lays pages out and paints them, so it runs with a (headless) GUI application.
     bool paints;
     int (*run)(const Invocation &);
+    // The options of this command alone, each with a value: "--year --month"; nullptr for none.
+    const char *options = nullptr;
 };
 
 // The commands the companion knows, in the order the usage lists them.

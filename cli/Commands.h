@@ -24,6 +24,9 @@ int runRestore(const Invocation &call);
 // StatementCommand.cpp: a statement written as PDF.
 int runStatement(const Invocation &call);
 
+// ExportCommand.cpp: the books out to a spreadsheet file.
+int runExport(const Invocation &call);
+
 // The statement's arguments (after "statement", --dir already taken out). On a mistake returns
 // nothing and puts a message that names the wrong argument and says what to write into `error`.
 std::optional<kw::statements::StatementRequest>

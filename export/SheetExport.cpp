@@ -1,5 +1,6 @@
 #include "export/SheetExport.h"
 #include "ledger/EngineError.h"
+#include "ledger/OutputFile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -46,6 +47,26 @@ QString Scope::describe() const
     if (ok && m >= 1 && m <= 12)
         return QStringLiteral("%1 %2").arg(QString::fromUtf8(MonthNames[m - 1]), year);
     return QStringLiteral("miesiąc %1 roku %2").arg(month, year);
+}
+
+namespace {
+// "1 wpis", "3 wpisy", "5 wpisów": Polish counts take one of three forms.
+QString counted(qint64 n, const char *one, const char *few, const char *many)
+{
+    const qint64 tens = n % 100, units = n % 10;
+    const char *form = n == 1 ? one : (units >= 2 && units <= 4 && (tens < 12 || tens > 14)) ? few : many;
+    return QStringLiteral("%1 %2").arg(n).arg(QString::fromUtf8(form));
+}
+} // namespace
+
+QString describe(const Exported &n, Format format)
+{
+    QString out = counted(n.days, "wpis", "wpisy", "wpisów");
+    if (format == Format::Xlsx)
+        out += QStringLiteral(", %1, %2")
+                   .arg(counted(n.months, "suma miesiąca", "sumy miesięcy", "sum miesięcy"),
+                        counted(n.years, "suma roku", "sumy lat", "sum lat"));
+    return out;
 }
 
 QStringList dayColumns()
@@ -150,9 +171,10 @@ QString csvField(const QString &text)
 
 qint64 writeCsv(const ledger::Books &books, const Scope &scope, QIODevice &out)
 {
-    const auto put = [&out](const QByteArray &bytes) {
-        if (out.write(bytes) != bytes.size())
-            throw EngineError(out.errorString(), EngineError::Kind::WriteFailed);
+    bool failed = false;
+    const auto put = [&out, &failed](const QByteArray &bytes) {
+        if (!failed && out.write(bytes) != bytes.size())
+            failed = true;
     };
     QByteArray block("\xEF\xBB\xBF");
     block += dayColumns().join(QLatin1Char(';')).toUtf8() + "\r\n";
@@ -179,10 +201,75 @@ qint64 writeCsv(const ledger::Books &books, const Scope &scope, QIODevice &out)
             put(block);
             block.clear();
         }
-        return true;
+        return !failed;
     });
     put(block);
     return rows;
+}
+
+namespace {
+// Whether the scope holds anything: its sums first, which are a few records; the days only when
+// there is no sum, since finding one may read the whole day table.
+bool holdsAnything(const ledger::Books &books, const Scope &scope)
+{
+    if (scope.year.isEmpty()    ? !books.years().isEmpty()
+        : scope.month.isEmpty() ? books.yearSum(scope.year).has_value()
+                                : books.monthSum({scope.month, scope.year}).has_value())
+        return true;
+    bool any = false;
+    forEachDay(books, scope, [&any](const ledger::DayEntry &) {
+        any = true;
+        return false;
+    });
+    return any;
+}
+} // namespace
+
+namespace {
+output::FileKind kindOf(Format format)
+{
+    return format == Format::Xlsx ? output::FileKind::Xlsx : output::FileKind::Csv;
+}
+} // namespace
+
+QString refusal(const ledger::Books &books, const QString &path)
+{
+    const std::optional<Format> format = formatOf(path);
+    if (!format)
+        return QStringLiteral("Nie zapisano pliku „%1”: nieznany format; nadaj plikowi rozszerzenie .xlsx "
+                              "(skoroszyt) albo .csv (tekst).")
+            .arg(QDir::toNativeSeparators(path));
+    return output::refusal(path, kindOf(*format), books.folder());
+}
+
+Exported exportBooks(const ledger::Books &books, const Scope &scope, const QString &path)
+{
+    const QString shown = QDir::toNativeSeparators(path);
+    // The target is checked before anything is read, so a refusal costs nothing.
+    if (const QString why = refusal(books, path); !why.isEmpty())
+        throw EngineError(why, EngineError::Kind::Refused);
+    const Format format = *formatOf(path);
+    const output::FileKind kind = kindOf(format);
+    if (!holdsAnything(books, scope))
+        throw EngineError(
+            scope.year.isEmpty()
+                ? QStringLiteral("Nie zapisano pliku „%1”: księgi są puste.").arg(shown)
+                : QStringLiteral("Nie zapisano pliku „%1”: księgi nie mają wpisów ani sum za %2; "
+                                 "wybierz inny okres.")
+                      .arg(shown, scope.describe()),
+            EngineError::Kind::Refused);
+
+    output::AtomicOutput out(path, kind, books.folder());
+    Exported n;
+    if (format == Format::Csv) {
+        n.days = writeCsv(books, scope, out.device());
+    } else {
+        // The library writes the workbook by its name.
+        out.device().close();
+        n = writeXlsx(books, scope, out.temporaryPath(), path);
+    }
+    out.commit();
+    return n;
 }
 
 } // namespace kw::sheets

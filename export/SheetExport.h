@@ -53,6 +53,9 @@ struct Exported
     qint64 years = 0;
     bool empty() const { return days == 0 && months == 0 && years == 0; }
 };
+// In Polish, as the window and the companion report it: "2 wpisy, 2 sumy miesięcy, 1 suma roku"
+// (a CSV holds the day entries alone: "2 wpisy").
+QString describe(const Exported &n, Format format);
 
 // The sheets' column titles: the day entries' (the day list's labels, with the year, the month and
 // the entry date), and the month or year sums' (the year, for month sums the month, then the ten
@@ -67,7 +70,8 @@ std::vector<ledger::MonthSum> monthSums(const ledger::Books &books, const Scope 
 std::vector<std::pair<QString, ledger::SumFigures>> yearSums(const ledger::Books &books, const Scope &scope);
 
 // The day entries as CSV: UTF-8 with a byte order mark, ';' between fields, a decimal comma,
-// dates as RRRR-MM-DD, CRLF between rows. Throws EngineError when the device refuses a write.
+// dates as RRRR-MM-DD, CRLF between rows. Stops writing at the first write the device refuses;
+// the device tells why (the output file's commit does).
 qint64 writeCsv(const ledger::Books &books, const Scope &scope, QIODevice &out);
 
 // The workbook, written to the file at `path` (created or replaced; the caller sees to it that it
@@ -75,6 +79,18 @@ qint64 writeCsv(const ledger::Books &books, const Scope &scope, QIODevice &out);
 // hold more rows than a workbook can.
 Exported writeXlsx(const ledger::Books &books, const Scope &scope, const QString &path,
                    const QString &shownPath = QString());
+
+// Why the export must not write `path`, naming the file and saying what to do; empty when it may:
+// an extension that is neither .xlsx nor .csv, or a target the output-file rules refuse.
+QString refusal(const ledger::Books &books, const QString &path);
+
+// The export as the window and the companion run it: the format from the file's extension, the
+// target checked as every file the program writes for the user is (never one of the data folder's
+// own files, a file of another kind, a file the user may not change or anything but a regular
+// file), written beside it and put in its place only when whole. A scope with neither day entries
+// nor sums is refused. Throws EngineError naming the file; a refused or failed export leaves the
+// target as it was and no file of its own behind.
+Exported exportBooks(const ledger::Books &books, const Scope &scope, const QString &path);
 
 // Amount text of the CSV: decimal comma, the stored four decimals at most and two at least, no
 // grouping ("1234,50", "-0,1234", "0,00").

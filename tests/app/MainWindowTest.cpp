@@ -1,12 +1,15 @@
 #include "dialogs/Unit2.h"
 #include "dialogs/Unit3D.h"
+#include "export/ExportWindow.h"
 #include "framework/ComboEdit.h"
+#include "framework/FileDialogs.h"
 #include "framework/Hints.h"
 #include "framework/Regional.h"
 #include "framework/Shape.h"
 #include "tests/app/WindowFixture.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -412,6 +415,48 @@ private slots:
         QCOMPARE(c->Edit[1]->text(), QStringLiteral("0"));
         QCOMPARE(c->Edit[4]->text(), QStringLiteral("0,25"));
         QVERIFY(w->messages.isEmpty());
+    }
+
+    // "Dane" > "Eksportuj…" opens one window "Eksport" on the open period, after the remark being
+    // typed in the day list has reached the file, and it writes that remark out.
+    void exportCommandOpensOnTheOpenPeriodWithWhatWasTyped()
+    {
+        TForm1 *m = main();
+        QVERIFY(m->Dane1->actions().contains(m->Eksportuj1));
+        QCOMPARE(m->Eksportuj1->text(), QStringLiteral("Eksportuj…"));
+        Workspace::open(11, "2004");
+        Workspace::addDay(17, amounts(1234.5, 0.25));
+        Workspace::day().edit();
+        Workspace::day().setFieldValue("UWAGI", QStringLiteral("Zakupy; „Biedronka”"));
+
+        m->Eksportuj1->trigger();
+        auto *e = m->findChild<kw::sheets::ExportWindow *>(QStringLiteral("Eksport"));
+        QVERIFY(e);
+        QVERIFY(e->isVisible());
+        QCOMPARE(e->monthBox->currentText(), QStringLiteral("listopad"));
+        QCOMPARE(e->yearBox->currentText(), QStringLiteral("2004"));
+        QCOMPARE(w->records(kw::ledger::DayFile).value(0).value("UWAGI").toString().trimmed(),
+                 QStringLiteral("Zakupy; „Biedronka”"));
+        Workspace::render(e, QStringLiteral("Eksport"));
+
+        const QString file = QDir(w->dir()).filePath(QStringLiteral("listopad.csv"));
+        kw::setFileDialogHandler([&](const kw::FileDialogRequest &) {
+            kw::FileDialogAnswer a;
+            a.accepted = true;
+            a.path = file;
+            return a;
+        });
+        e->exportButton->click();
+        kw::setFileDialogHandler(nullptr);
+        QVERIFY2(w->messages.isEmpty(), qPrintable(w->texts().join('\n')));
+        QVERIFY(w->file(QStringLiteral("listopad.csv")).contains("2004;11;17;1234,50;"));
+        QVERIFY(w->file(QStringLiteral("listopad.csv")).contains("\"Zakupy; „Biedronka”\""));
+
+        // Asked again, the same window comes back.
+        e->close();
+        m->Eksportuj1->trigger();
+        QCOMPARE(m->findChildren<kw::sheets::ExportWindow *>().size(), 1);
+        QVERIFY(e->isVisible());
     }
 };
 

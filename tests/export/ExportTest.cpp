@@ -1,11 +1,13 @@
 // The spreadsheet export against books booked for it: the workbook read back by openpyxl and
 // opened by LibreOffice Calc, the CSV read back by Python's csv reader, the rows each scope selects,
-// and the files it refuses to write.
+// the files it refuses to write, a disk that fills up, and the companion's command.
 #include "export/SheetExport.h"
 #include "ledger/Books.h"
+#include "ledger/DiskIo.h"
 #include "ledger/EngineError.h"
 #include "ledger/LedgerSchema.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -16,8 +18,10 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using kw::EngineError;
 using namespace kw::ledger;
@@ -441,4 +445,174 @@ TEST_F(Export, AWorkbookThatCannotBeWrittenIsAnErrorNamingTheFileAndLeavesNothin
     EXPECT_FALSE(QFile::exists(file));
     EXPECT_EQ(QDir(out.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
               QStringList());
+}
+
+namespace {
+
+QByteArray bytesOf(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+QStringList filesIn(const QString &dir)
+{
+    QStringList names =
+        QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    names.sort();
+    return names;
+}
+
+} // namespace
+
+TEST_F(Export, WhatMustNotBeWrittenIsRefusedAndLeftAsItWas)
+{
+    const QDir o(out.path());
+    const QString day = QDir(data.path()).filePath(DayFile);
+    const QByteArray table = bytesOf(day);
+    // Another name for the day table, by a symbolic link and by a hard link.
+    ASSERT_TRUE(QFile::link(day, o.filePath("ksiegi.xlsx")));
+    ASSERT_EQ(::link(QFile::encodeName(QDir(data.path()).filePath(YearFile)).constData(),
+                     QFile::encodeName(o.filePath("lata.csv")).constData()),
+              0);
+    writeBytes(o.filePath("zestawienie.xlsx"), "%PDF-1.4\n%...");
+    writeBytes(o.filePath("arkusz.csv"), QByteArray("PK\x03\x04\x14\0\0\0", 8));
+    writeBytes(o.filePath("notatki.xlsx"), "zwykły tekst\n");
+    o.mkdir("folder.csv");
+    struct Case
+    {
+        QString name;
+        sh::Scope scope;
+        const char *says;
+    };
+    const std::vector<Case> cases{
+        {"ksiegi.xlsx", sh::Scope::everything(), "plik danych"},
+        {"lata.csv", sh::Scope::everything(), "plik danych"},
+        {"zestawienie.xlsx", sh::Scope::everything(), "zestawienie.xlsx"},
+        {"arkusz.csv", sh::Scope::everything(), "arkusz.csv"},
+        {"notatki.xlsx", sh::Scope::everything(), "notatki.xlsx"},
+        {"folder.csv", sh::Scope::everything(), "folder.csv"},
+        {"brak/nowy.csv", sh::Scope::everything(), "nowy.csv"},
+        {"ksiegi.ods", sh::Scope::everything(), ".xlsx"},
+        {"pusty-rok.xlsx", sh::Scope::ofYear("1999"), "rok 1999"},
+        {"pusty-miesiac.csv", sh::Scope::ofMonth(Period::of(2, 2024)), "luty 2024"},
+    };
+    const QStringList before = filesIn(out.path());
+    for (const Case &c : cases) {
+        const QString target = o.filePath(c.name);
+        const QByteArray was = bytesOf(target);
+        try {
+            sh::exportBooks(*books, c.scope, target);
+            ADD_FAILURE() << c.name.toStdString() << " was written";
+        } catch (const EngineError &e) {
+            EXPECT_EQ(e.kind(), EngineError::Kind::Refused) << e.what();
+            EXPECT_TRUE(e.message().contains(QString::fromUtf8(c.says)))
+                << c.name.toStdString() << ": " << e.what();
+        }
+        EXPECT_EQ(bytesOf(target), was) << c.name.toStdString();
+    }
+    EXPECT_EQ(filesIn(out.path()), before) << "no file made, none left behind";
+    EXPECT_EQ(bytesOf(day), table);
+
+    // The same books to a new file and over an earlier export of the same kind, keeping its mode.
+    const QString earlier = o.filePath("marzec.xlsx");
+    sh::exportBooks(*books, sh::Scope::ofMonth(Period::of(3, 2024)), earlier);
+    ASSERT_TRUE(QFile::setPermissions(earlier, QFile::ReadOwner | QFile::WriteOwner));
+    const sh::Exported n = sh::exportBooks(*books, sh::Scope::ofYear("2024"), earlier);
+    EXPECT_EQ(n.days, 4);
+    // Owner, group and others: the bits the file system keeps (the "user" bits mirror the owner's).
+    EXPECT_EQ(QFile::permissions(earlier) & 0x7077, QFile::ReadOwner | QFile::WriteOwner);
+    QStringList after = before + QStringList{"marzec.xlsx"};
+    after.sort();
+    EXPECT_EQ(filesIn(out.path()), after);
+}
+
+TEST_F(Export, AFailedWriteLeavesTheEarlierFileAndNoHalfWrittenOne)
+{
+    for (const QString &name : {QStringLiteral("pelny.csv"), QStringLiteral("pelny.xlsx")}) {
+        const QString file = path(name);
+        sh::exportBooks(*books, sh::Scope::ofYear("2023"), file);
+        const QByteArray first = bytesOf(file);
+        const QStringList before = filesIn(out.path());
+        // The disk fills up: every write and flush of the program fails from now on.
+        kw::diskio::setFaultInjector([](kw::diskio::Op, const QString &) { return ENOSPC; });
+        try {
+            sh::exportBooks(*books, sh::Scope::everything(), file);
+            ADD_FAILURE() << name.toStdString() << " reported written";
+        } catch (const EngineError &e) {
+            EXPECT_TRUE(e.message().contains(QStringLiteral("brak miejsca na dysku"))) << e.what();
+            EXPECT_TRUE(e.message().contains(name)) << e.what();
+        }
+        kw::diskio::setFaultInjector(nullptr);
+        EXPECT_EQ(bytesOf(file), first) << name.toStdString();
+        EXPECT_EQ(filesIn(out.path()), before) << name.toStdString();
+    }
+}
+
+TEST_F(Export, TheCompanionWritesWhatTheWindowWritesAndKeepsTheExitStatusRule)
+{
+    struct Outcome
+    {
+        int code;
+        QString out, err;
+    };
+    const auto tool = [&](QStringList args) {
+        QProcess p;
+        p.setWorkingDirectory(out.path());
+        p.start(QStringLiteral(KW_LEDGER_TOOL), args);
+        EXPECT_TRUE(p.waitForFinished(120000));
+        return Outcome{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+                       QString::fromUtf8(p.readAllStandardOutput()),
+                       QString::fromUtf8(p.readAllStandardError())};
+    };
+    const auto same = [&](const QString &file, const sh::Scope &scope) {
+        QBuffer mine;
+        mine.open(QIODevice::WriteOnly);
+        sh::writeCsv(*books, scope, mine);
+        return bytesOf(path(file)) == mine.data();
+    };
+    const QString dir = data.path();
+
+    Outcome r = tool({"export", "marzec.csv", "--year", "2024", "--month", "03", "--dir", dir});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "3 wpisy\n");
+    EXPECT_TRUE(same("marzec.csv", sh::Scope::ofMonth(Period::of(3, 2024))));
+    r = tool({"export", "--year=003", "stary.csv", "--dir=" + dir});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(same("stary.csv", sh::Scope::ofYear("003")));
+    r = tool({"--dir", dir, "export", "wszystko.xlsx"});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "7 wpisów, 6 sum miesięcy, 4 sumy lat\n");
+    EXPECT_TRUE(bytesOf(path("wszystko.xlsx")).startsWith("PK\x03\x04"));
+
+    // Refused: exit 1, a message naming the file, nothing written.
+    ASSERT_TRUE(QFile::link(QDir(dir).filePath(DayFile), path("tabela.csv")));
+    const QByteArray table = bytesOf(QDir(dir).filePath(DayFile));
+    r = tool({"export", "tabela.csv", "--dir", dir});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.startsWith("kwotnik-ledger: ") && r.err.contains("tabela.csv")) << r.err.toStdString();
+    EXPECT_EQ(bytesOf(QDir(dir).filePath(DayFile)), table);
+    r = tool({"export", "pusty.xlsx", "--year", "1999", "--dir", dir});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_FALSE(QFile::exists(path("pusty.xlsx")));
+
+    // Wrong usage: exit 2 with the command's usage.
+    for (const QStringList &args : {QStringList{"export", "x.csv", "--month", "3", "--dir", dir},
+                                    QStringList{"export", "x.csv", "--month", "13", "--year", "2024"},
+                                    QStringList{"export", "x.csv", "--year", "20245X"},
+                                    QStringList{"export", "x.txt"}, QStringList{"export", "x.csv", "--year"},
+                                    QStringList{"export", "x.csv", "--year", "1", "--year", "2"},
+                                    QStringList{"export"}, QStringList{"verify", dir, "--year", "2024"}}) {
+        r = tool(args);
+        EXPECT_EQ(r.code, 2) << args.join(' ').toStdString() << "\n" << r.err.toStdString();
+        EXPECT_TRUE(r.err.startsWith("użycie: kwotnik-ledger")) << r.err.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(path("x.csv")));
 }
