@@ -107,6 +107,10 @@ public:
         format_set_align(date_, LXW_ALIGN_CENTER);
         format_set_align(date_, LXW_ALIGN_VERTICAL_TOP);
         // A remark of several lines is shown as such, not run together into one.
+        // A year or month kept as the text it was typed as ("003") stands where the numbers do.
+        keyText_ = workbook_add_format(wb_);
+        format_set_align(keyText_, LXW_ALIGN_RIGHT);
+        format_set_align(keyText_, LXW_ALIGN_VERTICAL_TOP);
         lines_ = workbook_add_format(wb_);
         format_set_text_wrap(lines_);
         format_set_align(lines_, LXW_ALIGN_VERTICAL_TOP);
@@ -136,11 +140,13 @@ public:
     {
         check(worksheet_write_number(ws, lxw_row_t(row), lxw_col_t(col), v, money ? money_ : plain_));
     }
-    void text(lxw_worksheet *ws, qint64 row, int col, const QString &t)
+    void text(lxw_worksheet *ws, qint64 row, int col, const QString &t, lxw_format *format = nullptr)
     {
         if (!t.isEmpty())
             check(worksheet_write_string(ws, lxw_row_t(row), lxw_col_t(col), t.toUtf8().constData(),
-                                         t.contains(QLatin1Char('\n')) ? lines_ : plain_));
+                                         format                          ? format
+                                         : t.contains(QLatin1Char('\n')) ? lines_
+                                                                         : plain_));
     }
     // While the row is the one being written: this mode keeps no other.
     void height(lxw_worksheet *ws, qint64 row, double points)
@@ -153,7 +159,7 @@ public:
         if (const auto n = plainNumber(t))
             number(ws, row, col, *n, false);
         else
-            text(ws, row, col, t);
+            text(ws, row, col, t, keyText_);
     }
     void date(lxw_worksheet *ws, qint64 row, int col, const QDate &d)
     {
@@ -161,7 +167,7 @@ public:
             return;
         // A sheet's dates start in 1900; an earlier one is kept as its text.
         if (d.year() < 1900 || d.year() > 9999) {
-            text(ws, row, col, d.toString(Qt::ISODate));
+            text(ws, row, col, d.toString(Qt::ISODate), date_);
             return;
         }
         lxw_datetime dt{d.year(), d.month(), d.day(), 0, 0, 0};
@@ -222,7 +228,8 @@ private:
     QString shown_;
     QByteArray tmpdir_;
     lxw_workbook *wb_ = nullptr;
-    lxw_format *header_ = nullptr, *money_ = nullptr, *date_ = nullptr, *lines_ = nullptr, *plain_ = nullptr;
+    lxw_format *header_ = nullptr, *money_ = nullptr, *date_ = nullptr, *lines_ = nullptr, *plain_ = nullptr,
+               *keyText_ = nullptr;
 };
 
 } // namespace

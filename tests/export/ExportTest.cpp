@@ -319,6 +319,12 @@ TEST_F(Export, CalcOpensTheWorkbookWithTheSameFigures)
     EXPECT_DOUBLE_EQ(number(last[4]), y2024.income);
     EXPECT_DOUBLE_EQ(number(last[13]), y2024.budget);
     EXPECT_EQ(sheet(QStringLiteral("Miesiące")).size(), 7);
+
+    // With KW_RENDER_DIR set, the workbook is kept there for a person to open or print.
+    if (const QString dir = qEnvironmentVariable("KW_RENDER_DIR"); !dir.isEmpty()) {
+        QFile::remove(QDir(dir).filePath(QStringLiteral("ksiegi.xlsx")));
+        QFile::copy(file, QDir(dir).filePath(QStringLiteral("ksiegi.xlsx")));
+    }
 }
 
 TEST_F(Export, TheCsvReadBackKeepsEveryRemarkFigureAndDate)
