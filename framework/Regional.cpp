@@ -25,6 +25,16 @@ QString formatCurrency(double value)
     return l.negativeSign() + magnitude;
 }
 
+QString formatPercent(double value, int decimals)
+{
+    const QLocale l = locale();
+    QString digits = l.toString(value, 'f', decimals);
+    // "-0,0" reads as a loss where nothing was lost.
+    if (value < 0 && digits == l.toString(0.0, 'f', decimals).prepend(l.negativeSign()))
+        digits.remove(0, l.negativeSign().size());
+    return digits + l.percent();
+}
+
 QString formatGeneral(double value)
 {
     if (!std::isfinite(value))

@@ -15,6 +15,9 @@ QChar decimalSeparator();
 // An amount in the currency format of the user's settings ("1234,50 zł"), a negative one with a
 // leading minus sign ("-1234,50 zł", "-$1,234.50").
 QString formatCurrency(double value);
+// A share or a ratio in per cent with the given decimals, the regional separator and per-cent sign
+// ("35,2%").
+QString formatPercent(double value, int decimals = 1);
 // The general number format: shortest form, up to 15 significant digits, regional decimal
 // separator, no thousands separator.
 QString formatGeneral(double value);

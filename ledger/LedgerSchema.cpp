@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace kw::ledger {
 
@@ -74,6 +75,13 @@ const std::vector<DbfFieldSpec> &yearFields()
     return f;
 }
 
+const std::vector<DbfFieldSpec> &planFields()
+{
+    static const std::vector<DbfFieldSpec> f = withAmounts(
+        {{PlanRecord.year, 'C', 5, 0}, {PlanRecord.month, 'C', 3, 0}}, amountFields(Level::Day), {});
+    return f;
+}
+
 std::vector<FieldRequirement> dayRequirements()
 {
     return requirementsOf(dayFields());
@@ -85,6 +93,10 @@ std::vector<FieldRequirement> monthRequirements()
 std::vector<FieldRequirement> yearRequirements()
 {
     return requirementsOf(yearFields());
+}
+std::vector<FieldRequirement> planRequirements()
+{
+    return requirementsOf(planFields());
 }
 
 void createPrivateDirectory(const QString &directory)
@@ -121,6 +133,33 @@ void createEmptyTables(const QString &directory)
     DbfFile::create(dir.filePath(DayFile), dayFields());
     DbfFile::create(dir.filePath(MonthFile), monthFields());
     DbfFile::create(dir.filePath(YearFile), yearFields());
+}
+
+void createEmptyPlan(const QString &directory)
+{
+    if (!SharedFile::resolve(directory, PlanFile).isEmpty())
+        throw EngineError(QStringLiteral("%1: tabela już istnieje w katalogu %2; nic nie zapisano")
+                              .arg(PlanFile, QDir::toNativeSeparators(directory)));
+    // Written under another name and renamed: a crash never leaves half a header where the program
+    // looks for the plan.
+    const QDir dir(directory);
+    const QString part = dir.filePath(PlanFile + QStringLiteral(".nowy"));
+    QFile::remove(part);
+    DbfFile::create(part, planFields());
+    const QByteArray from = QFile::encodeName(part), to = QFile::encodeName(dir.filePath(PlanFile));
+    // link() refuses to replace a plan another program made meanwhile, where rename() would not;
+    // a file system without hard links gets the rename after one more look.
+    bool ok = ::link(from.constData(), to.constData()) == 0;
+    int error = errno;
+    if (!ok && (error == EPERM || error == ENOTSUP) && SharedFile::resolve(directory, PlanFile).isEmpty()) {
+        ok = ::rename(from.constData(), to.constData()) == 0;
+        error = errno;
+    }
+    QFile::remove(part);
+    if (!ok)
+        throw EngineError(QStringLiteral("Nie można utworzyć pliku %1 w katalogu %2: %3.")
+                              .arg(PlanFile, QDir::toNativeSeparators(directory),
+                                   QString::fromLocal8Bit(std::strerror(error))));
 }
 
 void setUpDayTable(Table &t)

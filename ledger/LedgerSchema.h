@@ -44,28 +44,29 @@ enum class Level
 };
 
 // The ten amount categories in the order every writer visits them: day field, month-sum field,
-// year-sum field.
+// year-sum field, and the name the user knows it by (the day list's column title).
 struct Category
 {
     const char *day;
     const char *month;
     const char *year;
+    const char *label;
     constexpr const char *field(Level level) const
     {
         return level == Level::Day ? day : level == Level::Month ? month : year;
     }
 };
 inline constexpr std::array<Category, 10> Categories{{
-    {"PRZYCHOD", "SPRZYCH", "RPRZYCH"},
-    {"KOSZT", "SKOSZT", "RKOSZT"},
-    {"KOSZTOKR", "SKOSZTOKR", "RKOSZTOKR"},
-    {"OPLATY", "SOPLATY", "ROPLATY"},
-    {"ZYWNOSC", "SZYWNOSC", "RZYWNOSC"},
-    {"UZYWKI", "SUZYWKI", "RUZYWKI"},
-    {"ODZIEZ", "SODZIEZ", "RODZIEZ"},
-    {"ROZRYWKA", "SROZRYWKA", "RROZRYWKA"},
-    {"SAMOCH", "SSAMOCH", "RSAMOCH"},
-    {"INNE", "SINNE", "RINNE"},
+    {"PRZYCHOD", "SPRZYCH", "RPRZYCH", "Przychód"},
+    {"KOSZT", "SKOSZT", "RKOSZT", "Koszt"},
+    {"KOSZTOKR", "SKOSZTOKR", "RKOSZTOKR", "Koszt okr."},
+    {"OPLATY", "SOPLATY", "ROPLATY", "Opłaty"},
+    {"ZYWNOSC", "SZYWNOSC", "RZYWNOSC", "Żywność"},
+    {"UZYWKI", "SUZYWKI", "RUZYWKI", "Używki"},
+    {"ODZIEZ", "SODZIEZ", "RODZIEZ", "Odzież"},
+    {"ROZRYWKA", "SROZRYWKA", "RROZRYWKA", "Śr.czystości"},
+    {"SAMOCH", "SSAMOCH", "RSAMOCH", "Samochód"},
+    {"INNE", "SINNE", "RINNE", "Inne"},
 }};
 inline constexpr int IncomeKinds = 3;
 
@@ -105,6 +106,23 @@ void createEmptyTables(const QString &directory);
 // Creates the directory and its missing parents, each with mode 0700 whatever the umask; an error
 // names the folder that could not be made.
 void createPrivateDirectory(const QString &directory);
+
+// The budget plan, Plan.dbf: one record per plan, keyed by its year text and month text, where a
+// blank month is the plan for every month of that year; then one amount per category, named as the
+// day entry's field, blank where nothing is planned. Written by `kwotnik-ledger init`; the program
+// makes it when the first plan is saved.
+inline const QString PlanFile = QStringLiteral("Plan.dbf");
+struct PlanRecordFields
+{
+    const char *year;
+    const char *month;
+};
+inline constexpr PlanRecordFields PlanRecord{"ROK", "MIESIAC"};
+const std::vector<DbfFieldSpec> &planFields();
+std::vector<FieldRequirement> planRequirements();
+// Writes an empty Plan.dbf into the directory; refuses if one exists (any case). The file appears
+// whole or not at all.
+void createEmptyPlan(const QString &directory);
 
 // Sets a table object up for one of the three files (name, order, required fields).
 void setUpDayTable(Table &t);

@@ -67,3 +67,11 @@ TEST_F(Regional, DigitsGroupedWronglyOrTwoNumbersInOneBoxAreRefused)
     EXPECT_EQ(parseNumber("1 234 567"), 1234567.0);
     EXPECT_EQ(parseNumber("-12 345,75"), -12345.75);
 }
+
+TEST_F(Regional, PercentsFollowTheSettingsAndNeverReadMinusZero)
+{
+    EXPECT_EQ(formatPercent(52.1956), QStringLiteral("52,2%"));
+    EXPECT_EQ(formatPercent(-6.52), QStringLiteral("-6,5%"));
+    EXPECT_EQ(formatPercent(-0.01), QStringLiteral("0,0%"));
+    EXPECT_EQ(formatPercent(1234.5, 0), QStringLiteral("1235%"));
+}
