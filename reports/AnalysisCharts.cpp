@@ -1,0 +1,419 @@
+#include "reports/AnalysisCharts.h"
+#include "framework/Regional.h"
+
+#include <QBarCategoryAxis>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QBuffer>
+#include <QCategoryAxis>
+#include <QChart>
+#include <QChartView>
+#include <QCursor>
+#include <QDir>
+#include <QFileInfo>
+#include <QHorizontalBarSeries>
+#include <QImage>
+#include <QLineSeries>
+#include <QPainter>
+#include <QSaveFile>
+#include <QSvgGenerator>
+#include <QToolTip>
+#include <QValueAxis>
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+namespace kw::analysis {
+
+namespace {
+
+const char *const HoverProperty = "kwHoverTexts";
+
+// Years beyond this many get lines over a thinned axis: bars for a century are slivers.
+constexpr int MostYearsAsBars = 24;
+
+QString amountAxisTitle()
+{
+    return QStringLiteral("Kwota (%1)").arg(regional::locale().currencySymbol());
+}
+
+void clear(QChart &chart)
+{
+    chart.removeAllSeries();
+    const auto axes = chart.axes();
+    for (QAbstractAxis *a : axes) {
+        chart.removeAxis(a);
+        delete a;
+    }
+}
+
+void begin(QChart &chart, const ChartColours &c, const QString &title)
+{
+    clear(chart);
+    chart.setAnimationOptions(QChart::NoAnimation);
+    chart.setBackgroundRoundness(0);
+    chart.setBackgroundBrush(c.background);
+    chart.setBackgroundPen(Qt::NoPen);
+    chart.setPlotAreaBackgroundVisible(false);
+    chart.setMargins(QMargins(4, 4, 4, 4));
+    chart.setLocalizeNumbers(true);
+    chart.setLocale(regional::locale());
+    chart.setTitle(title);
+    chart.setTitleBrush(c.text);
+    QFont f = chart.titleFont();
+    f.setBold(true);
+    chart.setTitleFont(f);
+    chart.legend()->setLabelColor(c.text);
+    chart.legend()->setAlignment(Qt::AlignBottom);
+    chart.legend()->setVisible(true);
+}
+
+void styleAxis(QAbstractAxis *axis, const ChartColours &c, const QString &title)
+{
+    axis->setLabelsColor(c.text);
+    axis->setTitleText(title);
+    axis->setTitleBrush(c.text);
+    axis->setGridLineColor(c.grid);
+    axis->setLinePenColor(c.grid);
+    QFont f = axis->titleFont();
+    f.setBold(false);
+    axis->setTitleFont(f);
+}
+
+// An amount axis over the values, with 0 always in sight and round steps.
+QValueAxis *amountAxis(const ChartColours &c, const std::vector<double> &values)
+{
+    double lo = 0, hi = 0;
+    for (const double v : values) {
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+    }
+    if (hi - lo < 1)
+        hi = lo + 100; // an empty month still gets a scale
+    auto *axis = new QValueAxis;
+    axis->setRange(lo, hi);
+    axis->setLabelFormat(QStringLiteral("%.0f"));
+    axis->setTickCount(5);
+    axis->applyNiceNumbers();
+    styleAxis(axis, c, amountAxisTitle());
+    return axis;
+}
+
+void setHover(QObject *item, const QStringList &texts)
+{
+    item->setProperty(HoverProperty, texts);
+}
+
+void showHover(const QObject *item, int index)
+{
+    const QString text = item->property(HoverProperty).toStringList().value(index);
+    if (text.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(QCursor::pos(), text);
+}
+
+QBarSet *barSet(const QString &label, const QColor &colour, const std::vector<double> &values,
+                const QStringList &hover)
+{
+    auto *set = new QBarSet(label);
+    set->setColor(colour);
+    set->setBorderColor(colour.darker(120));
+    for (const double v : values)
+        set->append(v);
+    setHover(set, hover);
+    QObject::connect(set, &QBarSet::hovered, set, [set](bool on, int index) {
+        if (on)
+            showHover(set, index);
+        else
+            QToolTip::hideText();
+    });
+    return set;
+}
+
+QLineSeries *lineSeries(const QString &label, const QColor &colour, const std::vector<QPointF> &points,
+                        const QStringList &hover)
+{
+    auto *line = new QLineSeries;
+    line->setName(label);
+    QPen pen(colour);
+    pen.setWidthF(2.5);
+    line->setPen(pen);
+    line->setPointsVisible(true);
+    for (const QPointF &p : points)
+        line->append(p);
+    setHover(line, hover);
+    QObject::connect(line, &QLineSeries::hovered, line, [line](const QPointF &p, bool on) {
+        if (on)
+            showHover(line, int(std::lround(p.x())));
+        else
+            QToolTip::hideText();
+    });
+    return line;
+}
+
+QString money(double v)
+{
+    return regional::formatCurrency(v);
+}
+
+// Income and expenses side by side per period, the budget as a line over them.
+void drawPeriods(QChart &chart, const std::vector<PeriodRow> &rows, const QStringList &labels,
+                 const QString &axisTitle, const ChartColours &c)
+{
+    std::vector<double> income, expenses, all;
+    std::vector<QPointF> budget;
+    QStringList inHover, outHover, budgetHover;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const PeriodRow &r = rows[i];
+        income.push_back(r.income);
+        expenses.push_back(r.expenses);
+        inHover << (r.booked ? QStringLiteral("%1 – dochód: %2").arg(r.title, money(r.income)) : QString());
+        outHover << (r.booked ? QStringLiteral("%1 – wydatki: %2").arg(r.title, money(r.expenses))
+                              : QString());
+        budgetHover << (r.booked ? QStringLiteral("%1 – budżet: %2").arg(r.title, money(r.budget))
+                                 : QString());
+        if (r.booked)
+            budget.emplace_back(double(i), r.budget);
+        all.insert(all.end(), {r.income, r.expenses, r.budget});
+    }
+    QValueAxis *y = amountAxis(c, all);
+    chart.addAxis(y, Qt::AlignLeft);
+    const bool bars = int(rows.size()) <= MostYearsAsBars;
+    QAbstractAxis *x = nullptr;
+    if (bars) {
+        auto *series = new QBarSeries;
+        series->append(barSet(QStringLiteral("Dochód"), c.income, income, inHover));
+        series->append(barSet(QStringLiteral("Wydatki"), c.expenses, expenses, outHover));
+        chart.addSeries(series);
+        auto *categories = new QBarCategoryAxis;
+        categories->append(labels);
+        x = categories;
+        chart.addAxis(x, Qt::AlignBottom);
+        series->attachAxis(x);
+        series->attachAxis(y);
+    } else {
+        // A label every few years, so that they never run into each other.
+        auto *thinned = new QCategoryAxis;
+        thinned->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+        const int every = int(std::ceil(double(rows.size()) / 12.0));
+        for (int i = 0; i < int(rows.size()); i += every)
+            thinned->append(labels.value(i), i);
+        thinned->setRange(-0.5, double(rows.size()) - 0.5);
+        x = thinned;
+        chart.addAxis(x, Qt::AlignBottom);
+        std::vector<QPointF> in, out;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            in.emplace_back(double(i), income[i]);
+            out.emplace_back(double(i), expenses[i]);
+        }
+        for (QLineSeries *l : {lineSeries(QStringLiteral("Dochód"), c.income, in, inHover),
+                               lineSeries(QStringLiteral("Wydatki"), c.expenses, out, outHover)}) {
+            l->setPointsVisible(false);
+            chart.addSeries(l);
+            l->attachAxis(x);
+            l->attachAxis(y);
+        }
+    }
+    styleAxis(x, c, axisTitle);
+    QLineSeries *line = lineSeries(QStringLiteral("Budżet"), c.budget, budget, budgetHover);
+    chart.addSeries(line);
+    line->attachAxis(x);
+    line->attachAxis(y);
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw std::runtime_error(
+            QStringLiteral("Nie można zapisać wykresu do pliku %1. Sprawdź, czy folder istnieje i czy "
+                           "wolno w nim zapisywać, albo wybierz inne miejsce.")
+                .arg(QDir::toNativeSeparators(path))
+                .toStdString());
+}
+
+} // namespace
+
+ChartColours ChartColours::of(const QPalette &palette)
+{
+    ChartColours c;
+    c.background = palette.color(QPalette::Base);
+    c.text = palette.color(QPalette::Text);
+    c.grid = palette.color(QPalette::Mid);
+    // Mid tones that read on a light and on a dark background alike.
+    const bool dark = c.background.lightness() < 128;
+    c.income = dark ? QColor(0x73, 0xd2, 0x16) : QColor(0x4e, 0x9a, 0x06);
+    c.expenses = dark ? QColor(0x72, 0x9f, 0xcf) : QColor(0x34, 0x65, 0xa4);
+    c.budget = dark ? QColor(0xfc, 0xaf, 0x3e) : QColor(0xce, 0x5c, 0x00);
+    c.plan = palette.color(QPalette::Mid);
+    c.over = dark ? QColor(0xef, 0x29, 0x29) : QColor(0xcc, 0x00, 0x00);
+    return c;
+}
+
+void drawMonthChart(QChart &chart, const MonthFigures &figures, const ChartColours &c)
+{
+    begin(chart, c,
+          figures.booked ? QStringLiteral("Wydatki – %1").arg(periodTitle(figures.period))
+                         : QStringLiteral("Wydatki – %1 (brak zapisów)").arg(periodTitle(figures.period)));
+    chart.legend()->setVisible(false);
+    // Horizontal bars run from the bottom up: the largest is appended last to stand on top.
+    std::vector<double> values;
+    QStringList labels, hover;
+    for (auto it = figures.expenses.rbegin(); it != figures.expenses.rend(); ++it) {
+        values.push_back(it->amount);
+        labels << categoryLabel(it->category);
+        hover << (it->share ? QStringLiteral("%1: %2 (%3 wydatków miesiąca)")
+                                  .arg(categoryLabel(it->category), money(it->amount),
+                                       regional::formatPercent(*it->share))
+                            : QStringLiteral("%1: %2").arg(categoryLabel(it->category), money(it->amount)));
+    }
+    auto *series = new QHorizontalBarSeries;
+    series->append(barSet(QStringLiteral("Wydatki"), c.expenses, values, hover));
+    series->setBarWidth(0.7);
+    chart.addSeries(series);
+    auto *y = new QBarCategoryAxis;
+    y->append(labels);
+    styleAxis(y, c, QStringLiteral("Kategoria"));
+    chart.addAxis(y, Qt::AlignLeft);
+    QValueAxis *x = amountAxis(c, values);
+    chart.addAxis(x, Qt::AlignBottom);
+    series->attachAxis(y);
+    series->attachAxis(x);
+}
+
+void drawYearChart(QChart &chart, const YearFigures &figures, const ChartColours &c)
+{
+    bool any = false;
+    for (const PeriodRow &r : figures.months)
+        any = any || r.booked;
+    begin(chart, c,
+          any ? QStringLiteral("Rok %1 – dochód, wydatki i budżet").arg(figures.year)
+              : QStringLiteral("Rok %1 (brak zapisów)").arg(figures.year));
+    QStringList labels;
+    std::vector<PeriodRow> rows = figures.months;
+    for (int m = 1; m <= 12; ++m) {
+        labels << regional::locale().standaloneMonthName(m, QLocale::ShortFormat);
+        rows[std::size_t(m - 1)].title =
+            QStringLiteral("%1 %2").arg(rows[std::size_t(m - 1)].title, figures.year);
+    }
+    drawPeriods(chart, rows, labels, QStringLiteral("Miesiąc"), c);
+}
+
+void drawYearsChart(QChart &chart, const std::vector<PeriodRow> &years, const ChartColours &c)
+{
+    begin(chart, c,
+          years.empty() ? QStringLiteral("Wszystkie lata (brak zapisów)")
+                        : QStringLiteral("Lata %1–%2 – dochód, wydatki i budżet")
+                              .arg(years.front().title, years.back().title));
+    QStringList labels;
+    for (const PeriodRow &r : years)
+        labels << r.title;
+    drawPeriods(chart, years, labels, QStringLiteral("Rok"), c);
+}
+
+void drawPlanChart(QChart &chart, const PlanFigures &figures, const ChartColours &c)
+{
+    std::vector<const PlanLine *> shown;
+    for (const PlanLine &l : figures.lines)
+        if (isSpending(l.category) && (l.planned || std::fabs(l.actual) >= 0.005))
+            shown.push_back(&l);
+    begin(chart, c,
+          shown.empty()
+              ? QStringLiteral("Plan na %1 (brak planu i wydatków)").arg(periodTitle(figures.period))
+              : QStringLiteral("Plan i wydatki – %1").arg(periodTitle(figures.period)));
+    std::vector<double> planned, spent, all;
+    QStringList labels, planHover, spentHover;
+    QList<int> over;
+    // From the bottom up, so the categories read top down in the ledger's order.
+    for (auto it = shown.rbegin(); it != shown.rend(); ++it) {
+        const PlanLine &l = **it;
+        const QString name = categoryLabel(l.category);
+        labels << name;
+        planned.push_back(l.planned.value_or(0));
+        spent.push_back(l.actual);
+        all.insert(all.end(), {l.planned.value_or(0), l.actual});
+        planHover << (l.planned ? QStringLiteral("%1 – plan: %2").arg(name, money(*l.planned))
+                                : QStringLiteral("%1 – bez planu").arg(name));
+        spentHover << (l.used ? QStringLiteral("%1 – wydano: %2 (%3 planu)")
+                                    .arg(name, money(l.actual), regional::formatPercent(*l.used))
+                              : QStringLiteral("%1 – wydano: %2").arg(name, money(l.actual)));
+        if (l.over)
+            over << int(labels.size() - 1);
+    }
+    auto *series = new QHorizontalBarSeries;
+    series->append(barSet(QStringLiteral("Plan"), c.plan, planned, planHover));
+    QBarSet *spentSet = barSet(QStringLiteral("Wydano"), c.expenses, spent, spentHover);
+    // Bars past their plan stand out in the warning colour.
+    spentSet->setSelectedColor(c.over);
+    spentSet->selectBars(over);
+    series->append(spentSet);
+    chart.addSeries(series);
+    auto *y = new QBarCategoryAxis;
+    y->append(labels);
+    styleAxis(y, c, QStringLiteral("Kategoria"));
+    chart.addAxis(y, Qt::AlignLeft);
+    QValueAxis *x = amountAxis(c, all);
+    chart.addAxis(x, Qt::AlignBottom);
+    series->attachAxis(y);
+    series->attachAxis(x);
+}
+
+QString hoverText(const QChart &chart, int series, int index)
+{
+    int n = 0;
+    for (QAbstractSeries *s : chart.series()) {
+        if (auto *bars = qobject_cast<QAbstractBarSeries *>(s)) {
+            for (QBarSet *set : bars->barSets())
+                if (n++ == series)
+                    return set->property(HoverProperty).toStringList().value(index);
+        } else if (n++ == series) {
+            return s->property(HoverProperty).toStringList().value(index);
+        }
+    }
+    return {};
+}
+
+void saveChartPng(QChartView &view, const QString &path)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    view.grab().toImage().save(&buffer, "PNG");
+    writeFile(path, bytes);
+}
+
+void saveChartSvg(QChartView &view, const QString &path, const QString &title)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QSvgGenerator svg;
+    svg.setOutputDevice(&buffer);
+    svg.setSize(view.size());
+    // Written in millimetres; at the 96 dots an inch of the web a viewer shows it at the view's size.
+    svg.setResolution(96);
+    svg.setViewBox(QRect(QPoint(0, 0), view.size()));
+    svg.setTitle(title);
+    svg.setDescription(QStringLiteral("Kwotnik 2.1"));
+    QPainter painter(&svg);
+    view.render(&painter, QRectF(QPointF(0, 0), QSizeF(view.size())), view.viewport()->rect());
+    painter.end();
+    writeFile(path, bytes);
+}
+
+void paintChartPage(QChartView &view, QPainter &painter, const QRect &page, const QString &title)
+{
+    QFont font = painter.font();
+    font.setPointSizeF(12);
+    font.setBold(true);
+    painter.setFont(font);
+    const QFontMetrics metrics(font, painter.device());
+    const int titleHeight = metrics.height() * 2;
+    painter.drawText(QRect(page.left(), page.top(), page.width(), titleHeight), Qt::AlignLeft | Qt::AlignTop,
+                     title);
+    const QRect area(page.left(), page.top() + titleHeight, page.width(), page.height() - titleHeight);
+    view.render(&painter, area, view.viewport()->rect(), Qt::KeepAspectRatio);
+}
+
+} // namespace kw::analysis
