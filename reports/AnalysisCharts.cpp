@@ -30,7 +30,7 @@ namespace {
 const char *const HoverProperty = "kwHoverTexts";
 
 // Years beyond this many get lines over a thinned axis: bars for a century are slivers.
-constexpr int MostYearsAsBars = 24;
+constexpr int MostYearsAsBars = 12;
 
 QString amountAxisTitle()
 {
@@ -70,6 +70,8 @@ void begin(QChart &chart, const ChartColours &c, const QString &title)
 
 void styleAxis(QAbstractAxis *axis, const ChartColours &c, const QString &title)
 {
+    // The names of categories and months are short: whole, never cut to "...".
+    axis->setTruncateLabels(false);
     axis->setLabelsColor(c.text);
     axis->setTitleText(title);
     axis->setTitleBrush(c.text);
@@ -80,8 +82,23 @@ void styleAxis(QAbstractAxis *axis, const ChartColours &c, const QString &title)
     axis->setTitleFont(f);
 }
 
-// An amount axis over the values, with 0 always in sight and round steps.
-QValueAxis *amountAxis(const ChartColours &c, const std::vector<double> &values)
+// Round steps over [lo, hi] with about as many ticks as the length has room for.
+void tuneTicks(QValueAxis *axis, double lo, double hi, qreal length, qreal perTick)
+{
+    const int ticks = std::clamp(int(length / perTick) + 1, 2, 11);
+    // Asked once per count: the nice numbers move the range, which moves the plot area again.
+    if (axis->property("kwTicks").toInt() == ticks)
+        return;
+    axis->setProperty("kwTicks", ticks);
+    axis->setRange(lo, hi);
+    axis->setTickCount(ticks);
+    axis->applyNiceNumbers();
+}
+
+// An amount axis over the values, with 0 always in sight and round steps; its labels never run
+// into each other, whatever room the chart gets.
+QValueAxis *amountAxis(QChart &chart, const ChartColours &c, const std::vector<double> &values,
+                       Qt::Orientation along)
 {
     double lo = 0, hi = 0;
     for (const double v : values) {
@@ -91,11 +108,17 @@ QValueAxis *amountAxis(const ChartColours &c, const std::vector<double> &values)
     if (hi - lo < 1)
         hi = lo + 100; // an empty month still gets a scale
     auto *axis = new QValueAxis;
-    axis->setRange(lo, hi);
     axis->setLabelFormat(QStringLiteral("%.0f"));
-    axis->setTickCount(5);
-    axis->applyNiceNumbers();
     styleAxis(axis, c, amountAxisTitle());
+    // A label such as "-12 000" takes about seven digits' width across, one line's height up.
+    const QFontMetricsF metrics(axis->labelsFont());
+    const qreal perTick = along == Qt::Horizontal ? metrics.horizontalAdvance(QStringLiteral("-00 000")) * 1.6
+                                                  : metrics.height() * 2.2;
+    tuneTicks(axis, lo, hi, along == Qt::Horizontal ? 400 : 200, perTick);
+    QObject::connect(
+        &chart, &QChart::plotAreaChanged, axis, [axis, lo, hi, along, perTick](const QRectF &area) {
+            tuneTicks(axis, lo, hi, along == Qt::Horizontal ? area.width() : area.height(), perTick);
+        });
     return axis;
 }
 
@@ -177,7 +200,7 @@ void drawPeriods(QChart &chart, const std::vector<PeriodRow> &rows, const QStrin
             budget.emplace_back(double(i), r.budget);
         all.insert(all.end(), {r.income, r.expenses, r.budget});
     }
-    QValueAxis *y = amountAxis(c, all);
+    QValueAxis *y = amountAxis(chart, c, all, Qt::Vertical);
     chart.addAxis(y, Qt::AlignLeft);
     const bool bars = int(rows.size()) <= MostYearsAsBars;
     QAbstractAxis *x = nullptr;
@@ -196,7 +219,7 @@ void drawPeriods(QChart &chart, const std::vector<PeriodRow> &rows, const QStrin
         // A label every few years, so that they never run into each other.
         auto *thinned = new QCategoryAxis;
         thinned->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
-        const int every = int(std::ceil(double(rows.size()) / 12.0));
+        const int every = int(std::ceil(double(rows.size()) / 8.0));
         for (int i = 0; i < int(rows.size()); i += every)
             thinned->append(labels.value(i), i);
         thinned->setRange(-0.5, double(rows.size()) - 0.5);
@@ -276,7 +299,7 @@ void drawMonthChart(QChart &chart, const MonthFigures &figures, const ChartColou
     y->append(labels);
     styleAxis(y, c, QStringLiteral("Kategoria"));
     chart.addAxis(y, Qt::AlignLeft);
-    QValueAxis *x = amountAxis(c, values);
+    QValueAxis *x = amountAxis(chart, c, values, Qt::Horizontal);
     chart.addAxis(x, Qt::AlignBottom);
     series->attachAxis(y);
     series->attachAxis(x);
@@ -316,12 +339,11 @@ void drawPlanChart(QChart &chart, const PlanFigures &figures, const ChartColours
 {
     std::vector<const PlanLine *> shown;
     for (const PlanLine &l : figures.lines)
-        if (isSpending(l.category) && (l.planned || std::fabs(l.actual) >= 0.005))
+        if (isSpending(l.category) && l.planned)
             shown.push_back(&l);
     begin(chart, c,
-          shown.empty()
-              ? QStringLiteral("Plan na %1 (brak planu i wydatków)").arg(periodTitle(figures.period))
-              : QStringLiteral("Plan i wydatki – %1").arg(periodTitle(figures.period)));
+          shown.empty() ? QStringLiteral("Plan na %1 (brak planu wydatków)").arg(periodTitle(figures.period))
+                        : QStringLiteral("Plan i wydatki – %1").arg(periodTitle(figures.period)));
     std::vector<double> planned, spent, all;
     QStringList labels, planHover, spentHover;
     QList<int> over;
@@ -353,7 +375,7 @@ void drawPlanChart(QChart &chart, const PlanFigures &figures, const ChartColours
     y->append(labels);
     styleAxis(y, c, QStringLiteral("Kategoria"));
     chart.addAxis(y, Qt::AlignLeft);
-    QValueAxis *x = amountAxis(c, all);
+    QValueAxis *x = amountAxis(chart, c, all, Qt::Horizontal);
     chart.addAxis(x, Qt::AlignBottom);
     series->attachAxis(y);
     series->attachAxis(x);

@@ -19,7 +19,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QSplitter>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QStyledItemDelegate>
 #include <QTabWidget>
@@ -88,20 +88,16 @@ void fill(QTableWidget &widget, const FigureTable &table, bool header = true)
                                    Qt::AlignVCenter);
             item->setForeground(table.alert.value(r) ? QBrush(alert) : QBrush());
         }
+    QHeaderView *h = widget.horizontalHeader();
+    h->setStretchLastSection(false);
+    h->setSectionResizeMode(QHeaderView::Interactive);
     widget.resizeColumnsToContents();
-    widget.horizontalHeader()->setStretchLastSection(false);
-    widget.horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
-}
-
-// A table exactly as high as its rows, so the summary under the month's table never scrolls.
-void fitHeight(QTableWidget &widget)
-{
-    int h = 2 * widget.frameWidth();
-    if (widget.horizontalHeader()->isVisible())
-        h += widget.horizontalHeader()->height();
-    for (int r = 0; r < widget.rowCount(); ++r)
-        h += widget.rowHeight(r);
-    widget.setFixedHeight(h);
+    // What the columns need side by side, before the first one takes up the room left over.
+    int natural = 0;
+    for (int c = 0; c < widget.columnCount(); ++c)
+        natural += h->sectionSize(c);
+    widget.setProperty("kwNaturalWidth", natural);
+    h->setSectionResizeMode(0, QHeaderView::Stretch);
 }
 
 QChartView *chartView(const QString &name, QWidget *parent)
@@ -234,54 +230,43 @@ QWidget *AnalysisWindow::buildMonthTab()
     auto *page = new QWidget;
     auto *layout = new QHBoxLayout(page);
     layout->setContentsMargins(4, 4, 4, 4);
-    auto *split = new QSplitter(Qt::Horizontal, page);
-    split->setChildrenCollapsible(false);
-    MonthChart = chartView(QStringLiteral("MonthChart"), split);
-    auto *side = new QWidget(split);
+    MonthChart = chartView(QStringLiteral("MonthChart"), page);
+    auto *side = new QWidget(page);
     auto *column = new QVBoxLayout(side);
     column->setContentsMargins(0, 0, 0, 0);
     MonthTable = figureTableWidget(QStringLiteral("MonthTable"), side);
     SummaryTable = figureTableWidget(QStringLiteral("SummaryTable"), side);
     SummaryTable->setAlternatingRowColors(false);
-    SummaryTable->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     column->addWidget(MonthTable, 1);
     column->addWidget(SummaryTable);
-    split->addWidget(MonthChart);
-    split->addWidget(side);
-    split->setStretchFactor(0, 3);
-    split->setStretchFactor(1, 2);
-    layout->addWidget(split);
+    column->addStretch(0);
+    layout->addWidget(MonthChart, 1);
+    layout->addWidget(side);
+    return page;
+}
+
+// A chart over its table; the table as high as its rows, within the share of the page it may take.
+static QWidget *chartOverTable(QChartView *&chart, QTableWidget *&table, const QString &chartName,
+                               const QString &tableName)
+{
+    auto *page = new QWidget;
+    auto *layout = new QVBoxLayout(page);
+    layout->setContentsMargins(4, 4, 4, 4);
+    chart = chartView(chartName, page);
+    table = figureTableWidget(tableName, page);
+    layout->addWidget(chart, 1);
+    layout->addWidget(table);
     return page;
 }
 
 QWidget *AnalysisWindow::buildYearTab()
 {
-    auto *page = new QWidget;
-    auto *layout = new QVBoxLayout(page);
-    layout->setContentsMargins(4, 4, 4, 4);
-    auto *split = new QSplitter(Qt::Vertical, page);
-    split->setChildrenCollapsible(false);
-    YearChart = chartView(QStringLiteral("YearChart"), split);
-    YearTable = figureTableWidget(QStringLiteral("YearTable"), split);
-    split->setStretchFactor(0, 3);
-    split->setStretchFactor(1, 2);
-    layout->addWidget(split);
-    return page;
+    return chartOverTable(YearChart, YearTable, QStringLiteral("YearChart"), QStringLiteral("YearTable"));
 }
 
 QWidget *AnalysisWindow::buildYearsTab()
 {
-    auto *page = new QWidget;
-    auto *layout = new QVBoxLayout(page);
-    layout->setContentsMargins(4, 4, 4, 4);
-    auto *split = new QSplitter(Qt::Vertical, page);
-    split->setChildrenCollapsible(false);
-    YearsChart = chartView(QStringLiteral("YearsChart"), split);
-    YearsTable = figureTableWidget(QStringLiteral("YearsTable"), split);
-    split->setStretchFactor(0, 3);
-    split->setStretchFactor(1, 2);
-    layout->addWidget(split);
-    return page;
+    return chartOverTable(YearsChart, YearsTable, QStringLiteral("YearsChart"), QStringLiteral("YearsTable"));
 }
 
 QWidget *AnalysisWindow::buildPlanTab()
@@ -289,30 +274,47 @@ QWidget *AnalysisWindow::buildPlanTab()
     auto *page = new QWidget;
     auto *layout = new QVBoxLayout(page);
     layout->setContentsMargins(4, 4, 4, 4);
-    auto *split = new QSplitter(Qt::Horizontal, page);
-    split->setChildrenCollapsible(false);
-    auto *side = new QWidget(split);
-    auto *column = new QVBoxLayout(side);
-    column->setContentsMargins(0, 0, 0, 0);
-    PlanTable = figureTableWidget(QStringLiteral("PlanTable"), side);
+    PlanTable = figureTableWidget(QStringLiteral("PlanTable"), page);
     PlanTable->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                                QAbstractItemView::AnyKeyPressed);
     PlanTable->setSelectionMode(QAbstractItemView::SingleSelection);
     PlanTable->setSelectionBehavior(QAbstractItemView::SelectItems);
     PlanTable->setItemDelegate(new PlanDelegate(
         PlanTable, [this](int row, int column, const QString &text) { planEdited(row, column, text); }));
-    PlanNote = new QLabel(side);
+    PlanNote = new QLabel(page);
     PlanNote->setObjectName(QStringLiteral("PlanNote"));
     PlanNote->setWordWrap(true);
-    column->addWidget(PlanTable, 1);
-    column->addWidget(PlanNote);
-    PlanChart = chartView(QStringLiteral("PlanChart"), split);
-    split->addWidget(side);
-    split->addWidget(PlanChart);
-    split->setStretchFactor(0, 1);
-    split->setStretchFactor(1, 1);
-    layout->addWidget(split);
+    PlanChart = chartView(QStringLiteral("PlanChart"), page);
+    layout->addWidget(PlanTable);
+    layout->addWidget(PlanNote);
+    layout->addWidget(PlanChart, 1);
     return page;
+}
+
+void AnalysisWindow::fitTables()
+{
+    // The month's tables stand beside the chart as wide as their columns; the others under their
+    // chart as high as their rows, but never taking more than their share of a small window.
+    const int page = Tabs->currentWidget() ? Tabs->currentWidget()->height() : height();
+    const auto rowsHeight = [](const QTableWidget &t) {
+        int h = 2 * t.frameWidth() +
+                (t.horizontalHeader()->isVisible() ? t.horizontalHeader()->sizeHint().height() : 0);
+        for (int r = 0; r < t.rowCount(); ++r)
+            h += t.rowHeight(r);
+        return h;
+    };
+    const auto columnsWidth = [](const QTableWidget &t) {
+        return 2 * t.frameWidth() + t.verticalScrollBar()->sizeHint().width() +
+               t.property("kwNaturalWidth").toInt();
+    };
+    const int side = std::max(columnsWidth(*MonthTable), columnsWidth(*SummaryTable));
+    MonthTable->setFixedWidth(side);
+    SummaryTable->setFixedWidth(side);
+    SummaryTable->setFixedHeight(rowsHeight(*SummaryTable));
+    MonthTable->setMaximumHeight(rowsHeight(*MonthTable));
+    YearTable->setFixedHeight(std::min(rowsHeight(*YearTable), page * 2 / 5));
+    YearsTable->setFixedHeight(std::min(rowsHeight(*YearsTable), page * 2 / 5));
+    PlanTable->setFixedHeight(std::min(rowsHeight(*PlanTable), page * 9 / 20));
 }
 
 void AnalysisWindow::setPeriod(const Period &period)
@@ -459,6 +461,7 @@ void AnalysisWindow::refresh()
         return;
     stale_[std::size_t(tab)] = false;
     draw(tab);
+    fitTables();
 }
 
 void AnalysisWindow::draw(Tab tab)
@@ -472,7 +475,6 @@ void AnalysisWindow::draw(Tab tab)
             drawMonthChart(*MonthChart->chart(), f, colours);
             fill(*MonthTable, monthTable(f));
             fill(*SummaryTable, summaryTable(f), false);
-            fitHeight(*SummaryTable);
             break;
         }
         case YearTab: {
@@ -522,10 +524,13 @@ void AnalysisWindow::draw(Tab tab)
                 }
             }
             syncing_ = was;
-            PlanNote->setText(
+            PlanNote->setText(QStringLiteral("Wpisz kwotę i naciśnij Enter. „Tylko %1” zastępuje plan „Co "
+                                             "miesiąc”; puste pole – bez planu.")
+                                  .arg(month_));
+            PlanNote->setToolTip(
                 QStringLiteral("„Co miesiąc” to plan na każdy miesiąc roku %1; plan „Tylko %2” "
-                               "go zastępuje w tym jednym miesiącu. Puste pole: bez planu. "
-                               "Wpisz kwotę w pole i naciśnij Enter – plan zapisuje się od razu.")
+                               "go zastępuje w tym jednym miesiącu. Plan zapisuje się od razu "
+                               "w pliku Plan.dbf.")
                     .arg(period_.year, month_));
             break;
         }
@@ -645,6 +650,12 @@ void AnalysisWindow::changeEvent(QEvent *e)
         if (isVisible())
             refresh();
     }
+}
+
+void AnalysisWindow::resizeEvent(QResizeEvent *e)
+{
+    QWidget::resizeEvent(e);
+    fitTables();
 }
 
 void AnalysisWindow::showEvent(QShowEvent *e)

@@ -75,6 +75,7 @@ protected:
     void keyPressEvent(QKeyEvent *e) override;
     void changeEvent(QEvent *e) override;
     void showEvent(QShowEvent *e) override;
+    void resizeEvent(QResizeEvent *e) override;
 
 private:
     void buildTop();
@@ -90,6 +91,7 @@ private:
     void draw(Tab tab);
     void planEdited(int row, int column, const QString &typed);
     void showHelp();
+    void fitTables();
 
     kw::ledger::Books &books_;
     kw::ledger::Period period_;
