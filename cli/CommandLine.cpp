@@ -15,8 +15,8 @@ namespace {
 // Synopsis lines of more than one form are separated by '\n'; descriptions may run over lines too.
 const Command Table[] = {
     {"init", "init KATALOG",
-     "zapisuje trzy puste tabele w KATALOGU (tworzy go, jeśli go nie ma; istniejących tabel nigdy "
-     "nie nadpisuje)",
+     "zapisuje trzy puste tabele i pusty plan budżetu (Plan.dbf) w KATALOGU (tworzy go, jeśli go nie "
+     "ma; istniejących tabel nigdy nie nadpisuje, istniejący plan zostawia)",
      1, 1, true, false, false, runInit},
     {"dump", "dump PLIK", "wypisuje tabelę dBase jako CSV (UTF-8), wiersz na rekord, z DELETED 0 albo 1", 1,
      1, false, false, false, runDump},
@@ -44,6 +44,10 @@ const Command Table[] = {
      "(średniki, przecinek dziesiętny, UTF-8); format wynika z rozszerzenia; wszystkie lata, jeden rok "
      "(--year) albo jeden miesiąc roku (--month); wypisuje, ile wierszy zapisało",
      1, 1, false, true, false, runExport, "--year --month"},
+    {"analysis", "analysis MIESIĄC ROK [--dir KATALOG]",
+     "wypisuje tabelę miesiąca: kategoria, kwota, udział w wydatkach miesiąca, plan i ile zostało, "
+     "a pod nią sumy miesiąca; tabele czyta z katalogu roboczego albo z KATALOGU",
+     2, 2, false, true, false, runAnalysis},
 };
 
 // The options of one command, and every option some command takes (besides --dir).

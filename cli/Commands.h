@@ -21,6 +21,9 @@ int runVerify(const Invocation &call);
 int runBackup(const Invocation &call);
 int runRestore(const Invocation &call);
 
+// AnalysisCommand.cpp: a month's expenses, shares, plan and what is left, as text.
+int runAnalysis(const Invocation &call);
+
 // StatementCommand.cpp: a statement written as PDF.
 int runStatement(const Invocation &call);
 

@@ -4,6 +4,7 @@
 #include "ledger/DbfFile.h"
 #include "ledger/LedgerCheck.h"
 #include "ledger/LedgerSchema.h"
+#include "ledger/SharedFile.h"
 
 #include <cstdio>
 #include <exception>
@@ -46,6 +47,9 @@ int runInit(const Invocation &call)
 {
     return guarded([&] {
         kw::ledger::createEmptyTables(call.args[0]);
+        // A plan left from an earlier ledger in the folder is the user's: kept as it is.
+        if (kw::SharedFile::resolve(call.args[0], kw::ledger::PlanFile).isEmpty())
+            kw::ledger::createEmptyPlan(call.args[0]);
         return Done;
     });
 }

@@ -6,6 +6,7 @@
 #include "framework/Regional.h"
 #include "ledger/DbfFile.h"
 
+#include <QProcess>
 #include <gtest/gtest.h>
 
 using namespace kw::analysis;
@@ -236,4 +237,69 @@ TEST(AnalysisFigures, ThePeriodStepsAcrossYearsAndPlainTextLinesUp)
     EXPECT_EQ(plainText(t), QStringLiteral("Kategoria    Kwota\n"
                                            "Żywność      12,00\n"
                                            "Inne       1234,50\n"));
+}
+
+namespace {
+
+struct ToolRun
+{
+    int code = -1;
+    QString out, err;
+};
+
+ToolRun tool(const QStringList &args)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("pl_PL.UTF-8"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(KW_LEDGER_TOOL), args);
+    EXPECT_TRUE(p.waitForFinished(30000));
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+} // namespace
+
+TEST(AnalysisCommand, PrintsTheMonthWithItsPlanAndKeepsTheExitRule)
+{
+    Household h;
+    kw::ledger::PlanAmounts every{};
+    every[Zywnosc] = 1000;
+    every[Przychod] = 6000;
+    kw::ledger::savePlan(*h.books, {{"2024", "", every}});
+
+    const ToolRun r = tool({"analysis", "03", "2024", "--dir", h.path()});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QStringList lines = r.out.split(QLatin1Char('\n'));
+    EXPECT_EQ(lines[0], QStringLiteral("Analiza wydatków – marzec 2024"));
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("Kategoria"))) << lines[2].toStdString();
+    // Every category in the ledger's order: amount, share of the expenses, plan, what is left.
+    const auto row = [&](int i) { return lines[3 + i].split(QLatin1Char(' '), Qt::SkipEmptyParts); };
+    EXPECT_EQ(row(0), (QStringList{"Przychód", "5000,00\u00A0zł", "6000,00\u00A0zł", "1000,00\u00A0zł"}));
+    EXPECT_EQ(row(4),
+              (QStringList{"Żywność", "1200,50\u00A0zł", "52,2%", "1000,00\u00A0zł", "-200,50\u00A0zł"}));
+    EXPECT_EQ(row(6), (QStringList{"Odzież", "-150,00\u00A0zł", "-6,5%", "–", "–"}));
+    EXPECT_EQ(lines.filter(QStringLiteral("Budżet")).value(0).split(QLatin1Char(' '), Qt::SkipEmptyParts),
+              (QStringList{"Budżet", "2200,00\u00A0zł"}))
+        << "the month sum under the table";
+
+    // A month never opened, a month that is not one, a year of letters.
+    const ToolRun empty = tool({"analysis", "6", "2024", "--dir", h.path()});
+    EXPECT_EQ(empty.code, 1);
+    EXPECT_TRUE(empty.err.contains(QStringLiteral("czerwiec 2024"))) << empty.err.toStdString();
+    EXPECT_EQ(tool({"analysis", "13", "2024", "--dir", h.path()}).code, 2);
+    EXPECT_EQ(tool({"analysis", "3", "rok", "--dir", h.path()}).code, 2);
+    EXPECT_EQ(tool({"analysis", "3"}).code, 2);
+}
+
+TEST(AnalysisCommand, InitWritesAnEmptyPlanBesideTheTables)
+{
+    QTemporaryDir tmp;
+    const QString folder = tmp.filePath(QStringLiteral("dane"));
+    ASSERT_EQ(tool({"init", folder}).code, 0);
+    kw::ledger::Books books(folder);
+    EXPECT_TRUE(kw::ledger::BudgetPlan::read(books).empty());
+    EXPECT_EQ(kw::DbfFile::open(QDir(folder).filePath(kw::ledger::PlanFile))->fields().size(),
+              kw::ledger::planFields().size());
 }

@@ -61,7 +61,8 @@ TEST(LedgerTool, InitMakesTheMissingFoldersPrivateWhateverTheUmask)
         for (const char *folder : {"dom", "dom/rachunki", "dom/rachunki/2004"})
             EXPECT_EQ(mode(tmp.filePath(QString::fromLatin1(folder))), 0700) << folder << " umask " << u;
         EXPECT_EQ(mode(tmp.path()), parentMode) << "a folder that was there keeps its mode";
-        for (const QString &table : {kw::ledger::DayFile, kw::ledger::MonthFile, kw::ledger::YearFile})
+        for (const QString &table :
+             {kw::ledger::DayFile, kw::ledger::MonthFile, kw::ledger::YearFile, kw::ledger::PlanFile})
             EXPECT_EQ(mode(QDir(target).filePath(table)), 0600) << table.toStdString() << " umask " << u;
     }
 }
