@@ -1,4 +1,5 @@
 #include "app/Unit1.h"
+#include "app/AnalysisCommand.h"
 #include "app/Forms.h"
 #include "app/Icons.h"
 #include "app/ToolCommands.h"
@@ -330,6 +331,8 @@ void TForm1::buildMenu()
     Miesieczne1 = item(Raporty1, "Miesieczne1", "Zestawienie miesięczne", &TForm1::ToolButton6Click);
     Roczne1 = item(Raporty1, "Roczne1", "Zestawienie roczne", &TForm1::ToolButton7Click);
     Wieloletnie1 = item(Raporty1, "Wieloletnie1", "Zestawienie wieloletnie", &TForm1::ToolButton8Click);
+    Raporty1->addSeparator();
+    Analiza1 = item(Raporty1, "Analiza1", "Analiza wydatków", &TForm1::Analiza1Click);
 
     Kalkulatory1 = menu("Kalkulatory1", "Kalkulatory");
     Kalkulator1 = item(Kalkulatory1, "Kalkulator1", "Kalkulator", &TForm1::ComboEdit1ButtonClick);
@@ -789,6 +792,10 @@ void TForm1::refreshLights()
     light_[0] = colour(t.year->fieldValue(kw::ledger::YearSums.budget));
     Shape2->setBrushColor(light_[1]);
     Shape1->setBrushColor(light_[0]);
+    // The lights are refreshed after every booking: the plan is held against the month then too.
+    const QString overPlan = kw::analysisAfterBooking(*this);
+    if (!overPlan.isEmpty())
+        showStatusHint(overPlan);
 }
 
 void TForm1::setYearLabel(const QString &year)
@@ -895,6 +902,11 @@ void TForm1::ToolButton7Click()
 void TForm1::ToolButton8Click()
 {
     kw::runCommand([] { kw::showReport(*kw::forms().formR3()); });
+}
+
+void TForm1::Analiza1Click()
+{
+    kw::runCommand([this] { kw::showAnalysis(*this); });
 }
 
 void TForm1::ComboEdit1ButtonClick()

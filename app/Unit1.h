@@ -92,6 +92,7 @@ public:
     QAction *Miesieczne1;
     QAction *Roczne1;
     QAction *Wieloletnie1;
+    QAction *Analiza1; // "Analiza wydatków"
     QAction *Kalkulator1;
     QAction *Kalkulatorbankowy1;
     QAction *TematyPomocy1;
@@ -141,6 +142,7 @@ public:
     void ToolButton6Click();
     void ToolButton7Click();
     void ToolButton8Click();
+    void Analiza1Click();
     void ComboEdit1ButtonClick();
     void ToolButton10Click();
     void ToolButton9Click();

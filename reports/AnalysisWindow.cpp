@@ -445,6 +445,11 @@ void AnalysisWindow::NextClick()
     }
 }
 
+void AnalysisWindow::refreshAll()
+{
+    booksChanged();
+}
+
 void AnalysisWindow::booksChanged()
 {
     stale_.fill(true);

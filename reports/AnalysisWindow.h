@@ -51,6 +51,9 @@ public:
 
     // Reads the figures of the tab in front again (the others when they come to the front).
     void refresh();
+    // Every tab reads its figures again: the ledger changed in a way the books did not tell.
+    void refreshAll();
+    kw::ledger::Books &books() const { return books_; }
 
     // Controls, by the names tests find them by.
     QComboBox *MonthBox;

@@ -212,6 +212,15 @@ QString overPlanHint(const PlanFigures &figures, const std::vector<int> &categor
         .arg(periodTitle(figures.period), parts.join(QStringLiteral(", ")));
 }
 
+QString OverPlanWatch::afterBooking(ledger::Books &books, const Period &period)
+{
+    PlanFigures now = planFigures(monthFigures(books, period), ledger::BudgetPlan::read(books));
+    const bool sameMonth = last_ && last_->period == period;
+    const std::vector<int> over = sameMonth ? newlyOver(*last_, now) : std::vector<int>{};
+    last_ = std::move(now);
+    return overPlanHint(*last_, over);
+}
+
 FigureTable monthTable(const MonthFigures &figures)
 {
     FigureTable t;

@@ -93,6 +93,18 @@ std::vector<int> newlyOver(const PlanFigures &before, const PlanFigures &after);
 // The status-bar hint that names them; empty for none.
 QString overPlanHint(const PlanFigures &figures, const std::vector<int> &categories);
 
+// Watches one month's plan across bookings: the hint names the categories a booking put over
+// their plan. The first look at a month, or at another month, only takes its state.
+class OverPlanWatch
+{
+public:
+    QString afterBooking(ledger::Books &books, const Period &period);
+    void forget() { last_.reset(); }
+
+private:
+    std::optional<PlanFigures> last_;
+};
+
 // Figures laid out as text cells in the regional formats.
 struct FigureTable
 {
