@@ -180,6 +180,21 @@ QString money(double v)
     return regional::formatCurrency(v);
 }
 
+// Horizontal bars: the categories up the left, the amounts along the bottom.
+void addCategoryBars(QChart &chart, QHorizontalBarSeries *series, const QStringList &labels,
+                     const std::vector<double> &values, const ChartColours &c)
+{
+    chart.addSeries(series);
+    auto *y = new QBarCategoryAxis;
+    y->append(labels);
+    styleAxis(y, c, QStringLiteral("Kategoria"));
+    chart.addAxis(y, Qt::AlignLeft);
+    QValueAxis *x = amountAxis(chart, c, values, Qt::Horizontal);
+    chart.addAxis(x, Qt::AlignBottom);
+    series->attachAxis(y);
+    series->attachAxis(x);
+}
+
 // Income and expenses side by side per period, the budget as a line over them.
 void drawPeriods(QChart &chart, const std::vector<PeriodRow> &rows, const QStringList &labels,
                  const QString &axisTitle, const ChartColours &c)
@@ -294,15 +309,7 @@ void drawMonthChart(QChart &chart, const MonthFigures &figures, const ChartColou
     auto *series = new QHorizontalBarSeries;
     series->append(barSet(QStringLiteral("Wydatki"), c.expenses, values, hover));
     series->setBarWidth(0.7);
-    chart.addSeries(series);
-    auto *y = new QBarCategoryAxis;
-    y->append(labels);
-    styleAxis(y, c, QStringLiteral("Kategoria"));
-    chart.addAxis(y, Qt::AlignLeft);
-    QValueAxis *x = amountAxis(chart, c, values, Qt::Horizontal);
-    chart.addAxis(x, Qt::AlignBottom);
-    series->attachAxis(y);
-    series->attachAxis(x);
+    addCategoryBars(chart, series, labels, values, c);
 }
 
 void drawYearChart(QChart &chart, const YearFigures &figures, const ChartColours &c)
@@ -370,15 +377,7 @@ void drawPlanChart(QChart &chart, const PlanFigures &figures, const ChartColours
     spentSet->setSelectedColor(c.over);
     spentSet->selectBars(over);
     series->append(spentSet);
-    chart.addSeries(series);
-    auto *y = new QBarCategoryAxis;
-    y->append(labels);
-    styleAxis(y, c, QStringLiteral("Kategoria"));
-    chart.addAxis(y, Qt::AlignLeft);
-    QValueAxis *x = amountAxis(chart, c, all, Qt::Horizontal);
-    chart.addAxis(x, Qt::AlignBottom);
-    series->attachAxis(y);
-    series->attachAxis(x);
+    addCategoryBars(chart, series, labels, all, c);
 }
 
 QString hoverText(const QChart &chart, int series, int index)

@@ -149,14 +149,8 @@ TEST(AnalysisFigures, FiguresReadTheSumsNeverTheDayEntries)
 TEST(AnalysisFigures, ThePlanOfAMonthAgainstWhatWasReceivedAndSpent)
 {
     Household h;
-    kw::ledger::PlanAmounts every{};
-    every[Przychod] = 6000;
-    every[Zywnosc] = 1000;
-    every[Oplaty] = 800;
-    every[Odziez] = 0;
-    kw::ledger::PlanAmounts march{};
-    march[Zywnosc] = 1500;
-    march[Samochod] = 300;
+    const auto every = planOf({{Przychod, 6000}, {Zywnosc, 1000}, {Oplaty, 800}, {Odziez, 0}});
+    const auto march = planOf({{Zywnosc, 1500}, {Samochod, 300}});
     kw::ledger::savePlan(*h.books, {{"2024", "", every}, {"2024", "3", march}});
     const kw::ledger::BudgetPlan plan = kw::ledger::BudgetPlan::read(*h.books);
 
@@ -199,9 +193,7 @@ TEST(AnalysisFigures, ThePlanOfAMonthAgainstWhatWasReceivedAndSpent)
 TEST(AnalysisFigures, TheHintNamesOnlyWhatABookingPutOverItsPlan)
 {
     Household h;
-    kw::ledger::PlanAmounts every{};
-    every[Zywnosc] = 1300;
-    every[Samochod] = 300;
+    const auto every = planOf({{Zywnosc, 1300}, {Samochod, 300}});
     kw::ledger::savePlan(*h.books, {{"2024", "", every}});
     const Period march = Period::of(3, 2024);
     const auto figures = [&] {
@@ -264,9 +256,7 @@ ToolRun tool(const QStringList &args)
 TEST(AnalysisCommand, PrintsTheMonthWithItsPlanAndKeepsTheExitRule)
 {
     Household h;
-    kw::ledger::PlanAmounts every{};
-    every[Zywnosc] = 1000;
-    every[Przychod] = 6000;
+    const auto every = planOf({{Zywnosc, 1000}, {Przychod, 6000}});
     kw::ledger::savePlan(*h.books, {{"2024", "", every}});
 
     const ToolRun r = tool({"analysis", "03", "2024", "--dir", h.path()});

@@ -2,6 +2,7 @@
 
 // Ledgers for the analysis tests, booked through the books as the program books them.
 #include "ledger/Books.h"
+#include "ledger/BudgetPlan.h"
 #include "ledger/LedgerSchema.h"
 
 #include <QDate>
@@ -32,6 +33,15 @@ inline Amounts amounts(std::initializer_list<std::pair<Cat, double>> items)
     Amounts a{};
     for (const auto &[c, v] : items)
         a[std::size_t(c)] += v;
+    return a;
+}
+
+// A plan with amounts for the categories named; nothing planned for the others.
+inline PlanAmounts planOf(std::initializer_list<std::pair<Cat, double>> items)
+{
+    PlanAmounts a{};
+    for (const auto &[c, v] : items)
+        a[std::size_t(c)] = v;
     return a;
 }
 

@@ -363,14 +363,9 @@ private slots:
         AnalysisLedger l;
         for (int y = 2019; y <= 2024; ++y)
             l.bookHouseholdYear(y, 1.0 + 0.06 * (y - 2019));
-        kw::ledger::PlanAmounts every{};
-        every[Przychod] = 12500;
-        every[Oplaty] = 1300;
-        every[Zywnosc] = 1900;
-        every[Samochod] = 450;
-        every[Inne] = 600;
-        kw::ledger::PlanAmounts march{};
-        march[Samochod] = 2200;
+        const auto every =
+            planOf({{Przychod, 12500}, {Oplaty, 1300}, {Zywnosc, 1900}, {Samochod, 450}, {Inne, 600}});
+        const auto march = planOf({{Samochod, 2200}});
         kw::ledger::savePlan(*l.books, {{"2024", "", every}, {"2024", "3", march}});
         AnalysisWindow w(*l.books);
         w.setPeriod(Period::of(3, 2024));
