@@ -3,6 +3,7 @@
 #include "ledger/EngineError.h"
 #include "ledger/LedgerSchema.h"
 #include "ledger/NumberText.h"
+#include "ledger/OperationsTable.h"
 #include "ledger/SharedFile.h"
 #include "ledger/Table.h"
 
@@ -13,6 +14,7 @@
 #include <cmath>
 #include <map>
 #include <set>
+#include <tuple>
 #include <vector>
 
 namespace kw::ledger {
@@ -96,6 +98,83 @@ void checkSum(QStringList &out, const QString &what, const SumRecord &s, const A
         if (std::fabs(d.stored - d.computed) > Tolerance)
             out << QStringLiteral("%1: %2 wynosi %3, a powinno %4")
                        .arg(what, QLatin1String(d.name), plain(d.stored), plain(d.computed));
+}
+// What imports booked into a day must still be in it: the day's field holds at least the lines'
+// total (a refund, which takes money off, is not checked), and a day with imported lines exists.
+void checkImports(QStringList &out, const QString &directory, const DbfFile &day)
+{
+    const QString path = SharedFile::resolve(directory, OperationsFile);
+    if (path.isEmpty())
+        return;
+    const auto ops = DbfFile::open(path);
+    checkOperationsLayout(*ops);
+    using DayKey = std::tuple<int, int, int>; // year, month, day
+    std::map<DayKey, Amounts> imported;
+    std::map<DayKey, std::set<int>> imports;
+    const auto &r = OperationRecord;
+    const int date = need(*ops, r.date), amount = need(*ops, r.amount), field = need(*ops, r.field),
+              number = need(*ops, r.import);
+    ops->scan([&](std::uint32_t, const char *rec) {
+        if (DbfFile::isDeleted(rec))
+            return true;
+        const QDate d = ops->decode(rec, date).toDate();
+        const QString f = ops->decode(rec, field).toString().trimmed();
+        const auto c = std::find_if(Categories.begin(), Categories.end(),
+                                    [&](const Category &k) { return f == QLatin1String(k.day); });
+        if (!d.isValid() || c == Categories.end()) {
+            out << QStringLiteral("Plik %1: operacja importu bez poprawnej daty albo pola kategorii")
+                       .arg(ops->displayName());
+            return true;
+        }
+        const std::size_t i = std::size_t(c - Categories.begin());
+        const DayKey k{d.year(), d.month(), d.day()};
+        imported[k][i] += bookedValue(i, num(*ops, rec, amount));
+        imports[k].insert(ops->decode(rec, number).toInt());
+        return true;
+    });
+    if (imported.empty())
+        return;
+
+    std::map<DayKey, Amounts> held;
+    std::array<int, Categories.size()> idx{};
+    for (std::size_t i = 0; i < Categories.size(); ++i)
+        idx[i] = need(day, Categories[i].day);
+    const int m = need(day, DayRecord.month), y = need(day, DayRecord.year), dn = need(day, DayRecord.day);
+    day.scan([&](std::uint32_t, const char *rec) {
+        if (DbfFile::isDeleted(rec))
+            return true;
+        bool okM = false, okY = false;
+        const int month = day.decode(rec, m).toString().toInt(&okM),
+                  year = day.decode(rec, y).toString().toInt(&okY);
+        const DayKey k{year, month, int(num(day, rec, dn))};
+        if (!okM || !okY || !imported.count(k))
+            return true;
+        Amounts &h = held[k];
+        for (std::size_t i = 0; i < Categories.size(); ++i)
+            h[i] += num(day, rec, idx[i]);
+        return true;
+    });
+    for (const auto &[k, amounts] : imported) {
+        const auto [year, month, d] = k;
+        QStringList numbers;
+        for (const int n : imports[k])
+            numbers << QString::number(n);
+        const QString what = QStringLiteral("dzień %1.%2.%3 (import nr %4)")
+                                 .arg(d)
+                                 .arg(month)
+                                 .arg(year)
+                                 .arg(numbers.join(QLatin1String(", ")));
+        const auto h = held.find(k);
+        if (h == held.end()) {
+            out << QStringLiteral("%1: operacje importu są zapisane, ale nie ma wpisu tego dnia").arg(what);
+            continue;
+        }
+        for (std::size_t i = 0; i < Categories.size(); ++i)
+            if (amounts[i] > Tolerance && h->second[i] < amounts[i] - Tolerance)
+                out << QStringLiteral("%1: import wpisał do %2 razem %3, a dzień ma tylko %4")
+                           .arg(what, QLatin1String(Categories[i].day), plain(amounts[i]),
+                                plain(h->second[i]));
+    }
 }
 } // namespace
 
@@ -278,6 +357,7 @@ QStringList verifyLedger(const QString &directory)
         if (!yearSums.count(key) &&
             std::any_of(totals.begin(), totals.end(), [](double v) { return std::fabs(v) > Tolerance; }))
             out << QStringLiteral("rok %1: są wpisy dzienne, ale brak sumy roku").arg(key);
+    checkImports(out, directory, *day);
     return out;
 }
 
