@@ -200,7 +200,7 @@ ImportPlan planImport(const QString &file, const Statement &statement, const Rul
         const QString full = bookedKey(l.key, l.t.date, l.t.amount);
         l.duplicate = booked.contains(full) || inFile.contains(full);
         inFile.insert(full);
-        l.ticked = l.bookable();
+        l.ticked = l.bookable() && !l.foreign();
         plan.lines.push_back(std::move(l));
     }
     return plan;

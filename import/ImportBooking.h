@@ -36,6 +36,8 @@ struct ImportLine
     QString key;            // what tells it booked before: the bank's reference, or "#" and a digest
 
     bool bookable() const { return !duplicate && !t.pending; }
+    // An amount in another currency than the ledger's złoty: shown, unticked until the user ticks it.
+    bool foreign() const { return !t.currency.isEmpty() && t.currency != QLatin1String("PLN"); }
     // Sets the category as the user chose it; a credit outside income is then a refund.
     void setCategory(int c);
 };
@@ -61,8 +63,8 @@ QStringList lineKeys(const Statement &statement);
 // Throws EngineError when the table cannot be read.
 QSet<QString> bookedKeys(const QString &folder);
 
-// The lines of the statement categorised by the rules, checked against what is booked: duplicates
-// and pending lines unticked, the rest ticked.
+// The lines of the statement categorised by the rules, checked against what is booked: duplicates,
+// pending lines and amounts in another currency unticked, the rest ticked.
 ImportPlan planImport(const QString &file, const Statement &statement, const Rules &rules,
                       const QSet<QString> &booked);
 
