@@ -15,8 +15,9 @@ namespace {
 // Synopsis lines of more than one form are separated by '\n'; descriptions may run over lines too.
 const Command Table[] = {
     {"init", "init KATALOG",
-     "zapisuje trzy puste tabele i pusty plan budżetu (Plan.dbf) w KATALOGU (tworzy go, jeśli go nie "
-     "ma; istniejących tabel nigdy nie nadpisuje, istniejący plan zostawia)",
+     "zapisuje trzy puste tabele, pusty plan budżetu (Plan.dbf), pustą tabelę operacji importu "
+     "(Operacje.dbf) i plik reguł kategorii (Reguly.txt) w KATALOGU (tworzy go, jeśli go nie ma; "
+     "istniejących tabel nigdy nie nadpisuje, istniejący plan, tabelę operacji i reguły zostawia)",
      1, 1, true, false, false, runInit},
     {"dump", "dump PLIK", "wypisuje tabelę dBase jako CSV (UTF-8), wiersz na rekord, z DELETED 0 albo 1", 1,
      1, false, false, false, runDump},
@@ -48,6 +49,12 @@ const Command Table[] = {
      "wypisuje tabelę miesiąca: kategoria, kwota, udział w wydatkach miesiąca, plan i ile zostało, "
      "a pod nią sumy miesiąca; tabele czyta z katalogu roboczego albo z KATALOGU",
      2, 2, false, true, false, runAnalysis},
+    {"import", "import PLIK [--dir KATALOG] [--dry-run]",
+     "księguje wyciąg bankowy (MT940, MT942, camt.053, camt.052, OFX albo CSV banku) według reguł "
+     "kategorii z Reguly.txt, jak okno „Import wyciągu”, jednym zapisem; operacje już zaksięgowane "
+     "pomija; wypisuje podsumowanie (zaksięgowane, pominięte jako już zaksięgowane, oczekujące, "
+     "kategorie); z --dry-run tylko wypisuje, co by zaksięgował, i nic nie zapisuje",
+     1, 1, false, true, false, runImport, nullptr, "--dry-run"},
 };
 
 // The options of one command, and every option some command takes (besides --dir).
@@ -80,7 +87,8 @@ const char *const Options =
     "  plikiem; istniejący plik zastępuje dopiero po zapisaniu całego nowego, z tymi samymi prawami\n"
     "kod wyjścia (każde polecenie):\n"
     "  0  wykonane\n"
-    "  1  odmowa albo błąd (nic nie zapisano) albo puste zestawienie\n"
+    "  1  odmowa albo błąd (nic nie zapisano), puste zestawienie albo wyciąg, którego nie można\n"
+    "     przeczytać\n"
     "  2  błędne użycie (wypisuje opis użycia)\n";
 
 QString synopsisLines(const Command &c)
@@ -150,6 +158,7 @@ Parsed parse(const QStringList &arguments)
     }
     QStringList positional;
     QMap<QString, QString> given;
+    QStringList switches;
     bool dirGiven = false;
     QString directory;
     bool options = true;
@@ -201,8 +210,7 @@ Parsed parse(const QStringList &arguments)
         }
         // "-2004" is a (wrong) number for the command to name, not an option.
         if (options && a.size() > 1 && a.startsWith(QLatin1Char('-')) && !a[1].isDigit()) {
-            if (p.error.isEmpty())
-                p.error = QStringLiteral("nieznana opcja „%1”.").arg(a);
+            switches << a; // the command's own, or unknown: told once the command is known
             continue;
         }
         positional << a;
@@ -221,6 +229,13 @@ Parsed parse(const QStringList &arguments)
     if (!p.error.isEmpty())
         return p;
     const Command &c = *p.command;
+    const QStringList known =
+        QString::fromLatin1(c.switches ? c.switches : "").split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (const QString &s : switches)
+        if (!known.contains(s)) {
+            p.error = QStringLiteral("nieznana opcja „%1”.").arg(s);
+            return p;
+        }
     if (dirGiven && c.folderArgument) {
         if (positional.size() >= c.minArgs) {
             p.error = QStringLiteral("podaj katalog raz: jako argument albo po --dir.");
@@ -248,7 +263,7 @@ Parsed parse(const QStringList &arguments)
             QStringLiteral("katalog „%1” nie istnieje: podaj katalog z tabelami programu.").arg(directory);
         return p;
     }
-    p.run = Invocation{name, positional, c.takesDir ? directory : QString(), given};
+    p.run = Invocation{name, positional, c.takesDir ? directory : QString(), given, switches};
     return p;
 }
 

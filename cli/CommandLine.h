@@ -26,6 +26,7 @@ struct Invocation
     QString directory; // from --dir; empty when not given
     // The command's own options that were given, by name without the dashes ("year" -> "2024").
     QMap<QString, QString> options;
+    QStringList switches; // the command's own options without a value that stood on the line
 };
 
 struct Command
@@ -44,6 +45,8 @@ struct Command
     int (*run)(const Invocation &);
     // The options of this command alone, each with a value: "--year --month"; nullptr for none.
     const char *options = nullptr;
+    // The command's own options without a value, separated by spaces ("--dry-run"); none when null.
+    const char *switches = nullptr;
 };
 
 // The commands the companion knows, in the order the usage lists them.

@@ -30,6 +30,9 @@ int runStatement(const Invocation &call);
 // ExportCommand.cpp: the books out to a spreadsheet file.
 int runExport(const Invocation &call);
 
+// ImportCommand.cpp: a bank statement booked by the import's rules, or only summed up (--dry-run).
+int runImport(const Invocation &call);
+
 // The statement's arguments (after "statement", --dir already taken out). On a mistake returns
 // nothing and puts a message that names the wrong argument and says what to write into `error`.
 std::optional<kw::statements::StatementRequest>

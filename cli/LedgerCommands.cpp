@@ -1,9 +1,11 @@
 // init, dump and verify: the supplied empty tables, a table as CSV, the sums recounted.
 #include "cli/Commands.h"
+#include "import/Rules.h"
 #include "ledger/CodePage.h"
 #include "ledger/DbfFile.h"
 #include "ledger/LedgerCheck.h"
 #include "ledger/LedgerSchema.h"
+#include "ledger/OperationsTable.h"
 #include "ledger/SharedFile.h"
 
 #include <cstdio>
@@ -50,7 +52,13 @@ int runInit(const Invocation &call)
         // A plan left from an earlier ledger in the folder is the user's: kept as it is.
         if (kw::SharedFile::resolve(call.args[0], kw::ledger::PlanFile).isEmpty())
             kw::ledger::createEmptyPlan(call.args[0]);
-        return Done;
+        // The import's table and its rules file, so the user finds them from the start.
+        kw::ledger::ensureOperationsTable(call.args[0]);
+        QStringList problems;
+        kw::import::Rules::load(call.args[0], &problems);
+        for (const QString &p : problems)
+            printError(p);
+        return problems.isEmpty() ? Done : Failed;
     });
 }
 

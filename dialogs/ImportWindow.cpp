@@ -325,7 +325,6 @@ bool ImportWindow::openFile(const QString &path)
     QStringList problems;
     import::Statement statement;
     try {
-        const import::Rules rules = import::Rules::load(folder, &problems);
         QList<import::CsvProfile> profiles = import::loadProfiles(folder, &problems);
         try {
             statement = import::readStatementFile(path, profiles);
@@ -341,6 +340,8 @@ bool ImportWindow::openFile(const QString &path)
             profiles = import::loadProfiles(folder, &problems);
             statement = import::readStatementFile(path, profiles);
         }
+        // The rules file is written on first use, so only once the statement is read.
+        const import::Rules rules = import::Rules::load(folder, &problems);
         plan_ = import::planImport(path, statement, rules, import::bookedKeys(folder));
         plan_.problems = problems;
     } catch (const import::ImportError &e) {

@@ -188,7 +188,8 @@ void saveProfile(const QString &directory, const CsvProfile &profile)
         all.append(profile);
     const QString path = QDir(directory).filePath(ProfileFile);
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(writeProfiles(all).toUtf8()) < 0 || !f.commit()) {
+    if (!f.open(QIODevice::WriteOnly) || !f.setPermissions(QFile::ReadOwner | QFile::WriteOwner) ||
+        f.write(writeProfiles(all).toUtf8()) < 0 || !f.commit()) {
         ImportError e(ImportError::Kind::Unwritable, f.errorString());
         e.setFile(path, QString());
         throw e;

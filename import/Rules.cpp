@@ -26,7 +26,8 @@ bool isRuleLine(const QString &line)
 void writeFile(const QString &path, const QString &text)
 {
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(text.toUtf8()) < 0 || !f.commit()) {
+    if (!f.open(QIODevice::WriteOnly) || !f.setPermissions(QFile::ReadOwner | QFile::WriteOwner) ||
+        f.write(text.toUtf8()) < 0 || !f.commit()) {
         ImportError e(ImportError::Kind::Unwritable, f.errorString());
         e.setFile(path, QString());
         throw e;
@@ -34,13 +35,14 @@ void writeFile(const QString &path, const QString &text)
 }
 
 // The text of the folder's rules file, the built-in one written first when there is none.
-QString rulesText(const QString &directory)
+QString rulesText(const QString &directory, bool write = true)
 {
     const QString path = QDir(directory).filePath(RulesFile);
     QFile f(path);
     if (!f.exists()) {
         const QString text = Rules::builtInText();
-        writeFile(path, text);
+        if (write)
+            writeFile(path, text);
         return text;
     }
     if (!f.open(QIODevice::ReadOnly)) {
@@ -184,10 +186,10 @@ Rules Rules::parse(const QString &text, QStringList *problems)
     return r;
 }
 
-Rules Rules::load(const QString &directory, QStringList *problems)
+Rules Rules::load(const QString &directory, QStringList *problems, bool write)
 {
     try {
-        return parse(rulesText(directory), problems);
+        return parse(rulesText(directory, write), problems);
     } catch (const ImportError &e) {
         if (problems)
             problems->append(e.message());

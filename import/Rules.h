@@ -50,9 +50,9 @@ public:
     // The text written into a data folder that has no rules file yet.
     static QString builtInText();
     // The data folder's rules; the built-in ones are written into the folder first when it has
-    // none. A file that cannot be read or written is named in `problems`, and the built-in rules
-    // are used.
-    static Rules load(const QString &directory, QStringList *problems = nullptr);
+    // none (unless `write` is false: a trial that writes nothing). A file that cannot be read or
+    // written is named in `problems`, and the built-in rules are used.
+    static Rules load(const QString &directory, QStringList *problems = nullptr, bool write = true);
     // Adds "Kategoria: word" above every rule of the folder's file (so it wins over the built-in
     // ones), writing the built-in ones first when the folder has none. Throws ImportError
     // (Unwritable) naming the file.

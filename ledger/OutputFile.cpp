@@ -3,6 +3,7 @@
 #include "ledger/EngineError.h"
 #include "ledger/Journal.h"
 #include "ledger/LedgerSchema.h"
+#include "ledger/OperationsTable.h"
 
 #include <QDir>
 #include <QFile>
@@ -257,13 +258,10 @@ QString sentence(const QString &path, QString cause)
 
 QStringList protectedNames()
 {
-    return {kw::ledger::DayFile,
-            kw::ledger::MonthFile,
-            kw::ledger::YearFile,
-            QString::fromLatin1(kw::Journal::fileName()),
-            QStringLiteral("Operacje.dbf"),
-            QStringLiteral("Plan.dbf"),
-            QStringLiteral("Reguly.txt")};
+    return {kw::ledger::DayFile,          kw::ledger::MonthFile,
+            kw::ledger::YearFile,         QString::fromLatin1(kw::Journal::fileName()),
+            kw::ledger::OperationsFile,   QStringLiteral("Plan.dbf"),
+            QStringLiteral("Reguly.txt"), QStringLiteral("ProfileCSV.txt")};
 }
 
 QString refusal(const QString &path, FileKind kind, const QString &dataDirectory)
