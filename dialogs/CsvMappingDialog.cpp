@@ -141,6 +141,8 @@ CsvMappingDialog::CsvMappingDialog(const QByteArray &bytes, const QString &folde
 
 void CsvMappingDialog::reload()
 {
+    // Lines to skip count only for a table without a header.
+    skip_->setEnabled(header_->value() == 0);
     const auto encoding = import::CsvEncoding(encoding_->currentIndex());
     const QString text = import::decodeCsv(bytes_, encoding);
     rows_ = import::splitCsv(text.left(64 * 1024), Separators[separator_->currentIndex()], 60, false).rows;

@@ -209,7 +209,11 @@ private slots:
         QTimer::singleShot(0, this, [&] {
             auto *d = qobject_cast<CsvMappingDialog *>(QApplication::activeModalWidget());
             QVERIFY(d);
+            auto *skip = d->findChild<QSpinBox *>(QStringLiteral("Pomin"));
+            d->findChild<QSpinBox *>(QStringLiteral("WierszNaglowka"))->setValue(0);
+            QVERIFY(skip->isEnabled());
             d->findChild<QSpinBox *>(QStringLiteral("WierszNaglowka"))->setValue(2);
+            QVERIFY(!skip->isEnabled()); // a header decides where the data starts
             d->findChild<QComboBox *>(QStringLiteral("DataOperacji"))->setCurrentIndex(1);
             d->findChild<QComboBox *>(QStringLiteral("Kontrahent"))->setCurrentIndex(3);
             d->findChild<QComboBox *>(QStringLiteral("Tytul"))->setCurrentIndex(4);
