@@ -458,41 +458,42 @@ TEST(Books, ABatchOfAThousandAddsIsOneJournalWriteAndOneFlushOfEachFile)
 TEST(Books, ABatchWritesAnotherTableOfTheFolderTogetherWithTheDaysOrNothing)
 {
     kwtest::LedgerDir dir;
-    DbfFile::create(dir.file("Operacje.dbf"), {{"OPIS", 'C', 20, 0}, {"KWOTA", 'N', 12, 2}});
+    // Any table of the folder; Operacje.dbf itself is the import's, which verify checks by its layout.
+    DbfFile::create(dir.file("Zapiski.dbf"), {{"OPIS", 'C', 20, 0}, {"KWOTA", 'N', 12, 2}});
     kl::Books books(dir.path());
     const kl::Period may = kl::Period::of(5, 2024);
     const auto stage = [&](kl::Books::Batch &b) {
         const DayRef d = b.dayFor(may, 7, QDate(2024, 5, 7));
         EXPECT_EQ(b.dayFor(may, 7, QDate(2024, 5, 7)), d) << "the day the batch made is found again";
         b.add(d, Amounts{0, 0, 0, 0, 12.5}, Sign::Add);
-        const DbfFile &ops = b.table("operacje.DBF");
+        const DbfFile &ops = b.table("zapiski.DBF");
         std::string rec = ops.blankRecord();
         ops.encode(rec.data(), 0, QStringLiteral("Żabka"));
         ops.encode(rec.data(), 1, 12.5);
-        EXPECT_EQ(b.append("Operacje.dbf", rec), 0u);
+        EXPECT_EQ(b.append("Zapiski.dbf", rec), 0u);
         EXPECT_EQ(b.monthSum(may)->amounts[4], 12.5) << "reads see what is staged";
     };
     // The second table refuses its write: the days, the sums and the table stay as they were.
-    const QByteArray before = tables(dir.path()) + kwtest::readAll(dir.file("Operacje.dbf"));
+    const QByteArray before = tables(dir.path()) + kwtest::readAll(dir.file("Zapiski.dbf"));
     kw::diskio::setFaultInjector([](kw::diskio::Op op, const QString &name) {
-        return op == kw::diskio::Op::Write && name.startsWith(QLatin1String("Operacje")) ? ENOSPC : 0;
+        return op == kw::diskio::Op::Write && name.startsWith(QLatin1String("Zapiski")) ? ENOSPC : 0;
     });
     {
         kl::Books::Batch b = books.batch();
         stage(b);
         const std::string e = errorOf([&] { b.commit(); });
-        EXPECT_NE(e.find("Operacje.dbf: brak miejsca na dysku. Nic nie zostało zapisane."), std::string::npos)
+        EXPECT_NE(e.find("Zapiski.dbf: brak miejsca na dysku. Nic nie zostało zapisane."), std::string::npos)
             << e;
     }
     kw::diskio::setFaultInjector(nullptr);
-    EXPECT_EQ(tables(dir.path()) + kwtest::readAll(dir.file("Operacje.dbf")), before);
+    EXPECT_EQ(tables(dir.path()) + kwtest::readAll(dir.file("Zapiski.dbf")), before);
     EXPECT_FALSE(books.monthSum(may).has_value());
 
     kl::Books::Batch b = books.batch();
     stage(b);
     b.commit();
     EXPECT_EQ(books.days(may).size(), 1u);
-    EXPECT_EQ(DbfFile::open(dir.file("Operacje.dbf"))->recordCount(), 1u);
+    EXPECT_EQ(DbfFile::open(dir.file("Zapiski.dbf"))->recordCount(), 1u);
     EXPECT_EQ(books.yearSum("2024")->expenses, 12.5);
     EXPECT_EQ(verifyLedger(dir.path()), QStringList());
 }
