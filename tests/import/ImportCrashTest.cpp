@@ -2,6 +2,7 @@
 // the journal's rollback the folder holds all of it or none of it, and the ledger check is clean.
 // And the flushes of a booking do not grow with the number of lines.
 #include "ImportTestData.h"
+#include "tests/ledger/CrashRun.h"
 
 #include "import/Rules.h"
 #include "ledger/Books.h"
@@ -21,62 +22,14 @@
 #include <map>
 
 namespace kl = kw::ledger;
+using kwtest::copyDir;
+using kwtest::countCalls;
+using kwtest::Outcome;
+using kwtest::run;
+using kwtest::Syscalls;
+using kwtest::usableStrace;
 
 namespace {
-
-const QStringList Syscalls{"write",  "pwrite64",  "writev",          "pwritev",   "pwritev2",
-                           "fsync",  "fdatasync", "sync_file_range", "ftruncate", "truncate",
-                           "unlink", "unlinkat",  "rename",          "renameat",  "renameat2"};
-
-struct Outcome
-{
-    int code = -1;
-    bool crashed = false;
-    QString err;
-};
-
-Outcome run(const QString &program, const QStringList &args)
-{
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    const QString asan = env.value("ASAN_OPTIONS");
-    env.insert("ASAN_OPTIONS", asan.isEmpty() ? QStringLiteral("detect_leaks=0") : asan + ":detect_leaks=0");
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    p.waitForFinished(120000);
-    return {p.exitCode(), p.exitStatus() == QProcess::CrashExit, QString::fromUtf8(p.readAllStandardError())};
-}
-
-QString usableStrace()
-{
-    const QString strace = QStandardPaths::findExecutable(QStringLiteral("strace"));
-    if (strace.isEmpty())
-        return {};
-    const Outcome probe = run(strace, {"-qq", "-o", "/dev/null", "/bin/true"});
-    return probe.code == 0 && !probe.crashed ? strace : QString();
-}
-
-std::map<QString, int> countCalls(const QString &log)
-{
-    std::map<QString, int> n;
-    QFile f(log);
-    if (!f.open(QIODevice::ReadOnly))
-        return n;
-    for (const QByteArray &line : f.readAll().split('\n')) {
-        const int paren = line.indexOf('(');
-        if (paren > 0)
-            ++n[QString::fromLatin1(line.left(paren))];
-    }
-    return n;
-}
-
-void copyDir(const QString &from, const QString &to)
-{
-    QDir(to).removeRecursively();
-    QDir().mkpath(to);
-    for (const QString &f : QDir(from).entryList(QDir::Files))
-        ASSERT_TRUE(QFile::copy(QDir(from).filePath(f), QDir(to).filePath(f)));
-}
 
 // The folder as a reader sees it: every record of the four tables; a missing operations table
 // reads as an empty one.

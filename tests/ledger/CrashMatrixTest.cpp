@@ -2,6 +2,7 @@
 // after the journal's rollback the ledger holds all of the change or none of it, and its sums
 // still equal its days. The kill points are found by tracing each writer once, so the matrix
 // follows the engine whatever the number of system calls a commit takes.
+#include "CrashRun.h"
 #include "TestTables.h"
 #include "ledger/Journal.h"
 #include "ledger/LedgerCheck.h"
@@ -13,43 +14,16 @@
 
 using namespace kw::ledger;
 using kwtest::Books;
+using kwtest::copyDir;
+using kwtest::countCalls;
+using kwtest::Outcome;
+using kwtest::run;
+using kwtest::Syscalls;
+using kwtest::usableStrace;
 
 namespace {
 
-const QStringList Syscalls{"write",  "pwrite64",  "writev",          "pwritev",   "pwritev2",
-                           "fsync",  "fdatasync", "sync_file_range", "ftruncate", "truncate",
-                           "unlink", "unlinkat",  "rename",          "renameat",  "renameat2"};
 const QStringList Tables{DayFile, MonthFile, YearFile};
-
-struct Outcome
-{
-    int code = -1;
-    bool crashed = false;
-    QString err;
-};
-
-Outcome run(const QString &program, const QStringList &args)
-{
-    QProcess p;
-    // The leak checker of a sanitizer build cannot run under a tracer; the other checks can.
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    const QString asan = env.value("ASAN_OPTIONS");
-    env.insert("ASAN_OPTIONS", asan.isEmpty() ? QStringLiteral("detect_leaks=0") : asan + ":detect_leaks=0");
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    p.waitForFinished(60000);
-    return {p.exitCode(), p.exitStatus() == QProcess::CrashExit, QString::fromUtf8(p.readAllStandardError())};
-}
-
-// Both strace and the kernel must let us trace (containers often refuse ptrace).
-QString usableStrace()
-{
-    const QString strace = QStandardPaths::findExecutable(QStringLiteral("strace"));
-    if (strace.isEmpty())
-        return {};
-    const Outcome probe = run(strace, {"-qq", "-o", "/dev/null", "/bin/true"});
-    return probe.code == 0 && !probe.crashed ? strace : QString();
-}
 
 // The period 3/2004 with two days whose amounts are in both sums.
 void prepareTemplate(const QString &dir)
@@ -64,14 +38,6 @@ void prepareTemplate(const QString &dir)
     closePeriod(b.t);
 }
 
-void copyDir(const QString &from, const QString &to)
-{
-    QDir(to).removeRecursively();
-    QDir().mkpath(to);
-    for (const QString &f : QDir(from).entryList(QDir::Files))
-        ASSERT_TRUE(QFile::copy(QDir(from).filePath(f), QDir(to).filePath(f)));
-}
-
 // The ledger as a reader sees it: every record of the three tables, deleted ones flagged.
 QString contents(const QString &dir)
 {
@@ -79,20 +45,6 @@ QString contents(const QString &dir)
     for (const QString &t : Tables)
         all += dumpTableCsv(QDir(dir).filePath(t));
     return all;
-}
-
-std::map<QString, int> countCalls(const QString &log)
-{
-    std::map<QString, int> n;
-    QFile f(log);
-    if (!f.open(QIODevice::ReadOnly))
-        return n;
-    for (const QByteArray &line : f.readAll().split('\n')) {
-        const int paren = line.indexOf('(');
-        if (paren > 0)
-            ++n[QString::fromLatin1(line.left(paren))];
-    }
-    return n;
 }
 
 } // namespace
