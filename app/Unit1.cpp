@@ -3,6 +3,8 @@
 #include "app/Forms.h"
 #include "app/Icons.h"
 #include "app/ToolCommands.h"
+#include "dialogs/ImportUndoDialog.h"
+#include "dialogs/ImportWindow.h"
 #include "dialogs/Unit2.h"
 #include "dialogs/Unit3.h"
 #include "dialogs/Unit3D.h"
@@ -13,6 +15,7 @@
 #include "framework/Regional.h"
 #include "framework/Shape.h"
 #include "ledger/Booking.h"
+#include "ledger/Books.h"
 #include "ledger/LedgerSchema.h"
 #include "ledger/Rollup.h"
 #include "reports/ReportCommands.h"
@@ -24,6 +27,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDate>
+#include <QDir>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -289,7 +293,12 @@ TForm1::TForm1(QWidget *parent)
                  menuBar()->sizeHint().height() + ToolBarHeight + BandHeight + WorkHeight + StatusHeight);
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    // The import's windows work on the books, which go with this window's members.
+    delete importWindow_;
+    delete importUndo_;
+}
 
 void TForm1::buildMenu()
 {
@@ -316,6 +325,8 @@ void TForm1::buildMenu()
                    QKeySequence(Qt::CTRL | Qt::Key_O));
     Dane1->addSeparator();
     Eksportuj1 = item(Dane1, "Eksportuj1", "Eksportuj…", &TForm1::Eksportuj1Click);
+    ImportujWyciag1 = item(Dane1, "ImportujWyciag1", "Importuj wyciąg…", &TForm1::ImportujWyciag1Click);
+    CofnijImport1 = item(Dane1, "CofnijImport1", "Cofnij import…", &TForm1::CofnijImport1Click);
     Dane1->addSeparator();
     Zamknij2 = item(Dane1, "Zamknij2", "Zamknij program", &TForm1::Zamknij2Click);
 
@@ -948,4 +959,60 @@ void TForm1::Eksportuj1Click()
         const TFormM &period = *kw::forms().formM();
         kw::showExportWindow(this, Table1->directoryPath(), period.monthText(), period.yearText());
     });
+}
+
+// --- bank-statement import --------------------------------------------------------------------
+
+kw::ledger::Books &TForm1::books()
+{
+    if (!books_) {
+        books_ = std::make_unique<kw::ledger::Books>(QDir::currentPath());
+        // The day list and the sums follow the tables by themselves; the lights and the command
+        // state are worked out here, after every change of the books.
+        connect(books_.get(), &kw::ledger::Books::changed, this, [this] { followBooks(); });
+    }
+    return *books_;
+}
+
+void TForm1::postPendingEdits()
+{
+    // A remark being typed holds the day and both sums in edit; posted after a batch, their
+    // buffers would put back what the batch had just changed.
+    const kw::ledger::LedgerTables t = ledgerTables();
+    for (kw::Table *table : {t.day, t.month, t.year})
+        if (table && table->active())
+            table->checkBrowseMode();
+}
+
+void TForm1::followBooks()
+{
+    if (state_ == CommandState::NoPeriod || !Table1->active())
+        return;
+    refreshLights();
+    testCommandState(true);
+}
+
+void TForm1::ImportujWyciag1Click()
+{
+    if (importWindow_ && importWindow_->isVisible()) {
+        showWindow(importWindow_);
+        return;
+    }
+    if (!importWindow_) {
+        importWindow_ = new kw::ImportWindow(books(), this);
+        connect(importWindow_, &kw::ImportWindow::aboutToChangeBooks, this, &TForm1::postPendingEdits);
+    }
+    if (importWindow_->chooseFile())
+        showWindow(importWindow_);
+}
+
+void TForm1::CofnijImport1Click()
+{
+    if (!importUndo_) {
+        importUndo_ = new kw::ImportUndoDialog(books(), this);
+        connect(importUndo_, &kw::ImportUndoDialog::aboutToChangeBooks, this, &TForm1::postPendingEdits);
+    } else {
+        importUndo_->refresh();
+    }
+    showWindow(importUndo_);
 }

@@ -7,6 +7,7 @@
 
 #include <QHash>
 #include <QMainWindow>
+#include <memory>
 
 class QAction;
 class QFrame;
@@ -20,7 +21,12 @@ class QToolButton;
 
 namespace kw {
 class ComboEdit;
+class ImportUndoDialog;
+class ImportWindow;
 class Shape;
+namespace ledger {
+class Books;
+}
 } // namespace kw
 
 using kw::CommandState;
@@ -84,6 +90,8 @@ public:
     QMenu *Pomoc1;
     QAction *Otworz1;
     QAction *Eksportuj1;
+    QAction *ImportujWyciag1;
+    QAction *CofnijImport1;
     QAction *Zamknij2;
     QAction *Nowydzien1;
     QAction *DodajOdejmij1;
@@ -150,6 +158,11 @@ public:
     void Informacje1Click();
     void Zamknij2Click();
     void Eksportuj1Click();
+    // The bank-statement import and its undo, made when first asked for.
+    void ImportujWyciag1Click();
+    void CofnijImport1Click();
+    kw::ImportWindow *importWindow() const { return importWindow_; }
+    kw::ImportUndoDialog *importUndoDialog() const { return importUndo_; }
 
     void Timer1Timer();
 
@@ -178,4 +191,14 @@ private:
     kw::DataSource *yearSums_ = nullptr;
     QList<kw::Table *> statementTables_;
     QHash<QObject *, QString> hints_;
+
+    // The books of the working directory, for the windows that change them as one batch.
+    kw::ledger::Books &books();
+    // Posts a change typed into the day list and its sums, so a batch never lands under it.
+    void postPendingEdits();
+    void followBooks();
+    std::unique_ptr<kw::ledger::Books> books_;
+    // Children of this window, made when first asked for and kept until it goes.
+    kw::ImportWindow *importWindow_ = nullptr;
+    kw::ImportUndoDialog *importUndo_ = nullptr;
 };

@@ -1,4 +1,5 @@
 #include "dialogs/CsvMappingDialog.h"
+#include "dialogs/ImportWindow.h"
 
 #include "framework/Messages.h"
 #include "import/CsvReader.h"
@@ -54,6 +55,7 @@ CsvMappingDialog::CsvMappingDialog(const QByteArray &bytes, const QString &folde
 {
     setObjectName(QStringLiteral("MapowanieKolumn"));
     setWindowTitle(QStringLiteral("Kolumny pliku CSV - Kwotnik 2.1"));
+    addHelpKey(this, QStringLiteral("import-kolumny"));
     resize(900, 560);
 
     auto *layout = new QVBoxLayout(this);

@@ -1,4 +1,5 @@
 #include "dialogs/ImportUndoDialog.h"
+#include "dialogs/ImportWindow.h"
 
 #include "framework/Messages.h"
 #include "framework/Regional.h"
@@ -18,6 +19,7 @@ ImportUndoDialog::ImportUndoDialog(ledger::Books &books, QWidget *parent) : QDia
 {
     setObjectName(QStringLiteral("CofnijImport"));
     setWindowTitle(QStringLiteral("Cofnij import - Kwotnik 2.1"));
+    addHelpKey(this, QStringLiteral("import-cofnij"));
     resize(640, 360);
 
     auto *layout = new QVBoxLayout(this);
@@ -98,7 +100,10 @@ void ImportUndoDialog::CofnijClick()
     if (messageBox(appTitle(), question, MsgIcon::Question, Yes | No) != Yes)
         return;
     int count = 0;
-    if (!runCommand([&] { count = import::undoImport(books_, number); }))
+    if (!runCommand([&] {
+            emit aboutToChangeBooks();
+            count = import::undoImport(books_, number);
+        }))
         return;
     showMessage(QStringLiteral("Cofnięto import nr %1: %2 operacji.").arg(number).arg(count));
     refresh();

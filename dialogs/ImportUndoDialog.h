@@ -23,6 +23,8 @@ public:
     void CofnijClick();
 
 signals:
+    // Just before the import is taken back: whoever holds unposted edits of the tables posts them.
+    void aboutToChangeBooks();
     void undone(int importNumber);
 
 private:

@@ -8,6 +8,7 @@
 #include "import/ImportError.h"
 #include "import/StatementReader.h"
 #include "ledger/Books.h"
+#include "tools/help/HelpViewer.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -222,6 +223,17 @@ QVariant ImportModel::headerData(int section, Qt::Orientation orientation, int r
 
 // --- the window --------------------------------------------------------------------------------
 
+void addHelpKey(QWidget *window, const QString &topic)
+{
+    auto *key = new QShortcut(QKeySequence(Qt::Key_F1), window);
+    key->setContext(Qt::WindowShortcut);
+    QObject::connect(key, &QShortcut::activated, window, [topic] {
+        if (help::helpFile().isEmpty())
+            help::setHelpFile(QStringLiteral("POMOC.HLP"));
+        help::showTopic(topic);
+    });
+}
+
 ImportWindow::ImportWindow(ledger::Books &books, QWidget *parent) : QWidget(parent, Qt::Window), books_(books)
 {
     setObjectName(QStringLiteral("Import"));
@@ -299,6 +311,7 @@ ImportWindow::ImportWindow(ledger::Books &books, QWidget *parent) : QWidget(pare
     buttons->addWidget(cancel_);
     layout->addLayout(buttons);
 
+    addHelpKey(this, QStringLiteral("import-wyciagu"));
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, [this] { AnulujClick(); });
     connect(model_, &ImportModel::totalsChanged, this, &ImportWindow::updateTotals);
@@ -420,7 +433,10 @@ void ImportWindow::ZaksiegujClick()
         return;
     }
     import::ImportResult result;
-    if (!runCommand([&] { result = import::bookImport(books_, plan_, QDateTime::currentDateTime()); }))
+    if (!runCommand([&] {
+            emit aboutToChangeBooks();
+            result = import::bookImport(books_, plan_, QDateTime::currentDateTime());
+        }))
         return;
     if (result.booked == 0) {
         showMessage(QStringLiteral("Wszystkie zaznaczone operacje są już zaksięgowane; nic nie zapisano."));

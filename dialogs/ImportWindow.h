@@ -17,6 +17,9 @@ class Books;
 
 namespace kw {
 
+// F1 anywhere in the window opens its topic of the help file.
+void addHelpKey(QWidget *window, const QString &topic);
+
 // The lines of an import plan as the review table shows them: a tick, the date, the amount, the
 // counterparty, the title, the category (editable) and a note.
 class ImportModel : public QAbstractTableModel
@@ -80,6 +83,8 @@ public:
     void ZapamietajClick();
 
 signals:
+    // Just before the import is written: whoever holds unposted edits of the tables posts them.
+    void aboutToChangeBooks();
     void booked(int importNumber);
 
 private:

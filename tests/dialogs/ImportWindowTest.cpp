@@ -13,6 +13,7 @@
 #include "ledger/LedgerCheck.h"
 #include "ledger/LedgerSchema.h"
 #include "ledger/OperationsTable.h"
+#include "tools/help/HelpViewer.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -238,6 +239,27 @@ private slots:
         ImportWindow again(books);
         QVERIFY(again.openFile(file));
         QCOMPARE(again.plan().statement.profile, QStringLiteral("Bank zagraniczny"));
+    }
+
+    void f1OpensEachWindowsTopic()
+    {
+        kl::Books books(dir_.path());
+        help::setHelpFile(QStringLiteral(KW_HELP_SOURCE));
+        ImportWindow review(books);
+        ImportUndoDialog undo(books);
+        CsvMappingDialog mapping("Data;Kwota\n", dir_.path(), QStringLiteral("bank.csv"));
+        const std::pair<QWidget *, const char *> windows[] = {
+            {&review, "import-wyciagu"}, {&undo, "import-cofnij"}, {&mapping, "import-kolumny"}};
+        for (const auto &[window, topic] : windows) {
+            window->show();
+            window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(window));
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window, Qt::Key_F1);
+            QVERIFY(help::viewer());
+            QCOMPARE(help::viewer()->currentTopic(), QString::fromLatin1(topic));
+            help::destroyViewer();
+            window->hide();
+        }
     }
 
     void refusedFileNamesItsLineAndShowsNothing()
