@@ -9,6 +9,7 @@
 #include "dialogs/UnitM.h"
 #include "framework/Messages.h"
 #include "ledger/Backup.h"
+#include "ledger/Journal.h"
 #include "ledger/WorkLock.h"
 #include "reports/UnitR1.h"
 #include "reports/UnitR2.h"
@@ -118,6 +119,15 @@ int runProgram(QApplication &app)
     const backup::Outcome copy = backup::backupIfChanged(QDir::currentPath());
     if (copy.kind == backup::Outcome::Failed)
         messageBox(appTitle(), copy.message, MsgIcon::Warning, Ok);
+    // A journal that could not be applied is set aside here, before any window opens a table, and
+    // the user reads why and what the ledger check found before anything is written.
+    try {
+        const Journal::Recovery recovery = Journal::recover(QDir::currentPath());
+        if (recovery.setAside())
+            messageBox(appTitle(), recovery.message(), MsgIcon::Warning, Ok);
+    } catch (const std::exception &) {
+        // A rollback the tables do not let be written: opening them tells what to do.
+    }
     if (const int failed = startProgram(app))
         return failed;
     const int code = app.exec();

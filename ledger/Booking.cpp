@@ -7,11 +7,14 @@ namespace kw::ledger {
 
 namespace {
 
-// What a change is about to write, so the group can journal every before-image in one go.
+// What a change is about to write, so the group can journal every record as it is and as it will
+// be in one go. The bytes a record will hold are asked for at the first write of the change, when
+// the roll-up hooks have already worked out every record of it.
 enum class Writes
 {
     Current,
     Append,
+    Delete,
     Nothing
 };
 struct Plan
@@ -24,15 +27,31 @@ void expect(AtomicGroup &group, Table *table, Writes w)
     if (w == Writes::Nothing || !table->active())
         return;
     const DbfFile &f = table->file();
-    if (w == Writes::Append)
-        group.expectAppend(f);
-    else if (table->currentRecno() >= 0)
-        group.expectRecordWrite(f, std::uint32_t(table->currentRecno()));
+    const auto pending = [table] {
+        const std::string_view r = table->pendingRecord();
+        return QByteArray(r.data(), qsizetype(r.size()));
+    };
+    if (w == Writes::Append) {
+        group.expectAppend(f, pending);
+        return;
+    }
+    const std::int64_t recno = table->currentRecno();
+    if (recno < 0)
+        return;
+    if (w == Writes::Delete)
+        group.expectRecordWrite(f, std::uint32_t(recno), [&f, recno] {
+            QByteArray r = f.readBytes(f.recordOffset(std::uint32_t(recno)), std::size_t(f.recordLength()));
+            if (!r.isEmpty())
+                r[0] = '*';
+            return r;
+        });
+    else
+        group.expectRecordWrite(f, std::uint32_t(recno), pending);
 }
 
 // Runs one change of the three records as an atomic group. Another program's changes are read
 // first, so the change lands on top of them. On failure the disk is rolled back, no table is left
-// halfway through an edit, and the error says what was kept.
+// halfway through an edit, and the error says what became of the change.
 template <class Fn> void atomically(const LedgerTables &t, Plan plan, Fn &&change)
 {
     AtomicGroup group(t.day->directoryPath());
@@ -51,24 +70,15 @@ template <class Fn> void atomically(const LedgerTables &t, Plan plan, Fn &&chang
                 table->cancel();
         if (group.finished())
             throw; // a failed commit has rolled back and said how that went
-        QString undoFailure;
         try {
             group.rollback();
         } catch (const EngineError &r) {
-            undoFailure =
-                QStringLiteral("Nie udało się też cofnąć zmiany (%1). Zmiana zostanie cofnięta przy "
-                               "następnym otwarciu okresu, gdy pliki znów dadzą się zapisać.")
-                    .arg(r.message());
+            throw e.withOutcome(EngineError::Outcome::UndoPending, r.message());
         }
-        QString text = e.message();
-        if (!undoFailure.isEmpty()) {
-            text.replace(msg::NothingStored, QString());
-            text = text.trimmed() + QLatin1Char(' ') + undoFailure;
-        } else if (e.kind() == EngineError::Kind::WriteFailed && !text.endsWith(msg::NothingStored))
-            text += QLatin1Char(' ') + msg::NothingStored;
-        else
-            throw;
-        throw EngineError(text, e.kind());
+        // A write the system refused interrupted the change: say that none of it stayed.
+        if (e.kind() == EngineError::Kind::WriteFailed && e.outcome() == EngineError::Outcome::NotSaid)
+            throw e.withOutcome(EngineError::Outcome::NothingStored);
+        throw;
     } catch (...) {
         for (Table *table : {t.day, t.month, t.year})
             if (table->active())
@@ -169,7 +179,7 @@ void addDay(const LedgerTables &t, int day, const QString &monthText, const QStr
 
 void deleteDay(const LedgerTables &t)
 {
-    atomically(t, {Writes::Current, Writes::Current, Writes::Current}, [&] { t.day->deleteRecord(); });
+    atomically(t, {Writes::Delete, Writes::Current, Writes::Current}, [&] { t.day->deleteRecord(); });
 }
 
 void openPeriod(const LedgerTables &t, const QString &monthText, const QString &yearText)
@@ -203,21 +213,24 @@ namespace {
 void createPeriodSums(const LedgerTables &t, const QString &monthText, const QString &yearText,
                       bool monthExists, bool yearExists)
 {
+    // Both records are filled before either is posted, so the journal learns both at the first write.
     if (!monthExists) {
         t.month->insert();
         t.month->setFieldValue(MonthRecord.month, monthText);
         t.month->setFieldValue(MonthRecord.year, yearText);
         for (const char *f : amountFields(Level::Month))
             t.month->setFieldValue(f, Zero);
-        t.month->post();
     }
     if (!yearExists) {
         t.year->insert();
         t.year->setFieldValue(YearRecord.year, yearText);
         for (const char *f : amountFields(Level::Year))
             t.year->setFieldValue(f, Zero);
-        t.year->post();
     }
+    if (!monthExists)
+        t.month->post();
+    if (!yearExists)
+        t.year->post();
 }
 } // namespace
 

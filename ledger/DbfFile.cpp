@@ -162,25 +162,23 @@ QString DbfFile::displayName() const
 
 void DbfFile::fail(const QString &fault) const
 {
-    throw EngineError(QStringLiteral("Plik %1: %2").arg(displayName(), fault));
+    throw EngineError(EngineError::Kind::Damaged, displayName(), fault);
 }
 
 void DbfFile::failWrite(int error) const
 {
-    throw EngineError(
-        QStringLiteral("Nie można zapisać pliku %1: %2.").arg(displayName(), diskio::causeText(error)),
-        EngineError::Kind::WriteFailed);
+    throw EngineError::writeFailed(displayName(), diskio::causeText(error));
 }
 
 void DbfFile::requireWritable() const
 {
     if (fd_ < 0 || !writable_)
-        throw EngineError(
-            QStringLiteral("Nie można zapisać pliku %1: plik jest tylko do odczytu.").arg(displayName()),
-            EngineError::Kind::WriteFailed);
+        throw EngineError::writeFailed(displayName(), QStringLiteral("plik jest tylko do odczytu"));
     if (!writeRefusal_.isEmpty())
-        throw EngineError(QStringLiteral("Program nie zapisuje do pliku %1: %2. Nic nie zostało zapisane.")
-                              .arg(displayName(), writeRefusal_));
+        throw EngineError(
+            EngineError::Kind::Refused, displayName(),
+            QStringLiteral("Program nie zapisuje do pliku %1: %2.").arg(displayName(), writeRefusal_),
+            EngineError::Outcome::NothingStored);
 }
 
 std::unique_ptr<DbfFile> DbfFile::open(const QString &path)
@@ -507,7 +505,7 @@ void DbfFile::writeRecord(std::uint32_t recno, const char *buffer)
     // Refused before the journal hears of it: a table that cannot be written has nothing to undo.
     requireWritable();
     if (g_writeHook)
-        g_writeHook->beforeRecordWrite(*this, recno);
+        g_writeHook->beforeRecordWrite(*this, recno, buffer);
     writeAt(recordOffset(recno), buffer, std::size_t(recordLength_));
     touchHeader(false);
     rememberStat();
@@ -527,13 +525,15 @@ std::uint32_t DbfFile::appendRecords(const char *buffer, std::uint32_t count)
     requireWritable();
     if (hiddenRecords_ > 0)
         throw EngineError(
+            EngineError::Kind::Refused, displayName(),
             QStringLiteral("Program nie dopisze wpisu do pliku %1: nagłówek podaje %2, a w pliku "
-                           "jest ich więcej o %3, więc nowy wpis zamazałby rekord ukryty za licznikiem. "
-                           "Nic nie zostało zapisane. Napraw licznik rekordów w nagłówku innym programem.")
+                           "jest ich więcej o %3, więc nowy wpis zamazałby rekord ukryty za licznikiem.")
                 .arg(displayName(), countOf(recordCount_, "rekord", "rekordy", "rekordów"))
-                .arg(hiddenRecords_));
+                .arg(hiddenRecords_),
+            EngineError::Outcome::NothingStored,
+            QStringLiteral("Napraw licznik rekordów w nagłówku innym programem."));
     if (g_writeHook)
-        g_writeHook->beforeAppend(*this);
+        g_writeHook->beforeAppend(*this, buffer);
     const std::uint32_t recno = recordCount_;
     std::string data(buffer, std::size_t(recordLength_) * count);
     data.push_back(char(kEndOfFile));
@@ -809,9 +809,7 @@ void DbfFile::create(const QString &path, const std::vector<DbfFieldSpec> &field
     const int error = errno;
     ::close(fd);
     if (!ok)
-        throw EngineError(QStringLiteral("Nie można zapisać pliku %1: %2.")
-                              .arg(QFileInfo(path).fileName(), diskio::causeText(error ? error : ENOSPC)),
-                          EngineError::Kind::WriteFailed);
+        throw EngineError::writeFailed(QFileInfo(path).fileName(), diskio::causeText(error ? error : ENOSPC));
 }
 
 } // namespace kw

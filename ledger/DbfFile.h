@@ -23,13 +23,15 @@ struct DbfField
 
 class DbfFile;
 
-// Called before any change reaches a file, so an atomic group can keep the before-images.
+// Called before any change reaches a file, with the record about to be written (recordLength()
+// bytes), so an atomic group can journal the record as it is and as it will be. Throwing stops the
+// write before anything of it reaches the file.
 class DbfWriteHook
 {
 public:
     virtual ~DbfWriteHook() = default;
-    virtual void beforeRecordWrite(DbfFile &file, std::uint32_t recno) = 0;
-    virtual void beforeAppend(DbfFile &file) = 0;
+    virtual void beforeRecordWrite(DbfFile &file, std::uint32_t recno, const char *after) = 0;
+    virtual void beforeAppend(DbfFile &file, const char *after) = 0;
 };
 
 // Description of a table to create (the supplied empty tables, test fixtures).

@@ -69,10 +69,8 @@ void Table::fail(const QString &fault) const
 
 void Table::refuseChanged(const QString &what) const
 {
-    throw EngineError(
-        QStringLiteral("Plik %1 został zmieniony przez inny program: %2. %3 Otwórz okres ponownie (Ctrl+O).")
-            .arg(displayName(), what, msg::NothingStored),
-        EngineError::Kind::ChangedOutside);
+    throw EngineError(EngineError::Kind::ChangedOutside, displayName(), what,
+                      EngineError::Outcome::NothingStored, QStringLiteral("Otwórz okres ponownie (Ctrl+O)."));
 }
 
 std::int64_t Table::currentRecno() const
@@ -152,8 +150,12 @@ void Table::open()
     if (active())
         return;
     const QString dir = directory_.isEmpty() ? QDir::currentPath() : directory_;
-    // A journal left by a change that did not finish is rolled back before anything is read.
-    Journal::recover(dir);
+    // A journal left by a change that did not finish is rolled back before anything is read. One
+    // that could not be applied has been set aside: the open stops once, so the user reads why.
+    const Journal::Recovery recovery = Journal::recover(dir);
+    if (recovery.setAside())
+        throw EngineError(EngineError::Kind::Refused, QString::fromLatin1(Journal::fileName()),
+                          recovery.message());
     std::shared_ptr<SharedFile> shared = SharedFile::acquire(dir, tableName_);
     shared->refreshFromDisk(nullptr);
     const DbfFile &f = shared->file();

@@ -134,6 +134,9 @@ public:
     void syncWithDisk();
     // The current record's number in the file, -1 when there is none.
     std::int64_t currentRecno() const;
+    // The record being edited or inserted, as a post writes it (also while the post writes it);
+    // empty when none is.
+    std::string_view pendingRecord() const { return buffer_; }
 
     QVariant fieldValue(QAnyStringView name) const;
     void setFieldValue(QAnyStringView name, const QVariant &value);

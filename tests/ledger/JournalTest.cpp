@@ -4,7 +4,9 @@
 #include "ledger/EngineError.h"
 #include "ledger/LedgerCheck.h"
 
+#include <cerrno>
 #include <csignal>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -135,10 +137,10 @@ TEST(Journal, AKilledNewDayIsTakenBackAndATornEntryIsIgnored)
         addDay(b.t, 7, "3", "2004", QDate::currentDate());
     });
     ASSERT_EQ(ended, -SIGKILL);
-    EXPECT_TRUE(kw::Journal::recover(dir.path()));
+    EXPECT_TRUE(kw::Journal::recover(dir.path()).rolledBack());
     EXPECT_EQ(Snapshot(dir), before)
         << "the appended day entry is gone and the header counts one record again";
-    EXPECT_FALSE(kw::Journal::recover(dir.path())) << "nothing left to recover";
+    EXPECT_FALSE(kw::Journal::recover(dir.path()).rolledBack()) << "nothing left to recover";
 }
 
 // One group that writes the same table twice and appends to it twice: the rollback must put the
@@ -178,14 +180,15 @@ TEST(Journal, AGroupWritingOneTableTwiceAndAppendingTwiceIsTakenBackWhole)
         raise(SIGKILL);
     });
     ASSERT_EQ(ended, -SIGKILL);
-    EXPECT_TRUE(kw::Journal::recover(dir.path()));
+    EXPECT_TRUE(kw::Journal::recover(dir.path()).rolledBack());
     EXPECT_EQ(Snapshot(dir), before);
     EXPECT_TRUE(verifyLedger(dir.path()).isEmpty());
 }
 
-// A journal entry that is whole but whose bytes changed (a bad sector, a stray write): its images
-// cannot be trusted, so nothing is rolled back, and the user is told what to do.
-TEST(Journal, AWholeEntryWithOneByteFlippedIsReportedAndNeverRolledBack)
+// A journal whose bytes changed after it was written (a bad sector, a stray write): its images
+// cannot be trusted, so nothing is rolled back. It is set aside under a dated name, the user is
+// told with what the ledger check finds, and the period opens again.
+TEST(Journal, AJournalWithOneByteFlippedIsSetAsideAndNeverRolledBack)
 {
     kwtest::LedgerDir dir;
     prepare(dir.path());
@@ -199,22 +202,25 @@ TEST(Journal, AWholeEntryWithOneByteFlippedIsReportedAndNeverRolledBack)
     const QString journal = QDir(dir.path()).filePath(kw::Journal::fileName());
     QByteArray bytes = kwtest::readAll(journal);
     ASSERT_GT(bytes.size(), 100);
-    bytes[60] = char(bytes[60] ^ 0x10); // inside the first entry's before-image
+    bytes[60] = char(bytes[60] ^ 0x10);
     kwtest::writeAll(journal, bytes);
     const Snapshot crashed(dir);
-    try {
-        kw::Journal::recover(dir.path());
-        ADD_FAILURE() << "a damaged journal must be reported";
-    } catch (const kw::EngineError &e) {
-        const QString m = e.message();
-        EXPECT_TRUE(m.contains("Kwotnik.jrn")) << m.toStdString();
-        EXPECT_TRUE(m.contains("jest uszkodzony (wpis nr 1")) << m.toStdString();
-        EXPECT_TRUE(m.contains("kwotnik-ledger verify")) << m.toStdString();
-    }
+    kw::Journal::Recovery r;
+    ASSERT_NO_THROW(r = kw::Journal::recover(dir.path()));
+    EXPECT_TRUE(r.setAside());
+    EXPECT_EQ(r.reason, kw::Journal::Recovery::Reason::DoesNotCheck);
     EXPECT_EQ(Snapshot(dir), crashed) << "nothing was rolled back";
-    EXPECT_EQ(kwtest::readAll(journal), bytes) << "the journal is kept for whoever looks into it";
+    EXPECT_FALSE(QFileInfo::exists(journal));
+    EXPECT_EQ(kwtest::readAll(r.setAsideAs), bytes) << "the journal is kept for whoever looks into it";
+    const QString m = r.message();
+    EXPECT_TRUE(m.contains("Kwotnik.jrn")) << m.toStdString();
+    EXPECT_TRUE(m.contains("uszkodzony")) << m.toStdString();
+    EXPECT_TRUE(m.contains(QFileInfo(r.setAsideAs).fileName())) << m.toStdString();
+    // The killed booking wrote the day entry and the month sum, not the year sum: the check says so.
+    EXPECT_FALSE(r.ledgerProblems.isEmpty());
+    EXPECT_TRUE(m.contains(r.ledgerProblems.front())) << m.toStdString();
     Books b(dir.path());
-    EXPECT_THROW(b.open("3", "2004"), kw::EngineError);
+    EXPECT_NO_THROW(b.open("3", "2004")) << "the user is never kept out";
 }
 
 // The order in which an add makes itself durable: the before-images first (one flush), then the
@@ -251,4 +257,116 @@ TEST(Journal, AnAddFlushesImagesThenTablesThenEmptiesTheJournalInFiveFlushes)
     EXPECT_EQ(QFileInfo(QDir(dir.path()).filePath(kw::Journal::fileName())).size(), 0);
     closePeriod(b.t);
     EXPECT_TRUE(verifyLedger(dir.path()).isEmpty());
+}
+
+namespace {
+
+// Which of the disk's steps fail while a booking commits: the n-th flush of the journal (the
+// first puts the images on the disk, the second the emptied journal, the commit point), and what
+// fails from then on.
+struct CommitFault
+{
+    const char *name;
+    QString file;           // the file whose flush fails first
+    int flushNumber;        // that file's n-th flush
+    bool journalWorksLater; // after it, writes and flushes of the journal go through
+    bool tablesWorkLater;   // after it, writes and flushes of the tables go through
+    kw::EngineError::Outcome told;
+    bool changeStaysAfterNextStart;
+};
+
+} // namespace
+
+// A commit whose flush fails is told as it ended: nothing stored when the rollback landed, an undo
+// at the next start when only the journal could still be written (and the next start does undo
+// it), "not known" when the emptied journal may or may not be on the disk and nothing can be
+// written any more. Never "will be undone" over a journal that is already empty.
+TEST(Journal, AFailedFlushAtCommitIsToldAsItEnded)
+{
+    using Outcome = kw::EngineError::Outcome;
+    const QString journal = QString::fromLatin1(kw::Journal::fileName());
+    const CommitFault faults[] = {
+        {"final flush, then the disk works", journal, 2, true, true, Outcome::NothingStored, false},
+        {"final flush, then only the journal", journal, 2, true, false, Outcome::UndoPending, false},
+        {"final flush, then nothing works", journal, 2, false, false, Outcome::NotKnown, true},
+        {"year table flush, then only the journal", YearFile, 1, true, false, Outcome::UndoPending, false},
+        {"day table flush, then the disk works", DayFile, 1, true, true, Outcome::NothingStored, false},
+    };
+    for (const CommitFault &f : faults) {
+        SCOPED_TRACE(f.name);
+        kwtest::LedgerDir dir;
+        prepare(dir.path());
+        const Snapshot before(dir);
+        Books b(dir.path());
+        b.open("3", "2004");
+        int flushes = 0;
+        bool struck = false;
+        kw::diskio::setFaultInjector([&](kw::diskio::Op op, const QString &name) {
+            if (struck) {
+                const bool isJournal = name == journal;
+                return (isJournal ? f.journalWorksLater : f.tablesWorkLater) ? 0 : EIO;
+            }
+            if (op == kw::diskio::Op::Flush && name == f.file && ++flushes == f.flushNumber) {
+                struck = true;
+                return EIO;
+            }
+            return 0;
+        });
+        try {
+            bookAmounts(b.t, Books::one(0, 50), Sign::Add);
+            ADD_FAILURE() << "the failed flush was not told";
+        } catch (const kw::EngineError &e) {
+            EXPECT_EQ(e.outcome(), f.told) << e.what();
+            EXPECT_EQ(e.kind(), kw::EngineError::Kind::WriteFailed);
+            EXPECT_TRUE(e.message().startsWith("Nie można zapisać pliku " + f.file)) << e.what();
+            const bool promisesUndo = e.message().contains("zostanie cofnięta");
+            EXPECT_EQ(promisesUndo, f.told == Outcome::UndoPending) << e.what();
+            if (f.told == Outcome::NotKnown) {
+                EXPECT_TRUE(e.message().contains("Nie wiadomo, czy zmiana została zapisana")) << e.what();
+            }
+            if (f.told == Outcome::NothingStored) {
+                EXPECT_EQ(Snapshot(dir), before) << "told nothing stored, but the tables hold the change";
+            }
+        }
+        kw::diskio::setFaultInjector(nullptr);
+        closePeriod(b.t);
+
+        // The next start: what it finds must be what the message said.
+        const kw::Journal::Recovery r = kw::Journal::recover(dir.path());
+        EXPECT_FALSE(r.setAside()) << r.message().toStdString();
+        EXPECT_EQ(r.rolledBack(), f.told == Outcome::UndoPending);
+        EXPECT_EQ(Snapshot(dir) == before, !f.changeStaysAfterNextStart);
+        EXPECT_TRUE(verifyLedger(dir.path()).isEmpty());
+        EXPECT_FALSE(journalHoldsAChange(dir.path()));
+    }
+}
+
+// The journal holds a household's amounts like the tables do: private to its owner whatever the
+// umask, whether made ahead of the first change, by a change, or left 0644 by an older version.
+TEST(Journal, TheJournalIsReadableAndWritableByItsOwnerAlone)
+{
+    for (const mode_t mask : {mode_t(0), mode_t(022), mode_t(0277)}) {
+        SCOPED_TRACE(mask);
+        kwtest::LedgerDir dir;
+        const mode_t saved = ::umask(mask);
+        const QString journal = QDir(dir.path()).filePath(fileName());
+        auto mode = [&] {
+            struct stat st;
+            return ::stat(QFile::encodeName(journal).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+        };
+        Books b(dir.path());
+        b.open("3", "2004"); // makes the empty journal ahead of the first change
+        EXPECT_EQ(mode(), 0600);
+        closePeriod(b.t);
+        QFile::remove(journal);
+        b.open("3", "2004");
+        QFile::remove(journal);
+        addDay(b.t, 5, "3", "2004", QDate(2004, 3, 5)); // the change makes it
+        EXPECT_EQ(mode(), 0600);
+        ::chmod(QFile::encodeName(journal).constData(), 0644);
+        bookAmounts(b.t, Books::one(0, 1), Sign::Add);
+        EXPECT_EQ(mode(), 0600);
+        EXPECT_DOUBLE_EQ(b.year.fieldValue("RPRZYCH").toDouble(), 1);
+        ::umask(saved);
+    }
 }
