@@ -392,6 +392,11 @@ bool planFile(const DbfFile &f, const FilePlan &plan, bool check, std::vector<St
             (size != recordsEnd + 1 || f.readBytes(recordsEnd, 1) != QByteArray(1, kEndOfFile)))
             return false;
     }
+    // The header goes back first: its old record count never exceeds the records still there, so a
+    // rollback cut short leaves a table that opens, and the next start takes it up again.
+    const QByteArray &oldHeader = plan.images.front()->headerBefore;
+    if (f.readBytes(0, kHeaderImage) != oldHeader)
+        steps.push_back({0, oldHeader});
     for (const auto &[offset, images] : places) {
         if (firstAppend && offset >= appendAt)
             continue;
@@ -403,9 +408,6 @@ bool planFile(const DbfFile &f, const FilePlan &plan, bool check, std::vector<St
         (size != appendAt + firstAppend->before.size() ||
          f.readBytes(appendAt, std::size_t(firstAppend->before.size())) != firstAppend->before))
         steps.push_back({appendAt, firstAppend->before, appendAt});
-    const QByteArray &oldHeader = plan.images.front()->headerBefore;
-    if (f.readBytes(0, kHeaderImage) != oldHeader)
-        steps.push_back({0, oldHeader});
     return true;
 }
 

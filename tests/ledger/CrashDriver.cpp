@@ -1,7 +1,9 @@
 // One writer of the ledger, run alone in its own process so that a test can kill it at any system
 // call: crash_driver DIR OPERATION. The directory holds period 3/2004 with days 5 and 7.
-// Exit 0 when the operation finished, 3 when the engine refused it.
+// Exit 0 when the operation finished, 3 when the engine refused it. The operation "recover" rolls
+// back a journal left in the directory, as the next start would.
 #include "ledger/Booking.h"
+#include "ledger/Journal.h"
 #include "ledger/LedgerSchema.h"
 #include "ledger/Period.h"
 
@@ -29,6 +31,13 @@ int main(int argc, char **argv)
     const QString dir = QString::fromLocal8Bit(argv[1]);
     const char *op = argv[2];
     try {
+        if (std::strcmp(op, "recover") == 0) {
+            const kw::Journal::Recovery r = kw::Journal::recover(dir);
+            if (!r.setAside())
+                return 0;
+            std::fprintf(stderr, "crash_driver: %s\n", r.message().toLocal8Bit().constData());
+            return 4;
+        }
         kw::Table day, month, year;
         setUpDayTable(day);
         setUpMonthTable(month);
@@ -61,7 +70,16 @@ int main(int argc, char **argv)
             changeEntry(t, 6, amounts);
         else if (std::strcmp(op, "delete") == 0)
             deleteDay(t);
-        else
+        else if (std::strcmp(op, "group") == 0) {
+            // Several changes as one: a new day booked, then day 5 booked and moved to day 6.
+            kw::AtomicGroup group(dir);
+            addDay(t, 9, period.month, period.year, QDate(2004, 3, 9));
+            bookAmounts(t, amounts, Sign::Add);
+            t.day->first();
+            bookAmounts(t, amounts, Sign::Subtract);
+            changeEntry(t, 6, amounts);
+            group.commit();
+        } else
             return 2;
         closePeriod(t);
     } catch (const std::exception &e) {

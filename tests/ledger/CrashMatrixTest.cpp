@@ -62,7 +62,7 @@ TEST(CrashMatrix, EveryWriterKilledAtEveryWriteFlushTruncateOrUnlinkLeavesAllOrN
     const QString driver = QStringLiteral(KW_CRASH_DRIVER);
 
     int killPoints = 0;
-    for (const char *op : {"newday", "add", "subtract", "change", "delete", "newperiod"}) {
+    for (const char *op : {"newday", "add", "subtract", "change", "delete", "newperiod", "group"}) {
         SCOPED_TRACE(op);
         // The finished change, and the system calls it makes.
         copyDir(base, work);
@@ -112,4 +112,61 @@ TEST(CrashMatrix, EveryWriterKilledAtEveryWriteFlushTruncateOrUnlinkLeavesAllOrN
     }
     RecordProperty("kill_points", killPoints);
     std::printf("crash matrix: %d kill points\n", killPoints);
+}
+
+// A rollback killed at any of its writes, flushes or truncations: the next start rolls back again
+// and the ledger comes back whole as it was before the change. Each writer is first killed just
+// before the journal is emptied, when its rollback has the most to put back.
+TEST(CrashMatrix, ARollbackKilledAtEveryStepIsTakenUpAgainByTheNextStart)
+{
+    const QString strace = usableStrace();
+    if (strace.isEmpty())
+        GTEST_SKIP() << "strace is missing or may not trace here (ptrace refused)";
+    QTemporaryDir root;
+    const QString base = root.filePath("template"), work = root.filePath("work");
+    QDir().mkpath(base);
+    prepareTemplate(base);
+    const QString before = contents(base);
+    const QString driver = QStringLiteral(KW_CRASH_DRIVER);
+    // The journal belongs to its folder, so each crash is made afresh where it is rolled back.
+    auto crashInWork = [&](const char *op) {
+        copyDir(base, work);
+        const Outcome writer = run(strace, {"-qq", "-o", "/dev/null", "-e", "trace=ftruncate", "-e",
+                                            "inject=ftruncate:signal=KILL:when=1", driver, work, op});
+        ASSERT_TRUE(writer.crashed || writer.code == 128 + 9) << "exit " << writer.code;
+        ASSERT_GT(QFileInfo(QDir(work).filePath(kw::Journal::fileName())).size(), 0);
+        ASSERT_NE(contents(work), before) << "the change reached the tables";
+    };
+
+    int killPoints = 0;
+    for (const char *op : {"newday", "add", "change", "delete", "newperiod", "group"}) {
+        SCOPED_TRACE(op);
+        crashInWork(op);
+        const QString log = root.filePath("trace.log");
+        const Outcome traced =
+            run(strace, {"-qq", "-o", log, "-e", "trace=" + Syscalls.join(','), driver, work, "recover"});
+        ASSERT_EQ(traced.code, 0) << traced.err.toStdString();
+        ASSERT_EQ(contents(work), before);
+        for (const auto &[call, count] : countCalls(log)) {
+            for (int n = 1; n <= count; ++n) {
+                SCOPED_TRACE(QStringLiteral("rollback killed at %1 #%2").arg(call).arg(n).toStdString());
+                crashInWork(op);
+                const Outcome killed =
+                    run(strace, {"-qq", "-o", "/dev/null", "-e", "trace=" + call, "-e",
+                                 QStringLiteral("inject=%1:signal=KILL:when=%2").arg(call).arg(n), driver,
+                                 work, "recover"});
+                EXPECT_TRUE(killed.crashed || killed.code == 128 + 9) << "exit " << killed.code;
+                ++killPoints;
+                kw::Journal::Recovery recovery;
+                ASSERT_NO_THROW(recovery = kw::Journal::recover(work));
+                EXPECT_FALSE(recovery.setAside()) << recovery.message().toStdString();
+                EXPECT_EQ(contents(work), before);
+                const QStringList problems = verifyLedger(work);
+                EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+                EXPECT_EQ(QFileInfo(QDir(work).filePath(kw::Journal::fileName())).size(), 0);
+            }
+        }
+    }
+    RecordProperty("rollback_kill_points", killPoints);
+    std::printf("rollbacks killed: %d kill points\n", killPoints);
 }

@@ -172,6 +172,50 @@ private slots:
         QCOMPARE(snapshot(), before);
     }
 
+    // A journal that does not check is set aside at start: the program starts, and the user reads
+    // why and what the ledger check found before any window exists to write a table.
+    void aDamagedJournalIsSetAsideAtStartAndToldBeforeAnythingIsWritten()
+    {
+        const QDir dir(dir_.path());
+        QFile journal(dir.filePath(QStringLiteral("Kwotnik.jrn")));
+        QVERIFY(journal.open(QIODevice::WriteOnly));
+        journal.write("KWJRNL02\x01\x00\x00\x00 to nie jest dziennik");
+        journal.close();
+        const auto tables = [&] {
+            QByteArray all;
+            for (const char *name : {"Wydatki.dbf", "Suma.dbf", "Sum.DBF"}) {
+                QFile f(dir.filePath(QString::fromLatin1(name)));
+                f.open(QIODevice::ReadOnly);
+                all += f.readAll();
+            }
+            return all;
+        };
+        const QByteArray before = tables();
+        bool toldFirst = false;
+        kw::setMessageHandler([&](const kw::MessageRequest &r) {
+            messages_ << r.text;
+            if (r.text.contains(QStringLiteral("Kwotnik.jrn")))
+                toldFirst = !kw::forms().form1() && tables() == before;
+            return int(kw::Ok);
+        });
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, qApp, [] {
+            if (kw::forms().form1() && kw::forms().form1()->isVisible())
+                QCoreApplication::quit();
+        });
+        poll.start(10);
+        QCOMPARE(kw::runProgram(*qApp), 0);
+        const QStringList told = messages_.filter(QStringLiteral("Kwotnik.jrn"));
+        QCOMPARE(told.size(), 1);
+        QVERIFY2(toldFirst, "the message came before the windows");
+        QVERIFY2(told[0].contains(QStringLiteral("uszkodzony")), qPrintable(told[0]));
+        QVERIFY2(told[0].contains(QStringLiteral("Sprawdzenie tabel nie wykazało różnic")),
+                 qPrintable(told[0]));
+        QVERIFY(!journal.exists());
+        QCOMPARE(dir.entryList({QStringLiteral("Kwotnik-odlozony-*.jrn")}, QDir::Files).size(), 1);
+        QCOMPARE(tables(), before);
+    }
+
     void closingWithNoPeriodIsSafeAndClosingWithAPendingRemarkSavesIt()
     {
         kw::createForms();
