@@ -68,17 +68,7 @@ template <class Fn> void atomically(const LedgerTables &t, Plan plan, Fn &&chang
         for (Table *table : {t.day, t.month, t.year})
             if (table->active())
                 table->cancel();
-        if (group.finished())
-            throw; // a failed commit has rolled back and said how that went
-        try {
-            group.rollback();
-        } catch (const EngineError &r) {
-            throw e.withOutcome(EngineError::Outcome::UndoPending, r.message());
-        }
-        // A write the system refused interrupted the change: say that none of it stayed.
-        if (e.kind() == EngineError::Kind::WriteFailed && e.outcome() == EngineError::Outcome::NotSaid)
-            throw e.withOutcome(EngineError::Outcome::NothingStored);
-        throw;
+        group.abandon(e);
     } catch (...) {
         for (Table *table : {t.day, t.month, t.year})
             if (table->active())

@@ -37,21 +37,18 @@ auto timeKey(const Period &p)
 
 [[noreturn]] void refuseChanged(const DbfFile &f, const QString &what)
 {
-    throw EngineError(
-        QStringLiteral("Plik %1 został zmieniony przez inny program: %2. %3 Otwórz okres ponownie (Ctrl+O).")
-            .arg(f.displayName(), what, msg::NothingStored),
-        EngineError::Kind::ChangedOutside);
+    throw EngineError::changedOutside(f.displayName(), what);
 }
 
 [[noreturn]] void refuseDamaged(const DbfFile &f, std::uint32_t recno, int field, std::string_view text)
 {
-    throw EngineError(
-        QStringLiteral("Plik %1, rekord nr %2: pole %3 zawiera „%4”, co nie jest kwotą. Program "
-                       "nie księguje na uszkodzonym rekordzie. %5 Popraw ten rekord albo "
-                       "przywróć tabele z kopii w folderze kopie.")
-            .arg(f.displayName())
-            .arg(recno + 1)
-            .arg(f.fields()[std::size_t(field)].name, visibleText(text), msg::NothingStored));
+    throw EngineError(EngineError::Kind::Damaged, f.displayName(),
+                      QStringLiteral("pole %1 zawiera „%2”, co nie jest kwotą. Program nie księguje na "
+                                     "uszkodzonym rekordzie.")
+                          .arg(f.fields()[std::size_t(field)].name, visibleText(text)),
+                      EngineError::Outcome::NothingStored,
+                      QStringLiteral("Popraw ten rekord albo przywróć tabele z kopii w folderze kopie."))
+        .atRecord(recno + 1);
 }
 
 std::string_view trimmedField(const DbfFile &f, const char *record, int field)
@@ -297,7 +294,7 @@ Books::Batch::State::File &Books::Batch::State::open(const QString &fileName)
             return *byName.emplace(fileName, f.get()).first->second;
     // A change a crash left unfinished is rolled back before anything is read.
     if (!recovered) {
-        Journal::recover(books->folder());
+        Journal::recoverBeforeUse(books->folder());
         recovered = true;
     }
     auto f = std::make_unique<File>();
@@ -550,7 +547,7 @@ backup::Outcome Books::backUpAtStart(const QDateTime &now)
     return backup::backupIfChanged(folder_, now);
 }
 
-bool Books::recoverJournal()
+Journal::Recovery Books::recoverJournal()
 {
     return Journal::recover(folder_);
 }
@@ -962,50 +959,33 @@ void Books::Batch::commit()
         }
     }
 
+    // A file's new records go in one write, in the place of the first of them.
+    std::map<const State::File *, std::string> appendedImages;
+    for (auto &f : s.files)
+        for (const std::uint32_t r : f->appended)
+            appendedImages[f.get()] += f->staged.at(r).image;
     AtomicGroup group(s.books->folder());
     try {
-        // Every image reaches the journal in one write before the first record changes.
-        for (const auto &[f, recno] : s.order)
-            if (!f->staged.at(recno).appended)
-                group.expectRecordWrite(f->dbf(), recno);
-        for (auto &f : s.files)
-            if (!f->appended.empty())
-                group.expectAppend(f->dbf());
+        // Every record as it is and as it will be reaches the journal in one write before the first
+        // record changes.
+        for (const auto &[f, recno] : s.order) {
+            const State::Staged &staged = f->staged.at(recno);
+            if (!staged.appended)
+                group.expectRecordWrite(f->dbf(), recno, QByteArray::fromStdString(staged.image));
+        }
+        for (const auto &[f, images] : appendedImages)
+            group.expectAppend(f->dbf(), QByteArray::fromStdString(images));
         for (const auto &[f, recno] : s.order) {
             const State::Staged &staged = f->staged.at(recno);
             if (!staged.appended) {
                 f->store->write(recno, staged.image.data(), nullptr);
             } else if (recno == f->appended.front()) {
-                // A file's new records go in one write, in the place of the first of them.
-                std::string all;
-                all.reserve(f->appended.size() * std::size_t(f->recordLength));
-                for (const std::uint32_t r : f->appended)
-                    all += f->staged.at(r).image;
-                f->store->appendMany(all.data(), std::uint32_t(f->appended.size()), nullptr);
+                f->store->appendMany(appendedImages.at(f).data(), std::uint32_t(f->appended.size()), nullptr);
             }
         }
         group.commit();
     } catch (const EngineError &e) {
-        if (group.finished())
-            throw; // a failed commit has rolled back and said how that went
-        QString undoFailure;
-        try {
-            group.rollback();
-        } catch (const EngineError &r) {
-            undoFailure =
-                QStringLiteral("Nie udało się też cofnąć zmiany (%1). Zmiana zostanie cofnięta przy "
-                               "następnym otwarciu okresu, gdy pliki znów dadzą się zapisać.")
-                    .arg(r.message());
-        }
-        QString text = e.message();
-        if (!undoFailure.isEmpty()) {
-            text.replace(msg::NothingStored, QString());
-            text = text.trimmed() + QLatin1Char(' ') + undoFailure;
-        } else if (e.kind() == EngineError::Kind::WriteFailed && !text.endsWith(msg::NothingStored))
-            text += QLatin1Char(' ') + msg::NothingStored;
-        else
-            throw;
-        throw EngineError(text, e.kind());
+        group.abandon(e);
     }
 
     for (auto &f : s.files)

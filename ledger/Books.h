@@ -38,6 +38,7 @@
 // whatever it writes they show at once.
 
 #include "ledger/Backup.h"
+#include "ledger/Journal.h"
 #include "ledger/LedgerSchema.h"
 #include "ledger/Rollup.h"
 #include "ledger/WorkLock.h"
@@ -133,8 +134,9 @@ public:
     bool lockFolder();
     // A dated copy of the tables when they changed since the last one; never throws.
     backup::Outcome backUpAtStart(const QDateTime &now = QDateTime::currentDateTime());
-    // Rolls back a change a crash left unfinished; true when something was written back.
-    bool recoverJournal();
+    // Rolls back a change a crash left unfinished, or sets aside a journal that cannot be trusted;
+    // says which, for the start-up to show.
+    Journal::Recovery recoverJournal();
 
     // --- queries ----------------------------------------------------------------------------
     // The period's day entries in day order (records with equal days in file order).

@@ -533,7 +533,7 @@ std::uint32_t DbfFile::appendRecords(const char *buffer, std::uint32_t count)
             EngineError::Outcome::NothingStored,
             QStringLiteral("Napraw licznik rekordów w nagłówku innym programem."));
     if (g_writeHook)
-        g_writeHook->beforeAppend(*this, buffer);
+        g_writeHook->beforeAppend(*this, buffer, count);
     const std::uint32_t recno = recordCount_;
     std::string data(buffer, std::size_t(recordLength_) * count);
     data.push_back(char(kEndOfFile));

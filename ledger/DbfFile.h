@@ -23,15 +23,15 @@ struct DbfField
 
 class DbfFile;
 
-// Called before any change reaches a file, with the record about to be written (recordLength()
-// bytes), so an atomic group can journal the record as it is and as it will be. Throwing stops the
-// write before anything of it reaches the file.
+// Called before any change reaches a file, with the records about to be written (recordLength()
+// bytes each), so an atomic group can journal them as they are and as they will be. Throwing stops
+// the write before anything of it reaches the file.
 class DbfWriteHook
 {
 public:
     virtual ~DbfWriteHook() = default;
     virtual void beforeRecordWrite(DbfFile &file, std::uint32_t recno, const char *after) = 0;
-    virtual void beforeAppend(DbfFile &file, const char *after) = 0;
+    virtual void beforeAppend(DbfFile &file, const char *after, std::uint32_t count) = 0;
 };
 
 // Description of a table to create (the supplied empty tables, test fixtures).

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 #include <stdexcept>
 
 namespace kw {
@@ -41,26 +42,38 @@ public:
 
     // An error whose text is the cause as given.
     explicit EngineError(const QString &cause, Kind kind = Kind::General)
-        : EngineError(kind, QString(), cause, Outcome::NotSaid, QString(), QString())
+        : EngineError(kind, QString(), 0, cause, Outcome::NotSaid, QString(), QString())
     {}
     // The cause names what went wrong with the file; the file's name goes in front as each kind
     // says it ("Nie można zapisać pliku X: ...", "Plik X został zmieniony przez inny program: ...").
     // The advice, if any, closes the text after the outcome.
     EngineError(Kind kind, const QString &file, const QString &cause, Outcome outcome = Outcome::NotSaid,
                 const QString &advice = QString())
-        : EngineError(kind, file, cause, outcome, advice, QString())
+        : EngineError(kind, file, 0, cause, outcome, advice, QString())
     {}
 
     static EngineError writeFailed(const QString &file, const QString &cause)
     {
         return EngineError(Kind::WriteFailed, file, cause);
     }
+    // Another program's change that a write will not be made over: nothing of the change is written
+    // and the period has to be read again.
+    static EngineError changedOutside(const QString &file, const QString &what)
+    {
+        return EngineError(Kind::ChangedOutside, file, what, Outcome::NothingStored,
+                           QStringLiteral("Otwórz okres ponownie (Ctrl+O)."));
+    }
 
     // The same error, told with what became of the change. For UndoPending, undoCause is why taking
     // the change back failed.
     EngineError withOutcome(Outcome outcome, const QString &undoCause = QString()) const
     {
-        return EngineError(kind_, file_, cause_, outcome, advice_, undoCause);
+        return EngineError(kind_, file_, record_, cause_, outcome, advice_, undoCause);
+    }
+    // The same error about one record of the file, numbered from 1.
+    EngineError atRecord(std::int64_t record) const
+    {
+        return EngineError(kind_, file_, record, cause_, outcome_, advice_, QString());
     }
 
     QString message() const { return QString::fromStdString(what()); }
@@ -68,28 +81,31 @@ public:
     Outcome outcome() const { return outcome_; }
     // The file's name as the user knows it; empty when no one file is concerned.
     const QString &file() const { return file_; }
+    // The record concerned, numbered from 1; 0 when none is.
+    std::int64_t record() const { return record_; }
     const QString &cause() const { return cause_; }
 
     // The text a user reads for these values.
-    static QString compose(Kind kind, const QString &file, const QString &cause, Outcome outcome,
-                           const QString &advice, const QString &undoCause);
+    static QString compose(Kind kind, const QString &file, std::int64_t record, const QString &cause,
+                           Outcome outcome, const QString &advice, const QString &undoCause);
 
 private:
-    EngineError(Kind kind, const QString &file, const QString &cause, Outcome outcome, const QString &advice,
-                const QString &undoCause)
-        : std::runtime_error(compose(kind, file, cause, outcome, advice, undoCause).toStdString()),
-          kind_(kind), outcome_(outcome), file_(file), cause_(cause), advice_(advice)
+    EngineError(Kind kind, const QString &file, std::int64_t record, const QString &cause, Outcome outcome,
+                const QString &advice, const QString &undoCause)
+        : std::runtime_error(compose(kind, file, record, cause, outcome, advice, undoCause).toStdString()),
+          kind_(kind), outcome_(outcome), file_(file), record_(record), cause_(cause), advice_(advice)
     {}
 
     Kind kind_;
     Outcome outcome_;
     QString file_;
+    std::int64_t record_;
     QString cause_;
     QString advice_;
 };
 
-inline QString EngineError::compose(Kind kind, const QString &file, const QString &cause, Outcome outcome,
-                                    const QString &advice, const QString &undoCause)
+inline QString EngineError::compose(Kind kind, const QString &file, std::int64_t record, const QString &cause,
+                                    Outcome outcome, const QString &advice, const QString &undoCause)
 {
     QString text = cause;
     if (!file.isEmpty()) {
@@ -97,6 +113,8 @@ inline QString EngineError::compose(Kind kind, const QString &file, const QStrin
             text = QStringLiteral("Nie można zapisać pliku %1: %2.").arg(file, cause);
         else if (kind == Kind::ChangedOutside)
             text = QStringLiteral("Plik %1 został zmieniony przez inny program: %2.").arg(file, cause);
+        else if (kind == Kind::Damaged && record > 0)
+            text = QStringLiteral("Plik %1, rekord nr %2: %3").arg(file).arg(record).arg(cause);
         else if (kind == Kind::Damaged)
             text = QStringLiteral("Plik %1: %2").arg(file, cause);
     }

@@ -140,8 +140,8 @@ quint32 layoutOf(const DbfFile &f)
     return crcEnd(c);
 }
 
-// The file's header as a write of it leaves it: today's date, and one record more after an append.
-QByteArray headerAfterWrite(QByteArray header, bool append)
+// The file's header as a write of it leaves it: today's date, and the records appended counted.
+QByteArray headerAfterWrite(QByteArray header, quint32 appended)
 {
     if (header.size() < kHeaderImage)
         return header;
@@ -149,12 +149,12 @@ QByteArray headerAfterWrite(QByteArray header, bool append)
     header[1] = char(std::clamp(today.year() - 1900, 0, 255));
     header[2] = char(today.month());
     header[3] = char(today.day());
-    if (append) {
+    if (appended > 0) {
         const char *p = header.constData() + 4;
         quint32 count = 0;
         take(p, p + 4, count);
         QByteArray c;
-        put<quint32>(c, count + 1);
+        put<quint32>(c, count + appended);
         header.replace(4, 4, c);
     }
     return header;
@@ -339,20 +339,26 @@ bool planFile(const DbfFile &f, const FilePlan &plan, bool check, std::vector<St
 {
     steps.clear();
     const std::int64_t size = f.fileSize();
+    const qsizetype length = f.recordLength();
     if (check && plan.mark &&
-        (quint32(f.headerLength()) != plan.mark->headerLength ||
-         quint32(f.recordLength()) != plan.mark->recordLength || layoutOf(f) != plan.mark->layout))
+        (quint32(f.headerLength()) != plan.mark->headerLength || quint32(length) != plan.mark->recordLength ||
+         layoutOf(f) != plan.mark->layout))
         return false;
-    std::map<std::int64_t, std::vector<const JournalImage *>> places;
+    // Every record slot the group wrote, with what each of its writes found there and left there,
+    // oldest first. An append of several records fills several places.
+    std::map<std::int64_t, std::vector<std::pair<QByteArray, QByteArray>>> places;
     const JournalImage *firstAppend = nullptr;
     std::int64_t appendEnd = 0;
     for (const JournalImage *e : plan.images) {
-        places[e->offset].push_back(e);
-        if (e->kind == JournalImage::Kind::Append) {
-            if (!firstAppend)
-                firstAppend = e;
-            appendEnd = std::max<std::int64_t>(appendEnd, e->offset + e->after.size());
+        if (e->kind == JournalImage::Kind::Write) {
+            places[e->offset].emplace_back(e->before, e->after);
+            continue;
         }
+        if (!firstAppend)
+            firstAppend = e;
+        appendEnd = std::max<std::int64_t>(appendEnd, e->offset + e->after.size());
+        for (qsizetype at = 0; at + length < e->after.size(); at += length)
+            places[e->offset + at].emplace_back(e->before.mid(at, length), e->after.mid(at, length));
     }
     const std::int64_t appendAt = firstAppend ? firstAppend->offset : -1;
     if (check) {
@@ -363,7 +369,6 @@ bool planFile(const DbfFile &f, const FilePlan &plan, bool check, std::vector<St
             });
         if (!headerKnown)
             return false;
-        const std::int64_t length = f.recordLength();
         bool appendsMade = false;
         if (firstAppend) {
             const QByteArray &tail = firstAppend->before;
@@ -373,19 +378,19 @@ bool planFile(const DbfFile &f, const FilePlan &plan, bool check, std::vector<St
                 size != appendAt + tail.size() || f.readBytes(appendAt, std::size_t(tail.size())) != tail;
         }
         std::int64_t recordsEnd = appendAt;
-        for (const auto &[offset, images] : places) {
+        for (const auto &[offset, writes] : places) {
             const bool appended = firstAppend && offset >= appendAt;
             if (appended && (!appendsMade || offset >= size))
                 continue; // that append never reached the file
-            const std::int64_t want = appended ? std::min(length, size - offset) : length;
+            const std::int64_t want = appended ? std::min<std::int64_t>(length, size - offset) : length;
             const QByteArray now = f.readBytes(offset, std::size_t(want));
             if (now.size() != want)
                 return false; // the file is shorter than the group left it
-            if (!std::any_of(images.begin(), images.end(),
-                             [&](const JournalImage *e) { return leftBy(now, offset, e->before, e->after); }))
+            if (!std::any_of(writes.begin(), writes.end(),
+                             [&](const auto &w) { return leftBy(now, offset, w.first, w.second); }))
                 return false;
             if (appended)
-                recordsEnd = std::max(recordsEnd, offset + length);
+                recordsEnd = std::max<std::int64_t>(recordsEnd, offset + length);
         }
         // Past the last appended record there is at most the end-of-file mark.
         if (appendsMade && size > recordsEnd &&
@@ -397,10 +402,10 @@ bool planFile(const DbfFile &f, const FilePlan &plan, bool check, std::vector<St
     const QByteArray &oldHeader = plan.images.front()->headerBefore;
     if (f.readBytes(0, kHeaderImage) != oldHeader)
         steps.push_back({0, oldHeader});
-    for (const auto &[offset, images] : places) {
+    for (const auto &[offset, writes] : places) {
         if (firstAppend && offset >= appendAt)
             continue;
-        const QByteArray &before = images.front()->before;
+        const QByteArray &before = writes.front().first;
         if (f.readBytes(offset, std::size_t(before.size())) != before)
             steps.push_back({offset, before});
     }
@@ -637,7 +642,9 @@ AtomicGroup::Entry AtomicGroup::image(const DbfFile &f, bool append, std::uint32
     JournalImage &i = e.image;
     i.kind = append ? JournalImage::Kind::Append : JournalImage::Kind::Write;
     i.file = f.displayName();
-    int lastOfFile = -1, pendingAppends = 0;
+    const qsizetype length = f.recordLength();
+    int lastOfFile = -1;
+    std::uint32_t pendingRecords = 0; // appended by appends not yet made
     for (int k = int(entries_.size()) - 1; k >= 0; --k) {
         const Entry &o = entries_[std::size_t(k)];
         if (o.file != &f || o.image.kind == JournalImage::Kind::File)
@@ -645,16 +652,16 @@ AtomicGroup::Entry AtomicGroup::image(const DbfFile &f, bool append, std::uint32
         if (lastOfFile < 0)
             lastOfFile = k;
         if (o.image.kind == JournalImage::Kind::Append && !o.made)
-            ++pendingAppends;
+            pendingRecords += std::uint32_t((o.image.after.size() - 1) / length);
     }
     i.headerBefore =
         lastOfFile >= 0 ? entries_[std::size_t(lastOfFile)].image.headerAfter : f.readBytes(0, kHeaderImage);
-    i.headerAfter = headerAfterWrite(i.headerBefore, append);
+    i.headerAfter = headerAfterWrite(i.headerBefore, append ? quint32(record.size() / length) : 0);
     if (append) {
-        i.offset = f.recordOffset(f.recordCount() + std::uint32_t(pendingAppends));
+        i.offset = f.recordOffset(f.recordCount() + pendingRecords);
         // An append not yet made leaves its end-of-file mark where the next one starts.
         i.before =
-            pendingAppends > 0
+            pendingRecords > 0
                 ? QByteArray(1, kEndOfFile)
                 : f.readBytes(i.offset, std::size_t(std::max<std::int64_t>(0, f.fileSize() - i.offset)));
         i.after = record + QByteArray(1, kEndOfFile);
@@ -679,7 +686,8 @@ void AtomicGroup::journalTold()
     try {
         for (const Told &t : told) {
             const QByteArray after = t.after ? t.after() : QByteArray();
-            if (after.size() != t.file->recordLength())
+            const qsizetype length = t.file->recordLength();
+            if (after.isEmpty() || (t.append ? after.size() % length != 0 : after.size() != length))
                 continue; // not known yet: journalled on its own when it is written
             Entry e = image(*t.file, t.append, t.recno, after);
             markFile(*t.file);
@@ -771,9 +779,8 @@ void AtomicGroup::openJournal()
         fd_ = -1;
         g_active = nullptr;
         DbfFile::setWriteHook(nullptr);
-        Journal::Recovery r;
         try {
-            r = Journal::recover(directory_);
+            Journal::recoverBeforeUse(directory_);
         } catch (...) {
             g_active = this;
             DbfFile::setWriteHook(this);
@@ -781,9 +788,6 @@ void AtomicGroup::openJournal()
         }
         g_active = this;
         DbfFile::setWriteHook(this);
-        if (r.setAside())
-            throw EngineError(EngineError::Kind::Refused, journalName(), r.message(),
-                              EngineError::Outcome::NothingStored);
         fd_ = ::open(native.constData(), O_RDWR | O_CLOEXEC);
         if (fd_ < 0)
             failJournalWrite(errno);
@@ -846,13 +850,14 @@ int AtomicGroup::covering(const DbfFile &file, bool append, std::int64_t offset,
     return -1;
 }
 
-void AtomicGroup::beforeWrite(DbfFile &file, bool append, std::uint32_t recno, const char *record)
+void AtomicGroup::beforeWrite(DbfFile &file, bool append, std::uint32_t recno, const char *record,
+                              std::uint32_t records)
 {
     admit(file);
     if (std::find(touched_.begin(), touched_.end(), &file) == touched_.end())
         touched_.push_back(&file);
     journalTold();
-    const QByteArray bytes(record, file.recordLength());
+    const QByteArray bytes(record, qsizetype(file.recordLength()) * records);
     const std::int64_t offset = file.recordOffset(append ? file.recordCount() : recno);
     int k = covering(file, append, offset, append ? bytes + QByteArray(1, kEndOfFile) : bytes);
     if (k < 0) {
@@ -874,12 +879,12 @@ void AtomicGroup::beforeWrite(DbfFile &file, bool append, std::uint32_t recno, c
 
 void AtomicGroup::beforeRecordWrite(DbfFile &file, std::uint32_t recno, const char *after)
 {
-    beforeWrite(file, false, recno, after);
+    beforeWrite(file, false, recno, after, 1);
 }
 
-void AtomicGroup::beforeAppend(DbfFile &file, const char *after)
+void AtomicGroup::beforeAppend(DbfFile &file, const char *after, std::uint32_t count)
 {
-    beforeWrite(file, true, 0, after);
+    beforeWrite(file, true, 0, after, count);
 }
 
 void AtomicGroup::clearJournal()
@@ -912,6 +917,23 @@ void AtomicGroup::finish()
         ::close(fd_);
         fd_ = -1;
     }
+}
+
+void AtomicGroup::abandon(const EngineError &cause)
+{
+    if (outer_ || done_)
+        throw cause; // the outer group, or the failed commit, says what became of the change
+    try {
+        rollback();
+    } catch (const EngineError &r) {
+        throw cause.withOutcome(EngineError::Outcome::UndoPending, r.message());
+    }
+    // A write the system or the program refused interrupted the change: none of it stayed.
+    const bool refusedWrite =
+        cause.kind() == EngineError::Kind::WriteFailed || cause.kind() == EngineError::Kind::Refused;
+    if (refusedWrite && cause.outcome() == EngineError::Outcome::NotSaid)
+        throw cause.withOutcome(EngineError::Outcome::NothingStored);
+    throw cause;
 }
 
 void AtomicGroup::failAfterRollback(const EngineError &cause)
@@ -1155,6 +1177,13 @@ Journal::Recovery Journal::recover(const QString &directory)
     if (!done.files.isEmpty())
         done.result = Recovery::Result::RolledBack;
     return done;
+}
+
+void Journal::recoverBeforeUse(const QString &directory)
+{
+    const Recovery r = recover(directory);
+    if (r.setAside())
+        throw EngineError(EngineError::Kind::Refused, journalName(), r.message());
 }
 
 void Journal::prepare(const QString &directory)

@@ -46,8 +46,9 @@ public:
 
     // The writes the group is about to make, told before the first of them, so that their images
     // reach the journal in one write and one flush. Appends are told in the order they will be
-    // made. A write not told of, or made with other bytes than told, is journalled on its own
-    // (one more journal write and flush) before it reaches the file.
+    // made; `after` of an append is the records it adds, laid end to end. A write not told of, or
+    // made with other bytes than told, is journalled on its own (one more journal write and flush)
+    // before it reaches the file.
     void expectRecordWrite(const DbfFile &file, std::uint32_t recno, const QByteArray &after);
     void expectRecordWrite(const DbfFile &file, std::uint32_t recno, AfterImage after);
     void expectAppend(const DbfFile &file, const QByteArray &after);
@@ -60,6 +61,9 @@ public:
     // Puts the before-images back. Throws when that fails; the journal then stays, to be rolled
     // back when the tables are next opened.
     void rollback();
+    // Ends a group whose change failed with `cause`: rolls it back (unless a failed commit already
+    // did, or an outer group will) and throws `cause` told with what became of the change.
+    [[noreturn]] void abandon(const EngineError &cause);
     bool committed() const { return done_ && committed_; }
     // Committed, or rolled back by a commit that failed.
     bool finished() const { return done_; }
@@ -78,8 +82,9 @@ private:
     struct Entry; // one entry of the journal, and whether its write has been made
 
     void beforeRecordWrite(DbfFile &file, std::uint32_t recno, const char *after) override;
-    void beforeAppend(DbfFile &file, const char *after) override;
-    void beforeWrite(DbfFile &file, bool append, std::uint32_t recno, const char *record);
+    void beforeAppend(DbfFile &file, const char *after, std::uint32_t count) override;
+    void beforeWrite(DbfFile &file, bool append, std::uint32_t recno, const char *record,
+                     std::uint32_t records);
     void admit(const DbfFile &file);
     void tell(Told t);
     Entry image(const DbfFile &file, bool append, std::uint32_t recno, const QByteArray &record) const;
@@ -160,6 +165,10 @@ struct Recovery
 // Throws an EngineError saying what to do when a journal that checks cannot be applied because the
 // tables cannot be written.
 Recovery recover(const QString &directory);
+// What a reader of the tables calls first: recover(), and when the journal had to be set aside an
+// EngineError (Refused) with its message, so the user reads it before anything is written. The
+// next call finds nothing to do.
+void recoverBeforeUse(const QString &directory);
 // Creates the empty journal ahead of the first change, so that changes never wait for the
 // directory to be flushed. Quietly does nothing where the directory cannot be written.
 void prepare(const QString &directory);

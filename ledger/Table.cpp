@@ -69,8 +69,7 @@ void Table::fail(const QString &fault) const
 
 void Table::refuseChanged(const QString &what) const
 {
-    throw EngineError(EngineError::Kind::ChangedOutside, displayName(), what,
-                      EngineError::Outcome::NothingStored, QStringLiteral("Otwórz okres ponownie (Ctrl+O)."));
+    throw EngineError::changedOutside(displayName(), what);
 }
 
 std::int64_t Table::currentRecno() const
@@ -152,10 +151,7 @@ void Table::open()
     const QString dir = directory_.isEmpty() ? QDir::currentPath() : directory_;
     // A journal left by a change that did not finish is rolled back before anything is read. One
     // that could not be applied has been set aside: the open stops once, so the user reads why.
-    const Journal::Recovery recovery = Journal::recover(dir);
-    if (recovery.setAside())
-        throw EngineError(EngineError::Kind::Refused, QString::fromLatin1(Journal::fileName()),
-                          recovery.message());
+    Journal::recoverBeforeUse(dir);
     std::shared_ptr<SharedFile> shared = SharedFile::acquire(dir, tableName_);
     shared->refreshFromDisk(nullptr);
     const DbfFile &f = shared->file();

@@ -3,6 +3,7 @@
 // Exit 0 when the operation finished, 3 when the engine refused it. The operation "recover" rolls
 // back a journal left in the directory, as the next start would.
 #include "ledger/Booking.h"
+#include "ledger/Books.h"
 #include "ledger/Journal.h"
 #include "ledger/LedgerSchema.h"
 #include "ledger/Period.h"
@@ -15,7 +16,7 @@
 using namespace kw::ledger;
 
 namespace {
-struct Period : PeriodSource
+struct CurrentPeriod : PeriodSource
 {
     QString month = QStringLiteral("3"), year = QStringLiteral("2004");
     QString monthText() const override { return month; }
@@ -38,11 +39,28 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "crash_driver: %s\n", r.message().toLocal8Bit().constData());
             return 4;
         }
+        if (std::strcmp(op, "batch") == 0) {
+            // One batch: new days in the period and in a new one (several records appended to each
+            // table in one write), bookings on them, and day 5 booked, changed and moved.
+            Books books(dir);
+            const kw::ledger::Period march{QStringLiteral("3"), QStringLiteral("2004")};
+            const kw::ledger::Period january{QStringLiteral("1"), QStringLiteral("2005")};
+            const Amounts amounts{100.25, 10, 0, 0, 42.5, 0, 0, 0, 7.75, 1};
+            Books::Batch batch = books.batch();
+            for (int d = 10; d < 14; ++d)
+                batch.add(batch.newDay(march, d, QDate(2004, 3, d)), amounts, Sign::Add);
+            batch.add(batch.newDay(january, 2, QDate(2005, 1, 2)), amounts, Sign::Subtract);
+            const DayRef fifth = books.days(march).front().ref;
+            batch.add(fifth, amounts, Sign::Add);
+            batch.change(fifth, 6, amounts);
+            batch.commit();
+            return 0;
+        }
         kw::Table day, month, year;
         setUpDayTable(day);
         setUpMonthTable(month);
         setUpYearTable(year);
-        Period period;
+        CurrentPeriod period;
         for (kw::Table *t : {&day, &month, &year})
             t->setDirectory(dir);
         day.setOnFilterRecord(dayPeriodFilter(period));

@@ -62,7 +62,7 @@ TEST(CrashMatrix, EveryWriterKilledAtEveryWriteFlushTruncateOrUnlinkLeavesAllOrN
     const QString driver = QStringLiteral(KW_CRASH_DRIVER);
 
     int killPoints = 0;
-    for (const char *op : {"newday", "add", "subtract", "change", "delete", "newperiod", "group"}) {
+    for (const char *op : {"newday", "add", "subtract", "change", "delete", "newperiod", "group", "batch"}) {
         SCOPED_TRACE(op);
         // The finished change, and the system calls it makes.
         copyDir(base, work);
@@ -139,7 +139,7 @@ TEST(CrashMatrix, ARollbackKilledAtEveryStepIsTakenUpAgainByTheNextStart)
     };
 
     int killPoints = 0;
-    for (const char *op : {"newday", "add", "change", "delete", "newperiod", "group"}) {
+    for (const char *op : {"newday", "add", "change", "delete", "newperiod", "group", "batch"}) {
         SCOPED_TRACE(op);
         crashInWork(op);
         const QString log = root.filePath("trace.log");
