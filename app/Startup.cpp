@@ -1,4 +1,5 @@
 #include "app/Startup.h"
+#include "app/BackupProgress.h"
 #include "app/Forms.h"
 #include "app/Unit1.h"
 #include "app/Unit2S.h"
@@ -115,10 +116,6 @@ int runProgram(QApplication &app)
         messageBox(appTitle(), WorkLock::busyMessage(), MsgIcon::Warning, Ok);
         return 2;
     }
-    // A dated copy of the tables before this run writes anything; a copy that fails is told, never fatal.
-    const backup::Outcome copy = backup::backupIfChanged(QDir::currentPath());
-    if (copy.kind == backup::Outcome::Failed)
-        messageBox(appTitle(), copy.message, MsgIcon::Warning, Ok);
     // A journal that could not be applied is set aside here, before any window opens a table, and
     // the user reads why and what the ledger check found before anything is written.
     try {
@@ -130,7 +127,13 @@ int runProgram(QApplication &app)
     }
     if (const int failed = startProgram(app))
         return failed;
+    // The dated copy of the data runs beside the program once its window is up; it is waited for at
+    // the end, so the program never leaves a copy half made.
+    backup::BackgroundCopy copy;
+    showBackupProgress(*forms().form1(), copy);
+    copy.start(QDir::currentPath());
     const int code = app.exec();
+    copy.wait();
     destroyForms();
     return code;
 }

@@ -26,13 +26,15 @@ const Command Table[] = {
      "uszkodzoną liczbę",
      1, 1, true, false, false, runVerify},
     {"backup", "backup KATALOG",
-     "kopiuje teraz tabele do KATALOG/kopie/RRRR-MM-DD_GGMMSS (zostaje 20 "
+     "kopiuje teraz pliki danych do KATALOG/kopie/RRRR-MM-DD_GGMMSS, każdy spakowany zstd (zostaje 20 "
      "najnowszych kopii)",
      1, 1, true, false, false, runBackup},
-    {"restore", "restore KATALOG KOPIA",
-     "przywraca kopię z KATALOG/kopie, po odłożeniu bieżących tabel; odmawia, gdy program ma KATALOG "
-     "otwarty",
-     2, 2, true, false, false, runRestore},
+    {"restore", "restore KATALOG KOPIA [--force]",
+     "przywraca kopię z KATALOG/kopie (albo folder kopii podany ścieżką), po odłożeniu bieżących "
+     "plików do nowej kopii; odmawia, gdy program ma KATALOG otwarty. Gdy sumy w kopii nie zgadzają "
+     "się z wpisami dni, pokazuje raport jak verify i pyta, czy mimo to odtworzyć; bez pytania (gdy "
+     "wejście nie jest terminalem) odmawia, chyba że podano --force",
+     2, 2, true, false, false, runRestore, nullptr, "--force"},
     {"statement",
      "statement monthly MIESIĄC ROK PLIK.pdf [--dir KATALOG]\n"
      "statement yearly ROK PLIK.pdf [--dir KATALOG]\n"

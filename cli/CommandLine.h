@@ -26,7 +26,7 @@ struct Invocation
     QString directory; // from --dir; empty when not given
     // The command's own options that were given, by name without the dashes ("year" -> "2024").
     QMap<QString, QString> options;
-    QStringList switches; // the command's own options without a value that stood on the line
+    QStringList switches; // the command's own options without a value that stood on the line ("--force")
 };
 
 struct Command

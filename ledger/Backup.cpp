@@ -1,11 +1,14 @@
 #include "ledger/Backup.h"
+#include "ledger/BackupFiles.h"
 #include "ledger/DbfFile.h"
 #include "ledger/DiskIo.h"
 #include "ledger/EngineError.h"
 #include "ledger/Journal.h"
+#include "ledger/LedgerCheck.h"
 #include "ledger/LedgerSchema.h"
 #include "ledger/SharedFile.h"
 #include "ledger/WorkLock.h"
+#include "ledger/WriteGate.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,25 +16,27 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
+#include <optional>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 namespace kw::backup {
 
+using namespace files;
+
 namespace {
 
-// Raised inside this file only; the callers turn it into their message.
-struct Failure
-{
-    QString cause;
-};
+// Copies taken while the program did not change the ledger; after that many, the next is taken
+// with its changes held off.
+constexpr int OptimisticAttempts = 3;
 
-QString systemCause(int err)
+std::function<void(int, const QString &)> &copyObserver()
 {
-    return diskio::causeText(err); // in Polish, never the system's English
+    static std::function<void(int, const QString &)> o;
+    return o;
 }
 
 const QRegularExpression &copyName()
@@ -54,185 +59,250 @@ QString backupRoot(const QString &directory)
     return QDir(directory).absoluteFilePath(FolderName);
 }
 
-// The files that make up the ledger as the engine finds them: the three tables (names matched
-// without regard to case) and the journal of an unfinished change, if one is waiting.
-struct Source
+QString shown(const QString &path)
 {
-    QString name; // as it is on disk
-    QString path;
-};
+    return QDir::toNativeSeparators(path);
+}
+
+// The files that make up the ledger as the engine finds them: the data files (names matched
+// without regard to case) and the journal of an unfinished change, if one is waiting. Empty when
+// none of the three tables is there.
 std::vector<Source> ledgerFiles(const QString &directory)
 {
     std::vector<Source> out;
-    for (const QString &table : {ledger::DayFile, ledger::MonthFile, ledger::YearFile}) {
-        const QString path = SharedFile::resolve(directory, table);
-        if (!path.isEmpty())
-            out.push_back({QFileInfo(path).fileName(), path});
+    bool anyTable = false;
+    for (const QString &name : dataFileNames()) {
+        const QString path = SharedFile::resolve(directory, name);
+        if (path.isEmpty())
+            continue;
+        anyTable = anyTable || isTableName(name);
+        out.push_back({QFileInfo(path).fileName(), path});
     }
-    if (out.empty())
-        return out;
+    if (!anyTable)
+        return {};
     const QFileInfo journal(QDir(directory).filePath(QString::fromLatin1(Journal::fileName())));
     if (journal.isFile() && journal.size() > 0)
         out.push_back({journal.fileName(), journal.absoluteFilePath()});
     return out;
 }
 
-void syncPath(const QString &path)
+// The copies folder, opened without following a link; made (0700) when `create` and missing.
+Fd openRoot(const QString &directory, bool create)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw Failure{systemCause(errno)};
-    const int rc = ::fsync(fd);
-    const int err = errno;
-    ::close(fd);
-    if (rc != 0 && err != EINVAL)
-        throw Failure{systemCause(err)};
-}
-
-void makePrivateFolder(const QString &path)
-{
+    const QString path = backupRoot(directory);
     const QByteArray native = QFile::encodeName(path);
-    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
-        throw Failure{systemCause(errno)};
     struct stat st;
-    if (::stat(native.constData(), &st) != 0)
-        throw Failure{systemCause(errno)};
+    if (::lstat(native.constData(), &st) != 0) {
+        if (errno != ENOENT || !create)
+            throw Failure{diskio::causeText(errno)};
+        if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
+            throw Failure{diskio::causeText(errno)};
+        if (::lstat(native.constData(), &st) != 0)
+            throw Failure{diskio::causeText(errno)};
+    }
+    if (S_ISLNK(st.st_mode))
+        throw Failure{{}, symlinkMessage(path, GoesOnWithoutCopy)};
     if (!S_ISDIR(st.st_mode))
-        throw Failure{QStringLiteral("%1 nie jest folderem").arg(QDir::toNativeSeparators(path))};
+        throw Failure{QStringLiteral("%1 nie jest folderem").arg(shown(path))};
+    Fd fd(::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd)
+        throw Failure{errno == ELOOP ? QString() : diskio::causeText(errno),
+                      errno == ELOOP ? symlinkMessage(path, GoesOnWithoutCopy) : QString()};
     // The umask may have taken bits away (or another tool left it open to others): say it exactly.
-    if ((st.st_mode & 07777) != 0700 && ::chmod(native.constData(), 0700) != 0)
-        throw Failure{systemCause(errno)};
+    if ((st.st_mode & 07777) != 0700 && ::fchmod(fd.get(), 0700) != 0)
+        throw Failure{diskio::causeText(errno)};
+    return fd;
 }
 
-// Copies one file byte for byte into a new file of the given mode and puts it on the disk.
-void copyFile(const QString &from, const QString &to, mode_t mode)
-{
-    const int in = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC);
-    if (in < 0)
-        throw Failure{QStringLiteral("%1: %2").arg(QFileInfo(from).fileName(), systemCause(errno))};
-    const int out = ::open(QFile::encodeName(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (out < 0) {
-        const int err = errno;
-        ::close(in);
-        throw Failure{systemCause(err)};
-    }
-    auto fail = [&](int err) {
-        ::close(in);
-        ::close(out);
-        throw Failure{systemCause(err)};
-    };
-    if (::fchmod(out, mode) != 0)
-        fail(errno);
-    std::vector<char> buffer(1 << 20);
-    for (;;) {
-        const ssize_t n = ::read(in, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            fail(errno);
-        if (n == 0)
-            break;
-        for (ssize_t done = 0; done < n;) {
-            const ssize_t w = ::write(out, buffer.data() + done, std::size_t(n - done));
-            if (w < 0 && errno == EINTR)
-                continue;
-            if (w < 0)
-                fail(errno);
-            done += w;
-        }
-    }
-    if (::fsync(out) != 0)
-        fail(errno);
-    ::close(in);
-    if (::close(out) != 0)
-        throw Failure{systemCause(errno)};
-}
-
-bool sameContents(const QString &a, const QString &b)
-{
-    QFile fa(a), fb(b);
-    if (fa.size() != fb.size() || !fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly))
-        return false;
-    constexpr qint64 chunk = 1 << 20;
-    while (!fa.atEnd()) {
-        const QByteArray x = fa.read(chunk);
-        if (x != fb.read(chunk))
-            return false;
-    }
-    return fb.atEnd();
-}
-
-// True when the newest copy holds exactly these files with exactly these bytes.
-bool matchesNewestCopy(const QString &directory, const std::vector<Source> &files)
-{
-    const QStringList all = copies(directory);
-    if (all.isEmpty())
-        return false;
-    const QDir newest(QDir(backupRoot(directory)).filePath(all.last()));
-    if (newest.entryList(QDir::Files | QDir::Hidden).size() != qsizetype(files.size()))
-        return false;
-    for (const Source &f : files)
-        if (!sameContents(f.path, newest.filePath(f.name)))
-            return false;
-    return true;
-}
-
-QString freeName(const QDir &root, const QDateTime &now)
+QString freeName(int root, const QDateTime &now)
 {
     const QString base = now.toString(QStringLiteral("yyyy-MM-dd_HHmmss"));
     QString name = base;
-    for (int n = 2; QFileInfo::exists(root.filePath(name)); ++n)
+    struct stat st;
+    for (int n = 2;
+         ::fstatat(root, QFile::encodeName(name).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 ||
+         ::fstatat(root, QFile::encodeName(workName(name)).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+         ++n)
         name = QStringLiteral("%1-%2").arg(base).arg(n);
     return name;
 }
 
 // Leftovers of a copy that was interrupted (power cut) are never mistaken for a copy.
-void removeUnfinished(const QDir &root)
+void removeUnfinished(int root)
 {
-    for (const QString &e : root.entryList({QStringLiteral(".*.tmp")}, QDir::Dirs | QDir::Hidden))
-        QDir(root.filePath(e)).removeRecursively();
+    for (const QString &e : entriesOf(root))
+        if (e.startsWith(QLatin1Char('.')) && e.endsWith(QLatin1String(".tmp")))
+            clearHidden(root, e);
 }
 
-// Writes a complete copy under a hidden name and renames it into place, so a copy that exists
-// under a dated name is always whole.
-QString makeCopy(const QString &directory, const std::vector<Source> &files, const QDateTime &now)
+// The newest copy with a list of its files: what a new copy links to and compares with.
+struct Previous
 {
-    const QString rootPath = backupRoot(directory);
-    makePrivateFolder(rootPath);
-    const QDir root(rootPath);
-    removeUnfinished(root);
-    const QString name = freeName(root, now);
-    const QString work = root.filePath(QStringLiteral(".%1.tmp").arg(name));
-    makePrivateFolder(work);
+    QString name;
+    Fd fd;
+    Manifest manifest;
+};
+std::optional<Previous> newestWithManifest(int root, const QStringList &all)
+{
+    if (all.isEmpty())
+        return std::nullopt;
+    Previous p;
+    p.name = all.last();
+    p.fd = Fd(::openat(root, QFile::encodeName(p.name).constData(),
+                       O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!p.fd || !p.manifest.read(p.fd.get()))
+        return std::nullopt;
+    return p;
+}
+
+// Whether the file is the one the copy's list describes. Decided by its size, modification time
+// and inode; only a file that was written within a clock tick of being copied (the time would not
+// show a second write in that tick) is read to compare its checksum.
+bool sameAsCopied(const Source &source, const Entry &entry)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(source.path).constData(), &st) != 0)
+        return false;
+    if (!entry.matches(st))
+        return false;
+    if (!entry.racy)
+        return true;
     try {
-        for (const Source &f : files)
-            copyFile(f.path, QDir(work).filePath(f.name), 0600);
-        syncPath(work);
-        const QString final = root.filePath(name);
-        if (::rename(QFile::encodeName(work).constData(), QFile::encodeName(final).constData()) != 0)
-            throw Failure{systemCause(errno)};
-        syncPath(rootPath);
-        return final;
-    } catch (...) {
-        QDir(work).removeRecursively();
-        throw;
+        return checksumOfFile(source.path) == entry.checksum;
+    } catch (const Failure &) {
+        return false;
     }
 }
 
-void prune(const QString &directory)
+bool upToDate(const std::optional<Previous> &previous, const std::vector<Source> &sources)
 {
-    const QStringList all = copies(directory);
-    const QDir root(backupRoot(directory));
-    for (qsizetype i = 0; i + Keep < all.size(); ++i)
-        QDir(root.filePath(all[i])).removeRecursively();
+    if (!previous || previous->manifest.entries.size() != sources.size())
+        return false;
+    for (const Source &s : sources) {
+        const Entry *e = previous->manifest.find(s.name);
+        if (!e || !sameAsCopied(s, *e))
+            return false;
+    }
+    return true;
 }
 
-QString failureMessage(const QString &directory, const QString &cause)
+enum class Taken
 {
+    Whole,
+    ChangedMeanwhile
+};
+
+// One attempt at a copy into the work folder: each file either linked to the previous copy (when
+// unchanged since) or compressed anew, then the list, each on the disk.
+Taken takeFiles(int work, const std::vector<Source> &sources, const std::optional<Previous> &previous,
+                int attempt)
+{
+    struct stat folder;
+    if (::fstat(work, &folder) != 0)
+        throw Failure{diskio::causeText(errno)};
+    const std::int64_t copyTime = nanoseconds(folder.st_mtim);
+    Manifest made;
+    for (const Source &s : sources) {
+        const Entry *old = previous ? previous->manifest.find(s.name) : nullptr;
+        std::optional<Entry> entry;
+        if (old && sameAsCopied(s, *old) && linkOrCopyStored(previous->fd.get(), work, old->stored))
+            entry = *old;
+        if (!entry) {
+            entry = compressInto(s, work);
+            if (!entry)
+                return Taken::ChangedMeanwhile;
+        }
+        entry->racy = entry->mtimeNs + RacyWindowNs >= copyTime;
+        made.entries.push_back(*entry);
+        if (copyObserver())
+            copyObserver()(attempt, s.name);
+    }
+    made.write(work);
+    if (::fsync(work) != 0)
+        throw Failure{diskio::causeText(errno)};
+    return Taken::Whole;
+}
+
+// The oldest copies beyond Keep go; a copy's folder that holds anything else stays with it.
+void prune(int root, const QString &directory)
+{
+    const QStringList all = copies(directory);
+    for (qsizetype i = 0; i + Keep < all.size(); ++i)
+        retireCopy(root, all[i]);
+}
+
+// Writes a complete copy under a hidden name and renames it into place, so a copy that exists
+// under a dated name is always whole, and holds the files as they were between two changes.
+enum class After
+{
+    Prune,
+    KeepAll
+};
+QString makeCopy(const QString &directory, const std::vector<Source> &files, const QDateTime &now,
+                 bool onlyWhenChanged, After after, Outcome &o)
+{
+    const QString rootPath = backupRoot(directory);
+    const Fd root = openRoot(directory, true);
+    // One copier at a time in this folder (the program and the companion may both make one).
+    if (::flock(root.get(), LOCK_EX) != 0)
+        throw Failure{diskio::causeText(errno)};
+    removeUnfinished(root.get());
+    const std::optional<Previous> previous = newestWithManifest(root.get(), copies(directory));
+    if (onlyWhenChanged && upToDate(previous, files)) {
+        if (after == After::Prune) // a copy cut short before its pruning is finished now
+            prune(root.get(), directory);
+        return {};
+    }
+
+    const QString name = freeName(root.get(), now);
+    const QString work = workName(name);
+    const QByteArray workNative = QFile::encodeName(work);
+    for (int attempt = 1;; ++attempt) {
+        std::optional<writegate::Hold> hold;
+        if (attempt > OptimisticAttempts)
+            hold.emplace();
+        const std::uint64_t point = writegate::quietPoint();
+        if (::mkdirat(root.get(), workNative.constData(), 0700) != 0)
+            throw Failure{diskio::causeText(errno)};
+        Taken taken = Taken::ChangedMeanwhile;
+        try {
+            const Fd workFd(::openat(root.get(), workNative.constData(),
+                                     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (!workFd)
+                throw Failure{diskio::causeText(errno)};
+            ::fchmod(workFd.get(), 0700);
+            taken = takeFiles(workFd.get(), files, previous, attempt);
+            o.attempts = attempt;
+            if (taken == Taken::Whole && writegate::quietSince(point)) {
+                if (::renameat(root.get(), workNative.constData(), root.get(),
+                               QFile::encodeName(name).constData()) != 0)
+                    throw Failure{diskio::causeText(errno)};
+                if (::fsync(root.get()) != 0)
+                    throw Failure{diskio::causeText(errno)};
+                o.kind = Outcome::Made;
+                if (after == After::Prune)
+                    prune(root.get(), directory);
+                return QDir(rootPath).filePath(name);
+            }
+        } catch (...) {
+            removeCopyFolder(root.get(), work);
+            throw;
+        }
+        removeCopyFolder(root.get(), work);
+        // Held off, the program changed nothing: another program is writing the tables.
+        if (hold)
+            throw Failure{QStringLiteral("inny program zmieniał pliki danych w trakcie kopiowania")};
+    }
+}
+
+QString failureMessage(const QString &directory, const Failure &f)
+{
+    if (!f.whole.isEmpty())
+        return f.whole;
     return QStringLiteral("Nie można zrobić kopii zapasowej danych w folderze %1 (%2). Sprawdź, czy na dysku "
                           "jest wolne miejsce i czy masz prawo zapisu w tym folderze. Program działa dalej, "
                           "ale tym razem bez nowej kopii.")
-        .arg(QDir::toNativeSeparators(backupRoot(directory)), cause);
+        .arg(shown(backupRoot(directory)), f.cause);
 }
 
 Outcome backUp(const QString &directory, const QDateTime &now, bool onlyWhenChanged)
@@ -244,21 +314,19 @@ Outcome backUp(const QString &directory, const QDateTime &now, bool onlyWhenChan
             o.kind = Outcome::NoTables;
             return o;
         }
-        if (onlyWhenChanged && matchesNewestCopy(directory, files)) {
+        o.folder = makeCopy(directory, files, now, onlyWhenChanged, After::Prune, o);
+        if (o.folder.isEmpty())
             o.kind = Outcome::Unchanged;
-            return o;
-        }
-        o.folder = makeCopy(directory, files, now);
-        o.kind = Outcome::Made;
-        prune(directory);
     } catch (const Failure &f) {
         if (o.kind != Outcome::Made) { // a copy that was made stays reported as made
             o.kind = Outcome::Failed;
-            o.message = failureMessage(directory, f.cause);
+            o.message = failureMessage(directory, f);
         }
     } catch (const std::exception &e) {
-        o.kind = Outcome::Failed;
-        o.message = failureMessage(directory, QString::fromLocal8Bit(e.what()));
+        if (o.kind != Outcome::Made) {
+            o.kind = Outcome::Failed;
+            o.message = failureMessage(directory, Failure{QString::fromLocal8Bit(e.what())});
+        }
     }
     return o;
 }
@@ -277,18 +345,28 @@ Outcome backupNow(const QString &directory, const QDateTime &now)
 
 QStringList copies(const QString &directory)
 {
+    const QByteArray native = QFile::encodeName(backupRoot(directory));
+    const Fd root(::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!root)
+        return {};
     QStringList out;
-    for (const QString &e : QDir(backupRoot(directory)).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
-        if (copyName().match(e).hasMatch())
+    for (const QString &e : entriesOf(root.get()))
+        if (copyName().match(e).hasMatch() && holdsACopy(root.get(), e))
             out << e;
     std::sort(out.begin(), out.end(), copyLess);
     return out;
 }
 
-QString restore(const QString &directory, const QString &copy, const QDateTime &now)
+void setCopyObserver(std::function<void(int, const QString &)> observer)
+{
+    copyObserver() = std::move(observer);
+}
+
+QString restore(const QString &directory, const QString &copy, const QDateTime &now,
+                const ConfirmDisagreement &confirm)
 {
     const QString dir = QDir(directory).absolutePath();
-    const QString shownDir = QDir::toNativeSeparators(dir);
+    const QString shownDir = shown(dir);
     if (!QFileInfo(dir).isDir())
         throw EngineError(
             QStringLiteral("Folder %1 nie istnieje. Podaj folder z danymi programu.").arg(shownDir));
@@ -297,91 +375,107 @@ QString restore(const QString &directory, const QString &copy, const QDateTime &
         throw EngineError(QStringLiteral("Dane w folderze %1 są otwarte w programie Kwotnik. Zamknij program "
                                          "i dopiero wtedy odtwórz kopię; nic nie zostało zmienione.")
                               .arg(shownDir));
+    const QString root = backupRoot(dir);
+    if (QFileInfo(root).isSymLink())
+        throw EngineError(symlinkMessage(root, NothingChanged));
 
-    QString from = QDir(backupRoot(dir)).filePath(copy);
-    if (!QFileInfo(from).isDir() && QFileInfo(copy).isDir())
+    QString from = QDir(root).filePath(copy);
+    if (const QFileInfo inRoot(from); !inRoot.exists() && !inRoot.isSymLink() && QFileInfo(copy).isDir())
         from = QFileInfo(copy).absoluteFilePath();
+    if (QFileInfo(from).isSymLink())
+        throw EngineError(QStringLiteral("%1 jest dowiązaniem symbolicznym; program nie odtwarza kopii przez "
+                                         "dowiązania. Podaj sam folder kopii; nic nie zostało zmienione.")
+                              .arg(shown(from)));
     if (!QFileInfo(from).isDir())
         throw EngineError(
             QStringLiteral("Nie ma kopii zapasowej %1. Podaj nazwę folderu z %2 (na przykład %3) "
                            "albo ścieżkę do folderu kopii.")
-                .arg(copy, QDir::toNativeSeparators(backupRoot(dir)),
+                .arg(copy, shown(root),
                      copies(dir).isEmpty() ? QStringLiteral("2024-03-31_120000") : copies(dir).last()));
-    const QString shownCopy = QDir::toNativeSeparators(from);
+    const QString shownCopy = shown(from);
 
-    // Every table of the copy must be readable before anything is replaced.
-    std::vector<Source> incoming;
-    for (const QString &table : {ledger::DayFile, ledger::MonthFile, ledger::YearFile}) {
-        const QString path = SharedFile::resolve(from, table);
-        if (path.isEmpty())
-            throw EngineError(
-                QStringLiteral("W kopii %1 brakuje pliku %2; nic nie zostało zmienione. Wybierz inną "
-                               "kopię.")
-                    .arg(shownCopy, table));
-        try {
-            DbfFile::open(path);
-        } catch (const EngineError &e) {
-            throw EngineError(
-                QStringLiteral("Plik %1 w kopii %2 jest uszkodzony (%3); nic nie zostało zmienione. "
-                               "Wybierz inną kopię.")
-                    .arg(QFileInfo(path).fileName(), shownCopy, e.message()));
-        }
-        incoming.push_back({QFileInfo(path).fileName(), path});
-    }
-    const QString journalName = QString::fromLatin1(Journal::fileName());
-    const QFileInfo copiedJournal(QDir(from).filePath(journalName));
-    const bool copyHasJournal = copiedJournal.isFile() && copiedJournal.size() > 0;
+    // Every file of the copy is unpacked and checked beside the data before anything is replaced.
+    Staging staging(dir);
+    const std::vector<Source> incoming = staging.unpack(from);
+    const QStringList problems = staging.check(from);
+    if (!problems.isEmpty() && !(confirm && confirm(problems)))
+        throw EngineError(
+            QStringLiteral("Tabele w kopii %1 nie zgadzają się ze sobą (sprawdzenie znalazło %2 "
+                           "różnic); nic nie zostało zmienione. Wybierz inną kopię albo "
+                           "potwierdź odtworzenie mimo różnic.")
+                .arg(shownCopy)
+                .arg(problems.size()));
 
     QString aside;
     try {
         const std::vector<Source> current = ledgerFiles(dir);
+        Outcome unused;
         if (!current.empty())
-            aside = makeCopy(dir, current, now);
+            aside = makeCopy(dir, current, now, false, After::KeepAll, unused);
     } catch (const Failure &f) {
         throw EngineError(
             QStringLiteral("Nie można odłożyć obecnych danych do folderu %1 (%2), więc kopia nie "
                            "została odtworzona; nic nie zostało zmienione. Zwolnij miejsce na "
                            "dysku lub popraw uprawnienia i spróbuj ponownie.")
-                .arg(QDir::toNativeSeparators(backupRoot(dir)), f.cause));
+                .arg(shown(root), f.whole.isEmpty() ? f.cause : f.whole));
     }
 
-    // A journal left here belongs to the tables being replaced: rolled back onto the copy it would
+    // A journal left here belongs to the files being replaced: rolled back onto the copy it would
     // damage it. It is in the copy set aside.
+    const QString journalName = QString::fromLatin1(Journal::fileName());
+    const bool copyHasJournal =
+        std::any_of(incoming.begin(), incoming.end(), [&](const Source &s) { return s.name == journalName; });
     const QString journalHere = QDir(dir).filePath(journalName);
     if (QFileInfo::exists(journalHere) && !copyHasJournal && !QFile::remove(journalHere))
         throw EngineError(QStringLiteral("Nie można usunąć pliku %1 (%2); nic nie zostało zmienione. Popraw "
                                          "uprawnienia i spróbuj ponownie.")
-                              .arg(QDir::toNativeSeparators(journalHere), systemCause(errno)));
-    if (copyHasJournal)
-        incoming.push_back({journalName, copiedJournal.absoluteFilePath()});
+                              .arg(shown(journalHere), diskio::causeText(errno)));
     try {
-        for (const Source &f : incoming) {
-            QString target = SharedFile::resolve(dir, f.name);
-            if (target.isEmpty())
-                target = QDir(dir).filePath(f.name);
-            struct stat st;
-            const mode_t mode = ::stat(QFile::encodeName(target).constData(), &st) == 0
-                                    ? mode_t(st.st_mode & 0777)
-                                    : mode_t(0600);
-            const QString temp = QDir(dir).filePath(QStringLiteral(".%1.odtwarzanie").arg(f.name));
-            QFile::remove(temp);
-            try {
-                copyFile(f.path, temp, mode);
-                if (::rename(QFile::encodeName(temp).constData(), QFile::encodeName(target).constData()) != 0)
-                    throw Failure{systemCause(errno)};
-            } catch (...) {
-                QFile::remove(temp);
-                throw;
-            }
-        }
-        syncPath(dir);
+        staging.moveInto(dir, incoming);
     } catch (const Failure &f) {
         throw EngineError(
             QStringLiteral("Odtwarzanie kopii %1 do folderu %2 przerwał błąd (%3). Obecne dane są "
                            "odłożone w %4: odtwórz je tym samym poleceniem, gdy usuniesz przyczynę.")
-                .arg(shownCopy, shownDir, f.cause, QDir::toNativeSeparators(aside)));
+                .arg(shownCopy, shownDir, f.cause, shown(aside)));
     }
     return aside;
+}
+
+BackgroundCopy::BackgroundCopy(QObject *parent) : QObject(parent) {}
+
+BackgroundCopy::~BackgroundCopy()
+{
+    if (thread_.joinable())
+        thread_.join();
+}
+
+bool BackgroundCopy::start(const QString &directory, const QDateTime &now)
+{
+    if (running_)
+        return false;
+    if (thread_.joinable())
+        thread_.join();
+    running_ = true;
+    thread_ = std::thread([this, directory, now] {
+        Outcome o = backupIfChanged(directory, now);
+        outcome_ = o;
+        // Told from the event loop of the owner's thread; dropped if the owner is gone by then.
+        QMetaObject::invokeMethod(
+            this,
+            [this, o] {
+                running_ = false;
+                emit finished(o);
+            },
+            Qt::QueuedConnection);
+    });
+    return true;
+}
+
+Outcome BackgroundCopy::wait()
+{
+    if (thread_.joinable())
+        thread_.join();
+    return outcome_;
 }
 
 } // namespace kw::backup

@@ -2,6 +2,7 @@
 #include "ledger/DiskIo.h"
 #include "ledger/EngineError.h"
 #include "ledger/NumberText.h"
+#include "ledger/WriteGate.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -173,7 +174,9 @@ void DbfFile::failWrite(int error) const
 void DbfFile::requireWritable() const
 {
     if (fd_ < 0 || !writable_)
-        throw EngineError::writeFailed(displayName(), QStringLiteral("plik jest tylko do odczytu"));
+        throw EngineError::writeFailed(displayName(), readOnlyCause_ == EROFS
+                                                           ? diskio::causeText(EROFS)
+                                                           : QStringLiteral("plik jest tylko do odczytu"));
     if (!writeRefusal_.isEmpty())
         throw EngineError(
             EngineError::Kind::Refused, displayName(),
@@ -188,8 +191,10 @@ std::unique_ptr<DbfFile> DbfFile::open(const QString &path)
     const QByteArray native = QFile::encodeName(path);
     f->fd_ = ::open(native.constData(), O_RDWR | O_CLOEXEC);
     f->writable_ = f->fd_ >= 0;
-    if (f->fd_ < 0 && (errno == EACCES || errno == EROFS || errno == EPERM))
+    if (f->fd_ < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+        f->readOnlyCause_ = errno;
         f->fd_ = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+    }
     if (f->fd_ < 0)
         throw EngineError(QStringLiteral("Nie można otworzyć pliku %1: %2.")
                               .arg(QFileInfo(path).fileName(), diskio::causeText(errno)));
@@ -442,6 +447,7 @@ void DbfFile::writeAt(std::int64_t offset, const char *buffer, std::size_t size)
         requireWritable();
     if (const int e = diskio::injectedFault(diskio::Op::Write, path_))
         failWrite(e);
+    const writegate::Change change; // a copy of the ledger never takes a half-written record
     std::size_t done = 0;
     while (done < size) {
         const ssize_t n = ::pwrite(fd_, buffer + done, size - done, off_t(offset + std::int64_t(done)));
@@ -474,6 +480,7 @@ void DbfFile::truncateTo(std::int64_t size)
         requireWritable();
     if (const int e = diskio::injectedFault(diskio::Op::Truncate, path_))
         failWrite(e);
+    const writegate::Change change;
     if (::ftruncate(fd_, off_t(size)) != 0)
         failWrite(errno);
 }

@@ -162,7 +162,8 @@ private:
     QString path_;
     int fd_ = -1;
     bool writable_ = false;
-    QByteArray memory_; // fromBytes() only
+    int readOnlyCause_ = 0; // why the file was opened read-only: the file's mode, or the file system
+    QByteArray memory_;     // fromBytes() only
     std::uint8_t version_ = 0;
     bool level7_ = false;
     std::uint8_t languageDriver_ = 0;

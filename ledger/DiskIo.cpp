@@ -77,7 +77,7 @@ QString causeText(int error)
     case EPERM:
         return QStringLiteral("brak prawa zapisu");
     case EROFS:
-        return QStringLiteral("dysk jest tylko do odczytu");
+        return QStringLiteral("system plików jest tylko do odczytu");
     case EIO:
         return QStringLiteral("błąd odczytu lub zapisu na dysku");
     case EFBIG:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ledger/DbfFile.h"
+#include "ledger/WriteGate.h"
 
 #include <QByteArray>
 #include <QString>
@@ -103,6 +104,9 @@ private:
     void finish();
     [[noreturn]] void failAfterRollback(const EngineError &cause);
 
+    // Declared first, so it is there before anything is written and goes after everything: a copy
+    // of the ledger taken in another thread sees the whole group or none of it.
+    writegate::Change change_;
     AtomicGroup *outer_ = nullptr; // a group inside a group joins the outer one
     QString directory_;
     QString canonicalDirectory_;

@@ -13,7 +13,7 @@ RUN_PACKAGES=(
 )
 TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
-  locales xvfb xauth strace
+  locales xvfb xauth strace zstd
   python3 python3-dbfread python3-dbf python3-openpyxl shapelib libshp-dev
   poppler-utils cups printer-driver-cups-pdf
   libreoffice-writer-nogui libreoffice-calc-nogui unrtf enscript latex2rtf

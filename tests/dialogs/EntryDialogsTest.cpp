@@ -204,7 +204,7 @@ private slots:
                "na dysku. Nic nie zostało zapisane.";
         QTest::newRow("journal on a read-only mount")
             << "Kwotnik.jrn" << write << EROFS
-            << "Nie można zapisać pliku Kwotnik.jrn: dysk jest tylko do "
+            << "Nie można zapisać pliku Kwotnik.jrn: system plików jest tylko do "
                "odczytu. Nic nie zostało zapisane.";
     }
     void aWriteTheSystemRefusesIsReportedAndCanBeRetried()

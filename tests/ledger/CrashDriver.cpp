@@ -1,13 +1,18 @@
 // One writer of the ledger, run alone in its own process so that a test can kill it at any system
 // call: crash_driver DIR OPERATION. The directory holds period 3/2004 with days 5 and 7.
 // Exit 0 when the operation finished, 3 when the engine refused it. The operation "recover" rolls
-// back a journal left in the directory, as the next start would.
+// back a journal left in the directory, as the next start would; "backup" makes a dated copy of the
+// directory's data instead (exit 3 when it failed); "rewrite" writes the day table's first record
+// back as it is, outside any group.
+#include "ledger/Backup.h"
 #include "ledger/Booking.h"
 #include "ledger/Books.h"
+#include "ledger/DbfFile.h"
 #include "ledger/Journal.h"
 #include "ledger/LedgerSchema.h"
 #include "ledger/Period.h"
 
+#include <QDir>
 #include <QLocale>
 #include <cstdio>
 #include <cstring>
@@ -31,6 +36,12 @@ int main(int argc, char **argv)
     QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
     const QString dir = QString::fromLocal8Bit(argv[1]);
     const char *op = argv[2];
+    if (std::strcmp(op, "backup") == 0) {
+        const kw::backup::Outcome o = kw::backup::backupNow(dir);
+        if (o.kind != kw::backup::Outcome::Made)
+            std::fprintf(stderr, "crash_driver: %s\n", o.message.toUtf8().constData());
+        return o.kind == kw::backup::Outcome::Made ? 0 : 3;
+    }
     try {
         if (std::strcmp(op, "recover") == 0) {
             const kw::Journal::Recovery r = kw::Journal::recover(dir);
@@ -54,6 +65,13 @@ int main(int argc, char **argv)
             batch.add(fifth, amounts, Sign::Add);
             batch.change(fifth, 6, amounts);
             batch.commit();
+            return 0;
+        }
+        if (std::strcmp(op, "rewrite") == 0) {
+            const auto f = kw::DbfFile::open(QDir(dir).filePath(DayFile));
+            std::string record(std::size_t(f->recordLength()), ' ');
+            f->readRecord(0, record.data());
+            f->writeRecord(0, record.data());
             return 0;
         }
         kw::Table day, month, year;

@@ -4,9 +4,11 @@
 // follows the engine whatever the number of system calls a commit takes.
 #include "CrashRun.h"
 #include "TestTables.h"
+#include "ledger/Backup.h"
 #include "ledger/Journal.h"
 #include "ledger/LedgerCheck.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
@@ -47,17 +49,27 @@ QString contents(const QString &dir)
     return all;
 }
 
-} // namespace
-
-TEST(CrashMatrix, EveryWriterKilledAtEveryWriteFlushTruncateOrUnlinkLeavesAllOrNothing)
+// Each case starts from the template ledger, with strace able to kill the writer where it is told.
+class CrashMatrix : public ::testing::Test
 {
-    const QString strace = usableStrace();
-    if (strace.isEmpty())
-        GTEST_SKIP() << "strace is missing or may not trace here (ptrace refused)";
+protected:
+    void SetUp() override
+    {
+        strace = usableStrace();
+        if (strace.isEmpty())
+            GTEST_SKIP() << "strace is missing or may not trace here (ptrace refused)";
+        QDir().mkpath(base);
+        prepareTemplate(base);
+    }
+    QString strace;
     QTemporaryDir root;
     const QString base = root.filePath("template"), work = root.filePath("work");
-    QDir().mkpath(base);
-    prepareTemplate(base);
+};
+
+} // namespace
+
+TEST_F(CrashMatrix, EveryWriterKilledAtEveryWriteFlushTruncateOrUnlinkLeavesAllOrNothing)
+{
     const QString before = contents(base);
     const QString driver = QStringLiteral(KW_CRASH_DRIVER);
 
@@ -117,15 +129,8 @@ TEST(CrashMatrix, EveryWriterKilledAtEveryWriteFlushTruncateOrUnlinkLeavesAllOrN
 // A rollback killed at any of its writes, flushes or truncations: the next start rolls back again
 // and the ledger comes back whole as it was before the change. Each writer is first killed just
 // before the journal is emptied, when its rollback has the most to put back.
-TEST(CrashMatrix, ARollbackKilledAtEveryStepIsTakenUpAgainByTheNextStart)
+TEST_F(CrashMatrix, ARollbackKilledAtEveryStepIsTakenUpAgainByTheNextStart)
 {
-    const QString strace = usableStrace();
-    if (strace.isEmpty())
-        GTEST_SKIP() << "strace is missing or may not trace here (ptrace refused)";
-    QTemporaryDir root;
-    const QString base = root.filePath("template"), work = root.filePath("work");
-    QDir().mkpath(base);
-    prepareTemplate(base);
     const QString before = contents(base);
     const QString driver = QStringLiteral(KW_CRASH_DRIVER);
     // The journal belongs to its folder, so each crash is made afresh where it is rolled back.
@@ -169,4 +174,112 @@ TEST(CrashMatrix, ARollbackKilledAtEveryStepIsTakenUpAgainByTheNextStart)
     }
     RecordProperty("rollback_kill_points", killPoints);
     std::printf("rollbacks killed: %d kill points\n", killPoints);
+}
+
+namespace {
+
+// What a copy in `folder` holds of the three tables, unpacked by the standard zstd tool; empty when
+// a table is missing or does not unpack.
+QString copiedTables(const QString &folder)
+{
+    QString all;
+    for (const QString &t : Tables) {
+        QProcess p;
+        p.start(QStringLiteral("zstd"), {"-d", "-c", "-q", QDir(folder).filePath(t + ".zst")});
+        if (!p.waitForFinished(60000) || p.exitCode() != 0)
+            return {};
+        all += QString::fromLatin1(p.readAllStandardOutput().toBase64());
+    }
+    return all;
+}
+
+QString tablesOf(const QString &dir)
+{
+    QString all;
+    for (const QString &t : Tables) {
+        QFile f(QDir(dir).filePath(t));
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        all += QString::fromLatin1(f.readAll().toBase64());
+    }
+    return all;
+}
+
+} // namespace
+
+// A copy of the data killed at each of its writes, flushes, links, renames and removals (pruning
+// included): every copy that is listed afterwards unpacks whole to the tables it was taken of, the
+// tables are untouched, and the next copy cleans up and finishes the work.
+TEST_F(CrashMatrix, ACopyKilledAtEveryStepLeavesNoHalfCopy)
+{
+    const QString older = tablesOf(base);
+    // Full copies of the template: the copy under test makes one more and prunes the oldest.
+    for (int i = 0; i < kw::backup::Keep; ++i)
+        ASSERT_EQ(kw::backup::backupNow(base, QDateTime(QDate(2024, 1, 1), QTime(8, 0, i))).kind,
+                  kw::backup::Outcome::Made);
+    const QString driver = QStringLiteral(KW_CRASH_DRIVER);
+    const QStringList calls = Syscalls + QStringList{"link", "linkat", "mkdir", "mkdirat"};
+
+    // The same state each time: the copies (hard links kept), a copy made in-process so that the
+    // next one can link to it, then a change to the month table only.
+    QString newer;
+    const auto prepare = [&] {
+        QDir(work).removeRecursively();
+        QProcess cp;
+        cp.start(QStringLiteral("cp"), {"-a", base, work});
+        ASSERT_TRUE(cp.waitForFinished(60000) && cp.exitCode() == 0);
+        ASSERT_EQ(kw::backup::backupNow(work, QDateTime(QDate(2024, 2, 1), QTime(8, 0))).kind,
+                  kw::backup::Outcome::Made);
+        // Another day's work on the month table alone (its last-update date); the others stay.
+        QFile month(QDir(work).filePath(MonthFile));
+        ASSERT_TRUE(month.open(QIODevice::ReadWrite) && month.seek(3));
+        month.write("\x1c", 1);
+        month.close();
+        newer = tablesOf(work);
+        ASSERT_NE(newer, older);
+    };
+
+    prepare();
+    const QString log = root.filePath("trace.log");
+    const Outcome traced =
+        run(strace, {"-qq", "-o", log, "-e", "trace=" + calls.join(','), driver, work, "backup"});
+    ASSERT_EQ(traced.code, 0) << traced.err.toStdString();
+    const std::map<QString, int> counts = countCalls(log);
+    ASSERT_GT(counts.count("linkat") + counts.count("link"), 0u) << "the unchanged tables were linked";
+
+    int killPoints = 0, listedNew = 0;
+    for (const auto &[call, count] : counts) {
+        for (int n = 1; n <= count; ++n) {
+            SCOPED_TRACE(QStringLiteral("killed at %1 #%2").arg(call).arg(n).toStdString());
+            prepare();
+            const Outcome killed =
+                run(strace, {"-qq", "-o", "/dev/null", "-e", "trace=" + call, "-e",
+                             QStringLiteral("inject=%1:signal=KILL:when=%2").arg(call).arg(n), driver, work,
+                             "backup"});
+            EXPECT_TRUE(killed.crashed || killed.code == 128 + 9) << "exit " << killed.code;
+            ++killPoints;
+
+            EXPECT_EQ(tablesOf(work), newer) << "a copy never writes the tables";
+            const QStringList listed = kw::backup::copies(work);
+            EXPECT_GE(listed.size(), kw::backup::Keep);
+            for (const QString &c : listed) {
+                const QString held = copiedTables(QDir(work).filePath("kopie/" + c));
+                EXPECT_TRUE(held == older || held == newer) << c.toStdString() << " is not whole";
+                listedNew += held == newer;
+            }
+            // The next copy finds the work done or does it, and leaves nothing hidden behind.
+            const kw::backup::Outcome next =
+                kw::backup::backupIfChanged(work, QDateTime(QDate(2024, 3, 1), QTime(8, 0)));
+            EXPECT_NE(next.kind, kw::backup::Outcome::Failed) << next.message.toStdString();
+            const QStringList after = kw::backup::copies(work);
+            EXPECT_EQ(after.size(), kw::backup::Keep);
+            EXPECT_EQ(copiedTables(QDir(work).filePath("kopie/" + after.last())), newer);
+            EXPECT_TRUE(QDir(QDir(work).filePath("kopie"))
+                            .entryList({".*.tmp"}, QDir::Dirs | QDir::Hidden)
+                            .isEmpty());
+        }
+    }
+    EXPECT_GT(listedNew, 0) << "some kills came after the copy was in place";
+    RecordProperty("backup_kill_points", killPoints);
+    std::printf("backup: %d kill points\n", killPoints);
 }
