@@ -6,10 +6,12 @@
 #include "dialogs/Unit3.h"
 #include "dialogs/Unit3D.h"
 #include "dialogs/UnitM.h"
+#include "ledger/Books.h"
 #include "ledger/Period.h"
 #include "ledger/Rollup.h"
 #include "reports/UnitR1.h"
 #include "reports/UnitR2.h"
+#include "reports/UnitR3.h"
 
 namespace kw {
 
@@ -17,6 +19,11 @@ Forms &forms()
 {
     static Forms f;
     return f;
+}
+
+Forms::~Forms()
+{
+    clear();
 }
 
 void Forms::clear()
@@ -29,6 +36,7 @@ void Forms::clear()
         last.forget();
         last.window.reset();
     }
+    books_.reset();
 }
 
 void connectForms(Forms &f)
@@ -38,6 +46,9 @@ void connectForms(Forms &f)
 
     // The sums first: the day table's roll-up handlers reach the sum tables through them.
     main.bindSums(f.form2S()->DataSourceS, f.form4R()->DataSource4R);
+    // Whatever the three tables would write, the books write.
+    main.attachBooks(*f.books());
+    main.connectWindows({f.form3D(), f.formM(), f.form3(), f.form2(), f.formR1(), f.formR2(), f.formR3()});
     // Every table of the open period reads the period from the month and year dialog, afresh for
     // each record, through its window's filter handler.
     main.installTableHandlers(period);

@@ -21,8 +21,9 @@ class TFormNotatnik;
 
 namespace kw {
 namespace ledger {
+class Books;
 struct LedgerTables;
-}
+} // namespace ledger
 
 // The single instance of every window. The registry owns them from creation, in the program's
 // order, to the end of the run, and releases them in the reverse order, so a window never outlives
@@ -34,9 +35,12 @@ public:
     Forms() = default;
     Forms(const Forms &) = delete;
     Forms &operator=(const Forms &) = delete;
-    ~Forms() { clear(); }
+    ~Forms();
 
     bool created() const { return complete_; }
+
+    // The program's books, on the working directory, from before the first window to after the last.
+    ledger::Books *books() const { return books_.get(); }
 
     TForm1 *form1() const { return form1_; }
     TForm2S *form2S() const { return form2S_; }
@@ -62,11 +66,13 @@ public:
         return w;
     }
 
-    // Releases the windows, the last created first; the accessors return null afterwards.
+    // Releases the windows, the last created first, then the books; the accessors return null
+    // afterwards.
     void clear();
 
 private:
-    friend void createForms(const std::function<void(const char *)> &created);
+    friend void createForms(const std::function<void(const char *)> &created,
+                            std::unique_ptr<ledger::Books> books);
     friend void createToolWindows(Forms &f, const std::function<void(const char *)> &created);
 
     struct Owned
@@ -74,6 +80,7 @@ private:
         std::unique_ptr<QWidget> window;
         std::function<void()> forget; // empties the window's slot
     };
+    std::unique_ptr<ledger::Books> books_;
     std::vector<Owned> owned_; // in order of creation
     bool complete_ = false;
     TForm1 *form1_ = nullptr;
@@ -93,10 +100,11 @@ private:
 
 Forms &forms();
 
-// Connects the windows once, after the last one is created: the period filters of every table
-// that follows the month and year dialog, the roll-up hooks of the day table, the main window's
-// sum displays, the dialogs' and the statements' links to the main window and the period. The
-// program and the tests both get here through `createForms()`.
+// Connects the windows once, after the last one is created: the books the ledger tables write
+// through, the period filters of every table that follows the month and year dialog, the roll-up
+// hooks of the day table, the main window's sum displays and the windows its commands open, the
+// dialogs' and the statements' links to the main window and the period. The program and the tests
+// both get here through `createForms()`.
 void connectForms(Forms &f);
 
 // The main window's day table with the two holders' sum tables: the records every writer changes.

@@ -10,6 +10,7 @@
 #include "dialogs/UnitM.h"
 #include "framework/Messages.h"
 #include "ledger/Backup.h"
+#include "ledger/Books.h"
 #include "ledger/Journal.h"
 #include "ledger/WorkLock.h"
 #include "reports/UnitR1.h"
@@ -36,10 +37,11 @@ void loadTranslations(QApplication &app)
 }
 } // namespace
 
-void createForms(const std::function<void(const char *)> &created)
+void createForms(const std::function<void(const char *)> &created, std::unique_ptr<ledger::Books> books)
 {
     Forms &f = forms();
     f.clear();
+    f.books_ = books ? std::move(books) : std::make_unique<ledger::Books>(QDir::currentPath());
     const auto make = [&](auto *Forms::*slot, const char *name) {
         using Window = std::remove_pointer_t<std::remove_reference_t<decltype(f.*slot)>>;
         f.adopt(std::make_unique<Window>(), slot);
@@ -77,7 +79,8 @@ void destroyForms()
     forms().clear();
 }
 
-int startProgram(QApplication &app, const std::function<void(const char *)> &created)
+int startProgram(QApplication &app, const std::function<void(const char *)> &created,
+                 std::unique_ptr<ledger::Books> books)
 {
     app.setApplicationName(QStringLiteral("Kwotnik"));
     app.setApplicationDisplayName(appTitle());
@@ -91,7 +94,7 @@ int startProgram(QApplication &app, const std::function<void(const char *)> &cre
         app.processEvents();
     }
     try {
-        createForms(created);
+        createForms(created, std::move(books));
     } catch (const std::exception &e) {
         splash.reset();
         reportError(e);
@@ -111,21 +114,21 @@ int startProgram(QApplication &app, const std::function<void(const char *)> &cre
 int runProgram(QApplication &app)
 {
     // One running copy per working directory, for the whole run; a second one writes nothing.
-    WorkLock lock;
-    if (!lock.acquire(QDir::currentPath())) {
+    auto books = std::make_unique<ledger::Books>(QDir::currentPath());
+    if (!books->lockFolder()) {
         messageBox(appTitle(), WorkLock::busyMessage(), MsgIcon::Warning, Ok);
         return 2;
     }
     // A journal that could not be applied is set aside here, before any window opens a table, and
     // the user reads why and what the ledger check found before anything is written.
     try {
-        const Journal::Recovery recovery = Journal::recover(QDir::currentPath());
+        const Journal::Recovery recovery = books->recoverJournal();
         if (recovery.setAside())
             messageBox(appTitle(), recovery.message(), MsgIcon::Warning, Ok);
     } catch (const std::exception &) {
         // A rollback the tables do not let be written: opening them tells what to do.
     }
-    if (const int failed = startProgram(app))
+    if (const int failed = startProgram(app, {}, std::move(books)))
         return failed;
     // The dated copy of the data runs beside the program once its window is up; it is waited for at
     // the end, so the program never leaves a copy half made.

@@ -639,6 +639,16 @@ void TForm1::buildStatusBar()
     StatusBar1->addWidget(HintPanel, 1);
 }
 
+void TForm1::attachBooks(kw::ledger::Books &books)
+{
+    books_ = &books;
+    cursors_.reset();
+    cursors_ = std::make_unique<kw::ledger::CursorBooks>(books, ledgerTables());
+    // The day list and the sums follow the tables by themselves; the lights and the command state
+    // are worked out here, after every change of the books.
+    connect(books_, &kw::ledger::Books::changed, this, &TForm1::followBooks, Qt::UniqueConnection);
+}
+
 void TForm1::bindSums(kw::DataSource *month, kw::DataSource *year)
 {
     monthSums_ = month;
@@ -853,9 +863,8 @@ void showWindow(QWidget *w)
 
 void TForm1::ToolButton1Click()
 {
-    const kw::Forms &f = kw::forms();
     const bool closed = kw::runCommand([&] {
-        f.form3D()->close();
+        windows_.newDay->close();
         kw::ledger::closePeriod(ledgerTables());
     });
     if (!closed)
@@ -863,22 +872,22 @@ void TForm1::ToolButton1Click()
     // No command may reach the closed tables until a period is opened again.
     setCommandState(CommandState::NoPeriod);
     Label43->clear();
-    showWindow(f.formM());
+    showWindow(windows_.period);
 }
 
 void TForm1::ToolButton2Click()
 {
-    showWindow(kw::forms().form3D());
+    showWindow(windows_.newDay);
 }
 
 void TForm1::ToolButton3Click()
 {
-    showWindow(kw::forms().form3());
+    showWindow(windows_.add);
 }
 
 void TForm1::ToolButton4Click()
 {
-    TForm2 *change = kw::forms().form2();
+    TForm2 *change = windows_.change;
     showWindow(change);
     kw::runCommand([&] { change->fillFromDayEntry(); });
 }
@@ -901,18 +910,18 @@ void TForm1::ToolButton5Click()
 void TForm1::ToolButton6Click()
 {
     // The statement's own table is opened, filtered, and shown in a preview.
-    kw::runCommand([] { kw::showReport(*kw::forms().formR1()); });
+    kw::runCommand([this] { kw::showReport(*windows_.monthly); });
 }
 
 void TForm1::ToolButton7Click()
 {
     // The statement's own table is opened, filtered, and shown in a preview.
-    kw::runCommand([] { kw::showReport(*kw::forms().formR2()); });
+    kw::runCommand([this] { kw::showReport(*windows_.yearly); });
 }
 
 void TForm1::ToolButton8Click()
 {
-    kw::runCommand([] { kw::showReport(*kw::forms().formR3()); });
+    kw::runCommand([this] { kw::showReport(*windows_.multiYear); });
 }
 
 void TForm1::Analiza1Click()
@@ -956,8 +965,8 @@ void TForm1::Eksportuj1Click()
         // The export reads the files: a day entry still being typed reaches them first.
         if (Table1->active())
             Table1->checkBrowseMode();
-        const TFormM &period = *kw::forms().formM();
-        kw::showExportWindow(this, Table1->directoryPath(), period.monthText(), period.yearText());
+        kw::showExportWindow(this, Table1->directoryPath(), windows_.period->monthText(),
+                             windows_.period->yearText());
     });
 }
 
@@ -966,10 +975,8 @@ void TForm1::Eksportuj1Click()
 kw::ledger::Books &TForm1::books()
 {
     if (!books_) {
-        books_ = std::make_unique<kw::ledger::Books>(QDir::currentPath());
-        // The day list and the sums follow the tables by themselves; the lights and the command
-        // state are worked out here, after every change of the books.
-        connect(books_.get(), &kw::ledger::Books::changed, this, [this] { followBooks(); });
+        ownBooks_ = std::make_unique<kw::ledger::Books>(QDir::currentPath());
+        attachBooks(*ownBooks_);
     }
     return *books_;
 }

@@ -2,6 +2,8 @@
 
 #include "framework/DataControls.h"
 #include "framework/MainWindowLink.h"
+#include "ledger/Booking.h"
+#include "ledger/Books.h"
 #include "ledger/Period.h"
 #include "ledger/Table.h"
 
@@ -18,6 +20,13 @@ class QTimer;
 class QStatusBar;
 class QToolBar;
 class QToolButton;
+class TForm2;
+class TForm3;
+class TForm3D;
+class TFormM;
+class TFormR1;
+class TFormR2;
+class TFormR3;
 
 namespace kw {
 class ComboEdit;
@@ -128,6 +137,24 @@ public:
     void Table1BeforeDelete(kw::Table &table);
     void installTableHandlers(const kw::ledger::PeriodSource &period);
 
+    // The program's books, which the three ledger tables show and write through; given once by the
+    // start-up wiring, and handed on to every window that reads or books.
+    void attachBooks(kw::ledger::Books &books);
+    kw::ledger::Books *books() const { return books_; }
+
+    // The windows the commands open, given once by the start-up wiring.
+    struct Windows
+    {
+        TForm3D *newDay = nullptr;
+        TFormM *period = nullptr;
+        TForm3 *add = nullptr;
+        TForm2 *change = nullptr;
+        TFormR1 *monthly = nullptr;
+        TFormR2 *yearly = nullptr;
+        TFormR3 *multiYear = nullptr;
+    };
+    void connectWindows(const Windows &windows) { windows_ = windows; }
+
     // The month-sum and year-sum displays follow these sources; the holders of the two sum tables
     // are created after this window, so the start-up wiring binds them once all windows exist.
     void bindSums(kw::DataSource *month, kw::DataSource *year);
@@ -197,8 +224,11 @@ private:
     // Posts a change typed into the day list and its sums, so a batch never lands under it.
     void postPendingEdits();
     void followBooks();
-    std::unique_ptr<kw::ledger::Books> books_;
     // Children of this window, made when first asked for and kept until it goes.
     kw::ImportWindow *importWindow_ = nullptr;
     kw::ImportUndoDialog *importUndo_ = nullptr;
+    kw::ledger::Books *books_ = nullptr;
+    std::unique_ptr<kw::ledger::CursorBooks> cursors_;
+    Windows windows_;
+    std::unique_ptr<kw::ledger::Books> ownBooks_; // when no books were attached (a window alone)
 };

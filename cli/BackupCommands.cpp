@@ -1,6 +1,7 @@
 // backup and restore: dated copies of a data folder, and putting one back.
 #include "cli/Commands.h"
 #include "ledger/Backup.h"
+#include "ledger/Books.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -13,7 +14,7 @@ namespace kw::cli {
 int runBackup(const Invocation &call)
 {
     const QString &folder = call.args[0];
-    const kw::backup::Outcome o = kw::backup::backupNow(folder);
+    const kw::backup::Outcome o = kw::ledger::Books(folder).backUpNow();
     if (o.kind == kw::backup::Outcome::Made) {
         std::printf("%s\n", o.folder.toUtf8().constData());
         return Done;

@@ -1,6 +1,7 @@
 // init, dump and verify: the supplied empty tables, a table as CSV, the sums recounted.
 #include "cli/Commands.h"
 #include "import/Rules.h"
+#include "ledger/Books.h"
 #include "ledger/CodePage.h"
 #include "ledger/DbfFile.h"
 #include "ledger/LedgerCheck.h"
@@ -75,7 +76,7 @@ int runDump(const Invocation &call)
 int runVerify(const Invocation &call)
 {
     return guarded([&] {
-        const QStringList problems = kw::ledger::verifyLedger(call.args[0]);
+        const QStringList problems = kw::ledger::Books(call.args[0]).verify();
         for (const QString &p : problems)
             std::printf("%s\n", p.toUtf8().constData());
         if (problems.isEmpty())

@@ -35,9 +35,21 @@ TForm2::TForm2(QWidget *parent) : EntryDialog(QStringLiteral("Zamiana"), QSize(2
 
 void TForm2::fillFromDayEntry()
 {
+    shown_.reset();
     if (!hasDayEntry())
         return;
-    const kw::Table &day = *ledgerTables().day;
+    const kw::ledger::LedgerTables t = ledgerTables();
+    // Another program may have written the day since the list read it, within one tick of the
+    // file clock: the disk's record is what the user corrects.
+    shown_ = kw::ledger::cursorsOf(t).books().day(kw::ledger::currentDay(*t.day));
+    if (shown_) {
+        EditD->setText(kw::regional::formatGeneral(shown_->ref.day));
+        for (std::size_t i = 0; i < Edit.size(); ++i)
+            Edit[i]->setText(kw::regional::formatGeneral(shown_->amounts[i]));
+        return;
+    }
+    // Gone from the disk meanwhile: the list shows what is left, and the change will say why.
+    const kw::Table &day = *t.day;
     EditD->setText(kw::regional::formatGeneral(kw::ledger::amount(day, kw::ledger::DayRecord.day)));
     for (std::size_t i = 0; i < Edit.size(); ++i)
         Edit[i]->setText(kw::regional::formatGeneral(kw::ledger::amount(day, kw::ledger::Categories[i].day)));
@@ -68,7 +80,9 @@ void TForm2::Button1Click()
         return;
     }
     // A refused write has been rolled back; the window stays open so the user can try again.
-    if (!bookOrReport([&] { kw::ledger::changeEntry(ledgerTables(), *dayNumber, *amounts); }))
+    if (!bookOrReport([&] {
+            kw::ledger::changeEntry(ledgerTables(), *dayNumber, *amounts, shown_ ? &*shown_ : nullptr);
+        }))
         return;
     hide();
     main_->refreshLights();

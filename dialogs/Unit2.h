@@ -2,6 +2,8 @@
 
 #include "dialogs/EntryDialog.h"
 
+#include <optional>
+
 class QLineEdit;
 class QPushButton;
 
@@ -17,10 +19,14 @@ public:
     QPushButton *Button1; // "Zmień"
     QPushButton *Button2; // "Zamknij"
 
-    // Fills the boxes from the current day entry as plain numbers in the user's regional format;
-    // for the main window's "Zmień" command, after it has shown this window.
+    // Fills the boxes from the current day entry as the disk holds it now, as plain numbers in the
+    // user's regional format; for the main window's "Zmień" command, after it has shown this window.
     void fillFromDayEntry();
 
     void Button1Click();
     void Button2Click();
+
+private:
+    // The day as the boxes were filled from it: a change is refused when the disk no longer holds it.
+    std::optional<kw::ledger::DayEntry> shown_;
 };

@@ -195,18 +195,14 @@ void TForm3D::Button3Click()
             return;
         }
 
+        // Stored first: a write that fails is told with this dialog still open, as the other
+        // dialogs stay open, and nothing is offered for a day that is not there.
+        kw::ledger::addDay(main_->ledgerTables(), dayNumber, period_->monthText(), period_->yearText(),
+                           kw::today());
         add_->show();
         close();
         main_->setCommandState(kw::CommandState::PeriodWithDays);
         for (QLineEdit *e : add_->Edit)
             e->setText(QStringLiteral("0"));
-        try {
-            kw::ledger::addDay(main_->ledgerTables(), dayNumber, period_->monthText(), period_->yearText(),
-                               kw::today());
-        } catch (...) {
-            // Nothing was stored; a period that is still without days must not offer its day commands.
-            main_->testCommandState(false);
-            throw;
-        }
     });
 }

@@ -1,81 +1,13 @@
 #include "ledger/Booking.h"
 #include "ledger/EngineError.h"
 #include "ledger/Journal.h"
-#include "ledger/LedgerSchema.h"
+
+#include <QFileInfo>
+#include <cmath>
 
 namespace kw::ledger {
 
 namespace {
-
-// What a change is about to write, so the group can journal every record as it is and as it will
-// be in one go. The bytes a record will hold are asked for at the first write of the change, when
-// the roll-up hooks have already worked out every record of it.
-enum class Writes
-{
-    Current,
-    Append,
-    Delete,
-    Nothing
-};
-struct Plan
-{
-    Writes day, month, year;
-};
-
-void expect(AtomicGroup &group, Table *table, Writes w)
-{
-    if (w == Writes::Nothing || !table->active())
-        return;
-    const DbfFile &f = table->file();
-    const auto pending = [table] {
-        const std::string_view r = table->pendingRecord();
-        return QByteArray(r.data(), qsizetype(r.size()));
-    };
-    if (w == Writes::Append) {
-        group.expectAppend(f, pending);
-        return;
-    }
-    const std::int64_t recno = table->currentRecno();
-    if (recno < 0)
-        return;
-    if (w == Writes::Delete)
-        group.expectRecordWrite(f, std::uint32_t(recno), [&f, recno] {
-            QByteArray r = f.readBytes(f.recordOffset(std::uint32_t(recno)), std::size_t(f.recordLength()));
-            if (!r.isEmpty())
-                r[0] = '*';
-            return r;
-        });
-    else
-        group.expectRecordWrite(f, std::uint32_t(recno), pending);
-}
-
-// Runs one change of the three records as an atomic group. Another program's changes are read
-// first, so the change lands on top of them. On failure the disk is rolled back, no table is left
-// halfway through an edit, and the error says what became of the change.
-template <class Fn> void atomically(const LedgerTables &t, Plan plan, Fn &&change)
-{
-    AtomicGroup group(t.day->directoryPath());
-    try {
-        for (Table *table : {t.day, t.month, t.year})
-            if (table->active() && table->state() == Table::State::Browse)
-                table->syncWithDisk();
-        expect(group, t.day, plan.day);
-        expect(group, t.month, plan.month);
-        expect(group, t.year, plan.year);
-        change();
-        group.commit();
-    } catch (const EngineError &e) {
-        for (Table *table : {t.day, t.month, t.year})
-            if (table->active())
-                table->cancel();
-        group.abandon(e);
-    } catch (...) {
-        for (Table *table : {t.day, t.month, t.year})
-            if (table->active())
-                table->cancel();
-        throw; // the group's destructor rolls the files back
-    }
-}
 
 // A writer needs a posted day entry to work on: an empty period, or a blank record still being
 // inserted, would otherwise be posted as a day of no period while both sums move.
@@ -83,29 +15,104 @@ void requireDayEntry(const LedgerTables &t)
 {
     if (!t.day->active())
         throw EngineError(QString::fromLatin1(msg::ClosedDataset));
-    if (t.day->isEmpty() || t.day->state() == Table::State::Insert)
+    if (t.day->isEmpty() || t.day->state() == Table::State::Insert || t.day->currentRecno() < 0)
         throw EngineError(QString::fromLatin1(msg::EmptyDataset));
 }
 
-void editAll(const LedgerTables &t)
+QString fileNameOf(const Table &t)
 {
-    t.day->edit();
-    t.month->edit();
-    t.year->edit();
+    return QFileInfo(t.file().path()).fileName();
 }
 
-void postAll(const LedgerTables &t)
-{
-    t.day->post();
-    t.month->post();
-    t.year->post();
-}
-
-const QString Zero = QStringLiteral("0");
-
-void createPeriodSums(const LedgerTables &t, const QString &monthText, const QString &yearText,
-                      bool monthExists, bool yearExists);
 } // namespace
+
+CursorBooks::CursorBooks(Books &books, const LedgerTables &tables)
+    : books_(books), tables_(tables), attached_{tables.day, tables.month, tables.year}
+{
+    for (Table *t : {tables_.day, tables_.month, tables_.year})
+        t->setWriter(this);
+}
+
+CursorBooks::~CursorBooks()
+{
+    for (const QPointer<Table> &t : attached_)
+        if (t && t->writer() == this)
+            t->setWriter(nullptr);
+}
+
+void CursorBooks::begin()
+{
+    if (depth_++ == 0)
+        batch_.emplace(books_.batch());
+}
+
+void CursorBooks::end(bool ok)
+{
+    if (depth_ == 0 || --depth_ > 0)
+        return;
+    std::optional<Books::Batch> batch = std::move(batch_);
+    batch_.reset();
+    if (ok && batch)
+        batch->commit();
+}
+
+std::uint32_t CursorBooks::write(Table &table, std::int64_t recno, const std::string &original,
+                                 const std::string &image)
+{
+    if (!batch_)
+        throw EngineError(EngineError::Kind::Refused, table.file().displayName(),
+                          QStringLiteral("zapis tabeli poza zmianą ksiąg"));
+    const QString file = fileNameOf(table);
+    if (recno < 0)
+        return batch_->append(file, image);
+    // Written over only while the record is still what the edit began from: the books may have
+    // changed it since (another window's booking, another program's edit read in meanwhile).
+    if (!original.empty() && batch_->record(file, std::uint32_t(recno)) != original)
+        throw EngineError::changedOutside(table.file().displayName(),
+                                          QStringLiteral("ten sam rekord zmienił się w trakcie edycji"));
+    batch_->write(file, std::uint32_t(recno), image);
+    return std::uint32_t(recno);
+}
+
+void CursorBooks::cancelAll()
+{
+    for (Table *t : {tables_.day, tables_.month, tables_.year})
+        if (t->active())
+            t->cancel();
+}
+
+void CursorBooks::run(const std::function<void(Books::Batch &)> &change)
+{
+    begin();
+    try {
+        // The pending edits first, day, month, year: the change then works on what they hold.
+        for (Table *t : {tables_.day, tables_.month, tables_.year}) {
+            const Table::Pending p = t->pending();
+            if (p.recno >= 0 && t->modified())
+                write(*t, p.recno, *p.original, *p.image);
+        }
+        change(*batch_);
+    } catch (...) {
+        end(false);
+        cancelAll();
+        throw;
+    }
+    try {
+        end(true);
+    } catch (...) {
+        cancelAll();
+        throw;
+    }
+    cancelAll();
+}
+
+CursorBooks &cursorsOf(const LedgerTables &t)
+{
+    auto *c = t.day ? dynamic_cast<CursorBooks *>(t.day->writer()) : nullptr;
+    if (!c)
+        throw EngineError(QStringLiteral("Tabele okresu nie są połączone z księgami."));
+    return *c;
+}
 
 void installRollupHooks(const LedgerTables &t)
 {
@@ -114,62 +121,58 @@ void installRollupHooks(const LedgerTables &t)
     t.day->beforeDelete = [t](Table &) { rollupBeforeDelete(t); };
 }
 
+DayRef currentDay(const Table &day)
+{
+    const std::int64_t recno = day.currentRecno();
+    if (recno < 0)
+        throw EngineError(QString::fromLatin1(msg::EmptyDataset));
+    const QVariant d = day.fieldValue(DayRecord.day);
+    return DayRef{
+        Period{day.fieldValue(DayRecord.month).toString(), day.fieldValue(DayRecord.year).toString()},
+        d.isNull() ? 0 : int(std::lround(d.toDouble())), std::uint32_t(recno)};
+}
+
 void bookAmounts(const LedgerTables &t, const AmountSet &amounts, Sign sign)
 {
     requireDayEntry(t);
-    atomically(t, {Writes::Current, Writes::Current, Writes::Current}, [&] {
-        editAll(t);
-        const double s = sign == Sign::Add ? 1.0 : -1.0;
-        for (std::size_t i = 0; i < Categories.size(); ++i) {
-            const Category &c = Categories[i];
-            t.month->setFieldValue(c.month, amount(*t.month, c.month) + s * amounts[i]);
-            t.year->setFieldValue(c.year, amount(*t.year, c.year) + s * amounts[i]);
-        }
-        for (std::size_t i = 0; i < Categories.size(); ++i)
-            t.day->setFieldValue(Categories[i].day, amount(*t.day, Categories[i].day) + s * amounts[i]);
-        postAll(t);
-    });
+    // Named before the books read the disk again: a day another program removed is refused,
+    // never exchanged for the neighbour the cursor would move to.
+    const DayRef day = currentDay(*t.day);
+    cursorsOf(t).run([&](Books::Batch &b) { b.add(day, amounts, sign); });
 }
 
-void changeEntry(const LedgerTables &t, double dayNumber, const AmountSet &amounts)
+void changeEntry(const LedgerTables &t, double dayNumber, const AmountSet &amounts, const DayEntry *seen)
 {
     requireDayEntry(t);
-    atomically(t, {Writes::Current, Writes::Current, Writes::Current}, [&] {
-        editAll(t);
-        for (std::size_t i = 0; i < Categories.size(); ++i) {
-            const Category &c = Categories[i];
-            const double old = amount(*t.day, c.day);
-            t.month->setFieldValue(c.month, (amount(*t.month, c.month) - old) + amounts[i]);
-            t.year->setFieldValue(c.year, (amount(*t.year, c.year) - old) + amounts[i]);
-        }
-        t.day->setFieldValue(DayRecord.day, dayNumber);
-        for (std::size_t i = 0; i < Categories.size(); ++i)
-            t.day->setFieldValue(Categories[i].day, amounts[i]);
-        postAll(t);
-    });
+    const DayRef day = currentDay(*t.day);
+    // What the dialog showed is held against the disk only when it showed this day.
+    const DayEntry *shown = seen && seen->ref == day ? seen : nullptr;
+    cursorsOf(t).run([&](Books::Batch &b) { b.change(day, int(dayNumber), amounts, shown); });
 }
 
 void addDay(const LedgerTables &t, int day, const QString &monthText, const QString &yearText,
             const QDate &created)
 {
-    atomically(t, {Writes::Append, Writes::Current, Writes::Current}, [&] {
-        t.day->insert();
-        // Inserting does not fire the before-edit hook; the sums are put into edit here.
-        t.month->edit();
-        t.year->edit();
-        for (const Category &c : Categories)
-            t.day->setFieldValue(c.day, Zero);
-        t.day->setFieldValue(DayRecord.day, day);
-        t.day->setFieldValue(DayRecord.month, monthText);
-        t.day->setFieldValue(DayRecord.year, yearText);
-        t.day->setFieldValue("DATA", created);
-        postAll(t);
-    });
+    if (!t.day->active())
+        throw EngineError(QString::fromLatin1(msg::ClosedDataset));
+    DayRef added;
+    cursorsOf(t).run([&](Books::Batch &b) { added = b.newDay(Period{monthText, yearText}, day, created); });
+    t.day->moveToRecord(added.record);
 }
 
 void deleteDay(const LedgerTables &t)
 {
-    atomically(t, {Writes::Delete, Writes::Current, Writes::Current}, [&] { t.day->deleteRecord(); });
+    cursorsOf(t);
+    // The before-delete hook takes the day out of both sums and posts them; the writer makes the
+    // two posts and the deletion one change.
+    try {
+        t.day->deleteRecord();
+    } catch (...) {
+        for (Table *table : {t.day, t.month, t.year})
+            if (table->active())
+                table->cancel();
+        throw;
+    }
 }
 
 void openPeriod(const LedgerTables &t, const QString &monthText, const QString &yearText)
@@ -184,45 +187,9 @@ void openPeriod(const LedgerTables &t, const QString &monthText, const QString &
         table->setFiltered(true);
         table->open();
     }
-    // Writers that follow never wait for the journal's directory entry to reach the disk.
-    Journal::prepare(t.day->directoryPath());
-    const bool monthExists = t.month->fieldValue(MonthRecord.month).toString() == monthText &&
-                             t.month->fieldValue(MonthRecord.year).toString() == yearText &&
-                             !t.month->isEmpty();
-    const bool yearExists = !t.year->isEmpty() && t.year->fieldValue(YearRecord.year).toString() == yearText;
-    if (monthExists && yearExists)
-        return;
-    // The period's two sums are created together or not at all.
-    atomically(t,
-               {Writes::Nothing, monthExists ? Writes::Nothing : Writes::Append,
-                yearExists ? Writes::Nothing : Writes::Append},
-               [&] { createPeriodSums(t, monthText, yearText, monthExists, yearExists); });
+    // The period's two sums are created together or not at all; the open tables show them.
+    cursorsOf(t).books().openPeriod(Period{monthText, yearText});
 }
-
-namespace {
-void createPeriodSums(const LedgerTables &t, const QString &monthText, const QString &yearText,
-                      bool monthExists, bool yearExists)
-{
-    // Both records are filled before either is posted, so the journal learns both at the first write.
-    if (!monthExists) {
-        t.month->insert();
-        t.month->setFieldValue(MonthRecord.month, monthText);
-        t.month->setFieldValue(MonthRecord.year, yearText);
-        for (const char *f : amountFields(Level::Month))
-            t.month->setFieldValue(f, Zero);
-    }
-    if (!yearExists) {
-        t.year->insert();
-        t.year->setFieldValue(YearRecord.year, yearText);
-        for (const char *f : amountFields(Level::Year))
-            t.year->setFieldValue(f, Zero);
-    }
-    if (!monthExists)
-        t.month->post();
-    if (!yearExists)
-        t.year->post();
-}
-} // namespace
 
 void closePeriod(const LedgerTables &t)
 {
@@ -232,7 +199,7 @@ void closePeriod(const LedgerTables &t)
 
 bool noDayEntry(const Table &day)
 {
-    const QVariant d = day.fieldValue("DATA");
+    const QVariant d = day.fieldValue(DayRecord.date);
     return d.isNull() || d.toDate() < QDate(1899, 12, 31);
 }
 

@@ -1,6 +1,7 @@
 #include "ledger/Books.h"
 #include "ledger/EngineError.h"
 #include "ledger/Journal.h"
+#include "ledger/LedgerCheck.h"
 #include "ledger/PeriodMap.h"
 #include "ledger/Rollup.h"
 #include "ledger/SharedFile.h"
@@ -40,43 +41,11 @@ auto timeKey(const Period &p)
     throw EngineError::changedOutside(f.displayName(), what);
 }
 
-[[noreturn]] void refuseDamaged(const DbfFile &f, std::uint32_t recno, int field, std::string_view text)
+// An amount the roll-up works on, from a record that passed the damage check: blank counts 0.
+double bookedAmount(const DbfFile &f, const char *record, int field)
 {
-    throw EngineError(EngineError::Kind::Damaged, f.displayName(),
-                      QStringLiteral("pole %1 zawiera „%2”, co nie jest kwotą. Program nie księguje na "
-                                     "uszkodzonym rekordzie.")
-                          .arg(f.fields()[std::size_t(field)].name, visibleText(text)),
-                      EngineError::Outcome::NothingStored,
-                      QStringLiteral("Popraw ten rekord albo przywróć tabele z kopii w folderze kopie."))
-        .atRecord(recno + 1);
-}
-
-std::string_view trimmedField(const DbfFile &f, const char *record, int field)
-{
-    const DbfField &d = f.fields()[std::size_t(field)];
-    std::string_view s(record + d.offset, std::size_t(d.length));
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\0'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\0'))
-        s.remove_suffix(1);
-    return s;
-}
-
-// An amount the roll-up works on: blank counts 0; a field filled with '*' (a number that did not
-// fit) or anything else that is not a number is damage, never read as 0 and written over.
-double bookedAmount(const DbfFile &f, const char *record, int field, std::uint32_t recno)
-{
-    const std::string_view s = trimmedField(f, record, field);
-    if (s.empty())
-        return 0;
-    if (s.find_first_not_of('*') == std::string_view::npos)
-        refuseDamaged(f, recno, field, s);
-    try {
-        const QVariant v = f.decode(record, field);
-        return v.isNull() ? 0.0 : v.toDouble();
-    } catch (const EngineError &) {
-        refuseDamaged(f, recno, field, s);
-    }
+    const QVariant v = f.decode(record, field);
+    return v.isNull() ? 0.0 : v.toDouble();
 }
 
 // An amount a query shows: blank reads 0, damage is the engine's error.
@@ -148,14 +117,11 @@ struct ImageRecord
     const Layout &layout;
     std::string &image;
     std::uint32_t recno;
-    double amount(int i) const
-    {
-        return bookedAmount(file, image.data(), layout.amounts[std::size_t(i)], recno);
-    }
+    double amount(int i) const { return bookedAmount(file, image.data(), layout.amounts[std::size_t(i)]); }
     void setAmount(int i, double v) { file.encode(image.data(), layout.amounts[std::size_t(i)], v); }
     double derived(Derived k) const
     {
-        return bookedAmount(file, image.data(), layout.derived[std::size_t(k)], recno);
+        return bookedAmount(file, image.data(), layout.derived[std::size_t(k)]);
     }
     void setDerived(Derived k, double v) { file.encode(image.data(), layout.derived[std::size_t(k)], v); }
 };
@@ -512,6 +478,11 @@ template <class Change> void Books::Batch::State::book(const DayRef &ref, bool d
     File &df = ledger(Level::Day), &mf = ledger(Level::Month), &yf = ledger(Level::Year);
     // Worked out on copies: a refusal half way leaves nothing staged.
     std::string dayImage = image(df, ref.record), monthImage = image(mf, m), yearImage = image(yf, y);
+    // An amount that is not a number (one filled with '*' by a writer that could not fit it) is
+    // never read as 0 and written over.
+    checkRecord(df.dbf(), ref.record, dayImage.data(), EngineError::Outcome::NothingStored);
+    checkRecord(mf.dbf(), m, monthImage.data(), EngineError::Outcome::NothingStored);
+    checkRecord(yf.dbf(), y, yearImage.data(), EngineError::Outcome::NothingStored);
     ImageRecord day{df.dbf(), *df.layout, dayImage, ref.record};
     ImageRecord month{mf.dbf(), *mf.layout, monthImage, m}, year{yf.dbf(), *yf.layout, yearImage, y};
     change(day, month, year);
@@ -550,6 +521,16 @@ backup::Outcome Books::backUpAtStart(const QDateTime &now)
 Journal::Recovery Books::recoverJournal()
 {
     return Journal::recover(folder_);
+}
+
+backup::Outcome Books::backUpNow(const QDateTime &now)
+{
+    return backup::backupNow(folder_, now);
+}
+
+QStringList Books::verify() const
+{
+    return verifyLedger(folder_);
 }
 
 Books::Batch Books::batch()
@@ -814,8 +795,7 @@ void Books::Batch::change(const DayRef &day, int dayNumber, const Amounts &amoun
     if (seen) {
         // What the user corrected must still be what the disk holds.
         const std::optional<DayEntry> now = this->day(day);
-        if (!now || now->amounts != seen->amounts || now->ref.day != seen->ref.day ||
-            now->remark != seen->remark)
+        if (!now || now->amounts != seen->amounts || now->ref.day != seen->ref.day)
             refuseChanged(s_->ledger(Level::Day).dbf(),
                           QStringLiteral("wpis dnia %1 zmienił się, odkąd okno go pokazało").arg(day.day));
     }

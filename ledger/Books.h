@@ -137,6 +137,11 @@ public:
     // Rolls back a change a crash left unfinished, or sets aside a journal that cannot be trusted;
     // says which, for the start-up to show.
     Journal::Recovery recoverJournal();
+    // A dated copy of the tables now, whether or not they changed; never throws.
+    backup::Outcome backUpNow(const QDateTime &now = QDateTime::currentDateTime());
+    // Every month sum and year sum recounted from the day entries, and every number checked: one
+    // line per problem, none when the books agree.
+    QStringList verify() const;
 
     // --- queries ----------------------------------------------------------------------------
     // The period's day entries in day order (records with equal days in file order).

@@ -199,10 +199,10 @@ QString damagedNumber(const DbfFile &file, std::uint32_t recno, const char *reco
     return QString();
 }
 
-void checkRecord(const DbfFile &file, std::uint32_t recno, const char *record)
+void checkRecord(const DbfFile &file, std::uint32_t recno, const char *record, EngineError::Outcome outcome)
 {
     if (const QString damage = damagedNumber(file, recno, record); !damage.isEmpty())
-        throw EngineError(damage);
+        throw EngineError(EngineError::Kind::Damaged, QString(), damage, outcome);
 }
 
 void checkVisibleRecords(kw::Table &table)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ledger/EngineError.h"
+
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -16,8 +18,9 @@ namespace kw::ledger {
 // filled with '*', "nan", "inf" or any other text is damage). Empty when the record is sound; else a
 // message that names the file, the record (counted from 1) and the field, and says what to do.
 QString damagedNumber(const kw::DbfFile &file, std::uint32_t recno, const char *record);
-// The same, thrown as an EngineError.
-void checkRecord(const kw::DbfFile &file, std::uint32_t recno, const char *record);
+// The same, thrown as an EngineError (Damaged) that tells what became of the change it stops.
+void checkRecord(const kw::DbfFile &file, std::uint32_t recno, const char *record,
+                 EngineError::Outcome outcome = EngineError::Outcome::NotSaid);
 // Every record an open table shows (through its filter), checked; the table is left on its first
 // record. Throws on the first damaged one.
 void checkVisibleRecords(kw::Table &table);

@@ -79,6 +79,13 @@ std::int64_t Table::currentRecno() const
     return rows_[std::size_t(pos_)].recno;
 }
 
+Table::Pending Table::pending() const
+{
+    if (state_ != State::Edit)
+        return {};
+    return {std::int64_t(editRecno_), &original_, &buffer_};
+}
+
 void Table::syncWithDisk()
 {
     checkActive();
@@ -444,6 +451,14 @@ void Table::moveTo(int row)
     emit recordChanged();
 }
 
+void Table::moveToRecord(std::uint32_t recno)
+{
+    checkActive();
+    const int row = rowOf(recno);
+    if (row >= 0)
+        moveTo(row);
+}
+
 bool Table::hasOrderKey(double key) const
 {
     checkActive();
@@ -501,6 +516,10 @@ void Table::post()
     checkActive();
     if (state_ != State::Edit && state_ != State::Insert)
         throw EngineError(QString::fromLatin1(msg::NotEditing));
+    if (writer_) {
+        postThroughWriter();
+        return;
+    }
     if (beforePost)
         beforePost(*this);
     // The hook may have ended the edit (it never should, but a broken one must not write twice).
@@ -533,6 +552,72 @@ void Table::post()
     emit recordChanged();
 }
 
+void Table::postThroughWriter()
+{
+    writer_->begin();
+    std::uint32_t recno = 0;
+    try {
+        if (beforePost)
+            beforePost(*this);
+        if (state_ != State::Edit && state_ != State::Insert) {
+            writer_->end(true);
+            return;
+        }
+        if (stale_)
+            refuseChanged(QStringLiteral("zmienił się układ pól tabeli"));
+        recno = writer_->write(*this, state_ == State::Insert ? -1 : std::int64_t(editRecno_), original_, buffer_);
+    } catch (...) {
+        writer_->end(false);
+        throw;
+    }
+    // Browse before the write lands, so the store's notice finds no edit in progress; the edit
+    // comes back when the write fails.
+    const State was = state_;
+    std::string buffer, original;
+    buffer.swap(buffer_);
+    original.swap(original_);
+    state_ = State::Browse;
+    modified_ = false;
+    try {
+        writer_->end(true);
+    } catch (...) {
+        if (state_ == State::Browse) {
+            state_ = was;
+            buffer_.swap(buffer);
+            original_.swap(original);
+            modified_ = true;
+        }
+        throw;
+    }
+    if (was == State::Insert)
+        moveToRecord(recno);
+    emit stateChanged();
+    emit recordChanged();
+}
+
+void Table::deleteThroughWriter()
+{
+    writer_->begin();
+    try {
+        if (beforeDelete)
+            beforeDelete(*this);
+        if (rows_.empty() || pos_ < 0)
+            throw EngineError(QString::fromLatin1(msg::EmptyDataset));
+        if (stale_)
+            refuseChanged(QStringLiteral("zmienił się układ pól tabeli"));
+        const std::uint32_t recno = rows_[std::size_t(pos_)].recno;
+        const std::string original(shared_->record(recno), std::size_t(shared_->file().recordLength()));
+        std::string data = original;
+        data[0] = '*';
+        writer_->write(*this, recno, original, data);
+    } catch (...) {
+        writer_->end(false);
+        throw;
+    }
+    writer_->end(true);
+    emit recordChanged();
+}
+
 void Table::deleteRecord()
 {
     checkActive();
@@ -544,6 +629,10 @@ void Table::deleteRecord()
         throw EngineError(QString::fromLatin1(msg::EmptyDataset));
     cancel(); // a pending change of the record about to go is moot
     syncWithDisk();
+    if (writer_) {
+        deleteThroughWriter();
+        return;
+    }
     if (beforeDelete)
         beforeDelete(*this);
     if (rows_.empty() || pos_ < 0)

@@ -45,6 +45,23 @@ struct FieldRequirement
 // Throws EngineError naming the file and the first field that is missing or of another kind.
 void checkFields(const DbfFile &file, const std::vector<FieldRequirement> &required);
 
+// Who writes what a table posts and deletes, in its place: the books, for the windows' tables.
+// Every post and delete of the table, its hooks included, runs between begin() and end(); they
+// nest when a hook posts another table with the same writer, and the outermost end() writes it all.
+class TableWriter
+{
+public:
+    virtual ~TableWriter() = default;
+    virtual void begin() = 0;
+    // Writes what was staged since the outermost begin(); `ok` false drops it. Throws EngineError
+    // when the write is refused or fails; nothing is then stored.
+    virtual void end(bool ok) = 0;
+    // Stages a post (recno -1: a new record) or a deletion (the image flagged deleted) of `table`;
+    // `original` is the record as the edit began from it. Returns the record's number.
+    virtual std::uint32_t write(Table &table, std::int64_t recno, const std::string &original,
+                                const std::string &image) = 0;
+};
+
 // A dataset over one dBase table file: closed, or open in browse, edit or insert state, with a
 // current record, an optional record filter and an optional order by one numeric field, kept in
 // memory (index files are neither read nor written). Errors are thrown as EngineError.
@@ -86,6 +103,10 @@ public:
     // unchanged one), then moves to the first visible record. Setting the state it has does nothing.
     void setFiltered(bool on);
 
+    // With a writer, the table writes nothing itself: see TableWriter.
+    void setWriter(TableWriter *writer) { writer_ = writer; }
+    TableWriter *writer() const { return writer_; }
+
     Hook beforeEdit;
     Hook beforePost;
     Hook beforeDelete;
@@ -114,6 +135,8 @@ public:
     int recordCount() const;           // visible records
     int recNo() const { return pos_; } // 0-based row of the current record, -1 when none
     void moveTo(int row);
+    // Moves to the visible record with this number in the file; nothing when it is not visible.
+    void moveToRecord(std::uint32_t recno);
     // Whether a visible record's order field holds this number; answered from the rows, without
     // moving the cursor or reading the file.
     bool hasOrderKey(double key) const;
@@ -134,9 +157,15 @@ public:
     void syncWithDisk();
     // The current record's number in the file, -1 when there is none.
     std::int64_t currentRecno() const;
-    // The record being edited or inserted, as a post writes it (also while the post writes it);
-    // empty when none is.
-    std::string_view pendingRecord() const { return buffer_; }
+    // The record being edited: its number, the record as the edit began and as it is now; recno -1
+    // when the table is not in edit state.
+    struct Pending
+    {
+        std::int64_t recno = -1;
+        const std::string *original = nullptr;
+        const std::string *image = nullptr;
+    };
+    Pending pending() const;
 
     QVariant fieldValue(QAnyStringView name) const;
     void setFieldValue(QAnyStringView name, const QVariant &value);
@@ -179,10 +208,13 @@ private:
     [[noreturn]] void fail(const QString &fault) const;
     [[noreturn]] void refuseChanged(const QString &what) const;
     void checkBeforeWrite(std::uint32_t recno);
+    void postThroughWriter();
+    void deleteThroughWriter();
     QString displayName() const;
 
     QString tableName_;
     QString directory_;
+    TableWriter *writer_ = nullptr;
     QString indexFieldName_;
     int indexField_ = -1;
     std::vector<FieldRequirement> required_;

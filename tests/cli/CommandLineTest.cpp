@@ -93,7 +93,7 @@ TEST(CommandLine, HelpAnywhereWinsAndMistakesAreNamed)
 // Every command, done, refused or failed, and wrongly called: the exit status says which.
 TEST(CommandLine, EveryCommandKeepsTheOneExitStatusRule)
 {
-    Books b;
+    Ledger b;
     QTemporaryDir scratch;
     const QDir s(scratch.path());
     const QString noTables = s.filePath(QStringLiteral("puste"));

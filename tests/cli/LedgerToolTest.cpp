@@ -146,7 +146,7 @@ TEST(LedgerVerify, AMissingTableOrFieldIsAnEngineErrorThatNamesIt)
 // field by verify, which then leaves the sums it would take part in uncompared, and stops dump.
 TEST(LedgerVerify, EveryDoublePrintsWholeAndDamagedNumbersAreNamed)
 {
-    kwtest::Books b;
+    kwtest::Ledger b;
     b.open("3", "2004");
     kw::ledger::addDay(b.t, 1, "3", "2004", QDate(2004, 3, 1));
     kw::ledger::addDay(b.t, 2, "3", "2004", QDate(2004, 3, 2));

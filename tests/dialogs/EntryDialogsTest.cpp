@@ -168,7 +168,11 @@ private slots:
         prepareMarch();
         const QByteArray before = w->snapshot();
         // The day entry and the month sum are written, then the year sum cannot be.
-        Workspace::year().beforePost = [](kw::Table &) { throw kw::EngineError("Sum.DBF: dysk jest pełny"); };
+        kw::diskio::setFaultInjector([](kw::diskio::Op o, const QString &name) {
+            if (o == kw::diskio::Op::Write && name == "Sum.DBF")
+                throw kw::EngineError("Sum.DBF: dysk jest pełny");
+            return 0;
+        });
         TForm3 *f = Workspace::add();
         f->show();
         Workspace::typeAmounts(f->Edit, {"50"});
@@ -179,7 +183,7 @@ private slots:
         QCOMPARE(f->Edit[0]->text(), QStringLiteral("50"));
         QCOMPARE(w->snapshot(), before);
         QCOMPARE(QFileInfo(QDir(w->dir()).filePath(kw::Journal::fileName())).size(), 0);
-        Workspace::year().beforePost = nullptr;
+        kw::diskio::setFaultInjector(nullptr);
     }
 
     // A full disk, a read-only file or an I/O error on any of the three files, or on the journal:
@@ -272,7 +276,11 @@ private slots:
         const pid_t pid = fork();
         if (pid == 0) {
             w->open(3, "2004");
-            Workspace::year().beforePost = [](kw::Table &) { raise(SIGKILL); };
+            kw::diskio::setFaultInjector([](kw::diskio::Op o, const QString &name) {
+                if (o == kw::diskio::Op::Write && name == "Sum.DBF")
+                    raise(SIGKILL);
+                return 0;
+            });
             Workspace::typeAmounts(Workspace::add()->Edit, {"50", "0", "0", "0", "7"});
             Workspace::add()->Button1->click();
             _exit(0);

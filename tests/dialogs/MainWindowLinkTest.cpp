@@ -69,6 +69,9 @@ public:
     // The tables and the source are the main window's own, handed out from const calls.
     mutable kw::Table day, month, year;
     mutable kw::DataSource source;
+    // The books of the working directory, which the tables write through.
+    kw::ledger::Books books{QDir::currentPath()};
+    kw::ledger::CursorBooks cursors{books, {&day, &month, &year}};
     QWidget window;
     std::vector<std::pair<QString, QWidget *>> watched;
     QStringList calls;

@@ -21,7 +21,7 @@
 #include <thread>
 
 using namespace kw::ledger;
-using kwtest::Books;
+using kwtest::Ledger;
 using kwtest::LedgerDir;
 using kwtest::readAll;
 using kwtest::writeAll;
@@ -58,12 +58,12 @@ QByteArray inCopy(const QString &folder, const QString &name)
 }
 
 // One booking through the engine, so the tables differ from any earlier copy.
-void bookSomething(Books &b, double value)
+void bookSomething(Ledger &b, double value)
 {
     b.open("3", "2024");
     if (b.day.isEmpty())
         addDay(b.t, 1, "3", "2024", QDate(2024, 3, 1));
-    bookAmounts(b.t, Books::one(4, value), Sign::Add);
+    bookAmounts(b.t, Ledger::one(4, value), Sign::Add);
     closePeriod(b.t);
 }
 
@@ -85,7 +85,7 @@ ToolResult runTool(const QStringList &args)
 
 TEST(Backup, MadeWhenChangedPrivateAndWholeThenSkippedWhileUnchanged)
 {
-    Books b;
+    Ledger b;
     const backup::Outcome first = backup::backupIfChanged(b.path(), T0);
     ASSERT_EQ(first.kind, backup::Outcome::Made) << first.message.toStdString();
     EXPECT_EQ(first.folder, copyPath(b, "2024-03-31_120000"));
@@ -113,7 +113,7 @@ TEST(Backup, MadeWhenChangedPrivateAndWholeThenSkippedWhileUnchanged)
 
 TEST(Backup, TwoCopiesInOneSecondBothKeptInOrderAndTheNewestTwentyKept)
 {
-    Books b;
+    Ledger b;
     QDir(b.file(backup::FolderName)).mkpath("moje-rzeczy"); // not a copy: never pruned
     ASSERT_EQ(backup::backupNow(b.path(), T0).kind, backup::Outcome::Made);
     ASSERT_EQ(backup::backupNow(b.path(), T0).kind, backup::Outcome::Made);
@@ -140,7 +140,7 @@ TEST(Backup, TwoCopiesInOneSecondBothKeptInOrderAndTheNewestTwentyKept)
 
 TEST(Backup, AFailedCopyIsToldNamingTheFolderAndLeavesNoHalfCopy)
 {
-    Books b;
+    Ledger b;
     // "kopie" taken by a file: the copy cannot be made, whoever runs the test (root included).
     writeAll(b.file(backup::FolderName), "not a folder");
     const QByteArray before = readAll(b.file("Wydatki.dbf"));
@@ -167,7 +167,7 @@ TEST(Backup, AFailedCopyIsToldNamingTheFolderAndLeavesNoHalfCopy)
 
 TEST(Backup, AWaitingJournalIsCopiedWithTheTablesAndChangesTheComparison)
 {
-    Books b;
+    Ledger b;
     ASSERT_EQ(backup::backupIfChanged(b.path(), T0).kind, backup::Outcome::Made);
     const QString journal = b.file(QString::fromLatin1(kw::Journal::fileName()));
     writeAll(journal, ""); // an empty journal is no unfinished change
@@ -180,7 +180,7 @@ TEST(Backup, AWaitingJournalIsCopiedWithTheTablesAndChangesTheComparison)
 
 TEST(Backup, RestorePutsACopyBackAfterSettingTheCurrentTablesAside)
 {
-    Books b;
+    Ledger b;
     bookSomething(b, 10);
     ASSERT_EQ(backup::backupIfChanged(b.path(), T0).kind, backup::Outcome::Made);
     const QByteArray monthAtCopy = readAll(b.file("Suma.dbf"));
@@ -209,7 +209,7 @@ TEST(Backup, RestorePutsACopyBackAfterSettingTheCurrentTablesAside)
 
 TEST(Backup, RestoreIsRefusedWhileOpenOrWithABadCopyAndChangesNothing)
 {
-    Books b;
+    Ledger b;
     ASSERT_EQ(backup::backupIfChanged(b.path(), T0).kind, backup::Outcome::Made);
     bookSomething(b, 7);
     const QByteArray month = readAll(b.file("Suma.dbf"));
@@ -237,7 +237,7 @@ TEST(Backup, RestoreIsRefusedWhileOpenOrWithABadCopyAndChangesNothing)
 
 TEST(Backup, CommandLineBackupAndRestore)
 {
-    Books b;
+    Ledger b;
     const ToolResult made = runTool({"backup", b.path()});
     ASSERT_EQ(made.code, 0) << made.err.toStdString();
     const QString folder = made.out.trimmed();
@@ -309,7 +309,7 @@ void unbalanceMonth(const QString &dir, double value)
 
 TEST(Backup, PruningRemovesOnlyWhatTheProgramWroteAndNeverFollowsALink)
 {
-    Books b;
+    Ledger b;
     ASSERT_EQ(backup::backupNow(b.path(), T0).kind, backup::Outcome::Made);
     const QString first = copyPath(b, "2024-03-31_120000");
     writeAll(QDir(first).filePath("notatki.txt"), "moje"); // the user's file inside the oldest copy
@@ -343,7 +343,7 @@ TEST(Backup, PruningRemovesOnlyWhatTheProgramWroteAndNeverFollowsALink)
 
 TEST(Backup, ACopiesFolderThatIsALinkIsRefusedAndTold)
 {
-    Books b;
+    Ledger b;
     QTemporaryDir elsewhere;
     QDir().mkpath(elsewhere.filePath("2020-01-01_000000"));
     for (const QString t : {"Wydatki.dbf", "Suma.dbf", "Sum.DBF"})
@@ -372,7 +372,7 @@ TEST(Backup, ACopiesFolderThatIsALinkIsRefusedAndTold)
 
 TEST(Backup, AnUnchangedFileIsLinkedAndDecidedOnWithoutReadingIt)
 {
-    Books b;
+    Ledger b;
     // A large data file beside the tables: deciding must not read it.
     QByteArray rules;
     for (int i = 0; rules.size() < (4 << 20); ++i)
@@ -429,7 +429,7 @@ TEST(Backup, AnUnchangedFileIsLinkedAndDecidedOnWithoutReadingIt)
 
 TEST(Backup, RestoreReadsPlainCopiesAndRefusesOnesThatDoNotCheck)
 {
-    Books b;
+    Ledger b;
     bookSomething(b, 4);
     const QByteArray month = readAll(b.file("Suma.dbf"));
     // A copy as the program made them before compressing: plain tables, no list.
@@ -479,7 +479,7 @@ TEST(Backup, RestoreReadsPlainCopiesAndRefusesOnesThatDoNotCheck)
 
 TEST(Backup, ACopyWhoseTablesDisagreeIsRestoredOnlyWhenConfirmed)
 {
-    Books b;
+    Ledger b;
     bookSomething(b, 10);
     unbalanceMonth(b.path(), 999);
     const QStringList report = verifyLedger(b.path());
@@ -519,7 +519,7 @@ TEST(Backup, ACopyWhoseTablesDisagreeIsRestoredOnlyWhenConfirmed)
 // away. The fourth is taken with bookings held off: the booking asked for then waits for the copy.
 TEST(Backup, ACopyTakenWhileTheProgramBooksHoldsOneStateOfTheLedger)
 {
-    Books b;
+    Ledger b;
     bookSomething(b, 1);
     std::mutex m;
     std::condition_variable cv;
@@ -564,7 +564,7 @@ TEST(Backup, ACopyTakenWhileTheProgramBooksHoldsOneStateOfTheLedger)
         writeAll(unpackedDir.filePath(t), inCopy(o.folder, t));
     EXPECT_TRUE(verifyLedger(unpackedDir.path()).isEmpty())
         << verifyLedger(unpackedDir.path()).join('\n').toStdString();
-    Books inTheCopy(unpackedDir.path());
+    Ledger inTheCopy(unpackedDir.path());
     inTheCopy.open("3", "2024");
     EXPECT_DOUBLE_EQ(amount(inTheCopy.month, "SZYWNOSC"), 1 + 100 + 101 + 102);
     closePeriod(inTheCopy.t);
@@ -577,7 +577,7 @@ TEST(Backup, ACopyTakenWhileTheProgramBooksHoldsOneStateOfTheLedger)
 // ask on, it restores only with --force.
 TEST(Backup, CommandLineRestoreOfADisagreeingCopyShowsTheReportAndWantsForce)
 {
-    Books b;
+    Ledger b;
     bookSomething(b, 10);
     unbalanceMonth(b.path(), 999);
     const QStringList report = verifyLedger(b.path());

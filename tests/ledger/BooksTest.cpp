@@ -572,7 +572,8 @@ TEST(Books, ADamagedAmountIsRefusedNeverReadAsZero)
              [&] { books.add(d, Amounts{1}, Sign::Add); }, [&] { books.deleteDay(d); },
              [&] { books.newDay(march, 6, QDate(2004, 3, 6)); }}) {
         const std::string e = errorOf(op);
-        EXPECT_NE(e.find("Plik Suma.dbf, rekord nr 1: pole SZYWNOSC zawiera „*******************”"),
+        EXPECT_NE(e.find("Plik Suma.dbf jest uszkodzony: w rekordzie nr 1 pole SZYWNOSC zawiera "
+                         "„*******************”"),
                   std::string::npos)
             << e;
         EXPECT_EQ(tables(dir.path()), before);

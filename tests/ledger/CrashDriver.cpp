@@ -3,14 +3,12 @@
 // Exit 0 when the operation finished, 3 when the engine refused it. The operation "recover" rolls
 // back a journal left in the directory, as the next start would; "backup" makes a dated copy of the
 // directory's data instead (exit 3 when it failed); "rewrite" writes the day table's first record
-// back as it is, outside any group.
+// back as it is, outside any change of the books.
 #include "ledger/Backup.h"
-#include "ledger/Booking.h"
 #include "ledger/Books.h"
 #include "ledger/DbfFile.h"
 #include "ledger/Journal.h"
 #include "ledger/LedgerSchema.h"
-#include "ledger/Period.h"
 
 #include <QDir>
 #include <QLocale>
@@ -19,15 +17,6 @@
 #include <exception>
 
 using namespace kw::ledger;
-
-namespace {
-struct CurrentPeriod : PeriodSource
-{
-    QString month = QStringLiteral("3"), year = QStringLiteral("2004");
-    QString monthText() const override { return month; }
-    QString yearText() const override { return year; }
-};
-} // namespace
 
 int main(int argc, char **argv)
 {
@@ -44,28 +33,11 @@ int main(int argc, char **argv)
     }
     try {
         if (std::strcmp(op, "recover") == 0) {
-            const kw::Journal::Recovery r = kw::Journal::recover(dir);
+            const kw::Journal::Recovery r = Books(dir).recoverJournal();
             if (!r.setAside())
                 return 0;
             std::fprintf(stderr, "crash_driver: %s\n", r.message().toLocal8Bit().constData());
             return 4;
-        }
-        if (std::strcmp(op, "batch") == 0) {
-            // One batch: new days in the period and in a new one (several records appended to each
-            // table in one write), bookings on them, and day 5 booked, changed and moved.
-            Books books(dir);
-            const kw::ledger::Period march{QStringLiteral("3"), QStringLiteral("2004")};
-            const kw::ledger::Period january{QStringLiteral("1"), QStringLiteral("2005")};
-            const Amounts amounts{100.25, 10, 0, 0, 42.5, 0, 0, 0, 7.75, 1};
-            Books::Batch batch = books.batch();
-            for (int d = 10; d < 14; ++d)
-                batch.add(batch.newDay(march, d, QDate(2004, 3, d)), amounts, Sign::Add);
-            batch.add(batch.newDay(january, 2, QDate(2005, 1, 2)), amounts, Sign::Subtract);
-            const DayRef fifth = books.days(march).front().ref;
-            batch.add(fifth, amounts, Sign::Add);
-            batch.change(fifth, 6, amounts);
-            batch.commit();
-            return 0;
         }
         if (std::strcmp(op, "rewrite") == 0) {
             const auto f = kw::DbfFile::open(QDir(dir).filePath(DayFile));
@@ -74,50 +46,82 @@ int main(int argc, char **argv)
             f->writeRecord(0, record.data());
             return 0;
         }
-        kw::Table day, month, year;
-        setUpDayTable(day);
-        setUpMonthTable(month);
-        setUpYearTable(year);
-        CurrentPeriod period;
-        for (kw::Table *t : {&day, &month, &year})
-            t->setDirectory(dir);
-        day.setOnFilterRecord(dayPeriodFilter(period));
-        month.setOnFilterRecord(monthPeriodFilter(period));
-        year.setOnFilterRecord(yearPeriodFilter(period));
-        const LedgerTables t{&day, &month, &year};
-        installRollupHooks(t);
-
+        Books books(dir);
         if (std::strcmp(op, "newperiod") == 0) {
             // A month of a year the ledger has not met: a month sum and a year sum to create.
-            period.month = QStringLiteral("1");
-            period.year = QStringLiteral("2005");
-            openPeriod(t, period.month, period.year);
+            books.openPeriod(Period::of(1, 2005));
             return 0;
         }
-        openPeriod(t, period.month, period.year); // stands on day 5
-        const AmountSet amounts{100.25, 10, 0, 0, 42.5, 0, 0, 0, 7.75, 1};
-        if (std::strcmp(op, "newday") == 0)
-            addDay(t, 9, period.month, period.year, QDate(2004, 3, 9));
-        else if (std::strcmp(op, "add") == 0)
-            bookAmounts(t, amounts, Sign::Add);
-        else if (std::strcmp(op, "subtract") == 0)
-            bookAmounts(t, amounts, Sign::Subtract);
-        else if (std::strcmp(op, "change") == 0)
-            changeEntry(t, 6, amounts);
-        else if (std::strcmp(op, "delete") == 0)
-            deleteDay(t);
-        else if (std::strcmp(op, "group") == 0) {
+        const Period march = Period::of(3, 2004);
+        books.openPeriod(march);
+        const std::vector<DayEntry> days = books.days(march);
+        const DayRef day5 = days.at(0).ref;
+        const Amounts amounts{100.25, 10, 0, 0, 42.5, 0, 0, 0, 7.75, 1};
+        if (std::strcmp(op, "newday") == 0) {
+            books.newDay(march, 9, QDate(2004, 3, 9));
+        } else if (std::strcmp(op, "add") == 0) {
+            books.add(day5, amounts, Sign::Add);
+        } else if (std::strcmp(op, "subtract") == 0) {
+            books.add(day5, amounts, Sign::Subtract);
+        } else if (std::strcmp(op, "change") == 0) {
+            books.change(day5, 6, amounts);
+        } else if (std::strcmp(op, "delete") == 0) {
+            books.deleteDay(day5);
+        } else if (std::strcmp(op, "group") == 0) {
             // Several changes as one: a new day booked, then day 5 booked and moved to day 6.
-            kw::AtomicGroup group(dir);
-            addDay(t, 9, period.month, period.year, QDate(2004, 3, 9));
-            bookAmounts(t, amounts, Sign::Add);
-            t.day->first();
-            bookAmounts(t, amounts, Sign::Subtract);
-            changeEntry(t, 6, amounts);
-            group.commit();
-        } else
+            Books::Batch b = books.batch();
+            b.add(b.newDay(march, 9, QDate(2004, 3, 9)), amounts, Sign::Add);
+            b.add(day5, amounts, Sign::Subtract);
+            b.change(day5, 6, amounts);
+            b.commit();
+        } else if (std::strcmp(op, "appends") == 0) {
+            // New days in the period and in a new one (several records appended to each table in
+            // one write), bookings on them, and day 5 booked, changed and moved.
+            const Period january = Period::of(1, 2005);
+            Books::Batch b = books.batch();
+            for (int d = 10; d < 14; ++d)
+                b.add(b.newDay(march, d, QDate(2004, 3, d)), amounts, Sign::Add);
+            b.add(b.newDay(january, 2, QDate(2005, 1, 2)), amounts, Sign::Subtract);
+            b.add(day5, amounts, Sign::Add);
+            b.change(day5, 6, amounts);
+            b.commit();
+        } else if (std::strcmp(op, "batch") == 0) {
+            // A thousand operations of every kind, two periods and two years, as one change.
+            Books::Batch b = books.batch();
+            const Period april = Period::of(4, 2004), january = Period::of(1, 2005);
+            DayRef moving = days.at(1).ref; // day 7
+            for (int k = 0; k < 1000; ++k) {
+                Amounts a{};
+                a[std::size_t(k % 10)] = 0.25 * (k % 13 + 1);
+                switch (k % 8) {
+                case 0:
+                    b.add(b.dayFor(april, 1 + k % 28, QDate(2004, 4, 1 + k % 28)), a, Sign::Add);
+                    break;
+                case 1:
+                    b.add(day5, a, Sign::Subtract);
+                    break;
+                case 2:
+                    b.change(moving, 7 + k % 3, a);
+                    moving.day = 7 + k % 3;
+                    break;
+                case 3:
+                    b.setRemark(day5, QStringLiteral("Zakupy nr %1").arg(k));
+                    break;
+                case 4:
+                    b.add(b.dayFor(january, 1 + k % 5, QDate(2005, 1, 1 + k % 5)), a, Sign::Add);
+                    break;
+                case 5:
+                    if (k % 200 == 5)
+                        b.deleteDay(b.newDay(march, 20, QDate(2004, 3, 20)));
+                    break;
+                default:
+                    b.add(day5, a, Sign::Add);
+                }
+            }
+            b.commit();
+        } else {
             return 2;
-        closePeriod(t);
+        }
     } catch (const std::exception &e) {
         std::fprintf(stderr, "crash_driver: %s\n", e.what());
         return 3;

@@ -15,7 +15,7 @@
 #include <map>
 
 using namespace kw::ledger;
-using kwtest::Books;
+using kwtest::Ledger;
 using kwtest::copyDir;
 using kwtest::countCalls;
 using kwtest::Outcome;
@@ -30,7 +30,7 @@ const QStringList Tables{DayFile, MonthFile, YearFile};
 // The period 3/2004 with two days whose amounts are in both sums.
 void prepareTemplate(const QString &dir)
 {
-    Books b(dir);
+    Ledger b(dir);
     createEmptyTables(dir);
     b.open("3", "2004");
     addDay(b.t, 5, "3", "2004", QDate(2004, 3, 5));
@@ -74,7 +74,8 @@ TEST_F(CrashMatrix, EveryWriterKilledAtEveryWriteFlushTruncateOrUnlinkLeavesAllO
     const QString driver = QStringLiteral(KW_CRASH_DRIVER);
 
     int killPoints = 0;
-    for (const char *op : {"newday", "add", "subtract", "change", "delete", "newperiod", "group", "batch"}) {
+    for (const char *op :
+         {"newday", "add", "subtract", "change", "delete", "newperiod", "group", "appends", "batch"}) {
         SCOPED_TRACE(op);
         // The finished change, and the system calls it makes.
         copyDir(base, work);
@@ -144,7 +145,7 @@ TEST_F(CrashMatrix, ARollbackKilledAtEveryStepIsTakenUpAgainByTheNextStart)
     };
 
     int killPoints = 0;
-    for (const char *op : {"newday", "add", "change", "delete", "newperiod", "group", "batch"}) {
+    for (const char *op : {"newday", "add", "change", "delete", "newperiod", "group", "appends", "batch"}) {
         SCOPED_TRACE(op);
         crashInWork(op);
         const QString log = root.filePath("trace.log");

@@ -9,7 +9,7 @@
 #include <QStandardPaths>
 
 using namespace kw::ledger;
-using kwtest::Books;
+using kwtest::Ledger;
 
 namespace {
 
@@ -35,7 +35,7 @@ bool hasPythonModule(const char *module)
 }
 
 // A small ledger written by our engine: inserts, edits, a delete, Polish remarks.
-void writeBooks(Books &b)
+void writeBooks(Ledger &b)
 {
     b.open("3", "2004");
     addDay(b.t, 5, "3", "2004", QDate(2004, 3, 5));
@@ -73,7 +73,7 @@ TEST(Interop, DbfreadReadsWhatWeWrite)
 {
     if (!QFileInfo::exists(Python) || !hasPythonModule("dbfread"))
         GTEST_SKIP() << "python3-dbfread is not installed";
-    Books b;
+    Ledger b;
     writeBooks(b);
     const char *script = R"(
 import sys, dbfread, datetime
@@ -104,7 +104,7 @@ TEST(Interop, ShapelibDumpAgreesOnRecordsNumbersAndDeletions)
 {
     if (QStandardPaths::findExecutable("dbfdump").isEmpty())
         GTEST_SKIP() << "shapelib is not installed";
-    Books b;
+    Ledger b;
     writeBooks(b);
     const QString dump = run("dbfdump", {"-m", b.file(DayFile)}, b.path());
     EXPECT_EQ(dump.count("Record: "), 3);
@@ -166,7 +166,7 @@ t.close()
 
 TEST(Interop, LedgerCompanionDumpsAndVerifies)
 {
-    Books b;
+    Ledger b;
     writeBooks(b);
     const QString csv = run(KW_LEDGER_TOOL, {"dump", b.file(DayFile)}, b.path());
     const QStringList lines = csv.split('\n', Qt::SkipEmptyParts);

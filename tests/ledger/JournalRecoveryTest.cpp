@@ -3,6 +3,7 @@
 // cannot be trusted is set aside under a dated name and never keeps the user out.
 #include "TestTables.h"
 #include "ledger/Backup.h"
+#include "ledger/DiskIo.h"
 #include "ledger/EngineError.h"
 #include "ledger/Journal.h"
 #include "ledger/LedgerCheck.h"
@@ -13,7 +14,7 @@
 
 using namespace kw::ledger;
 using kw::Journal::Recovery;
-using kwtest::Books;
+using kwtest::Ledger;
 
 namespace {
 
@@ -49,13 +50,24 @@ QString journalOf(const QString &dir)
 // March 2004 with days 5 and 7 booked, every table closed again.
 void prepare(const QString &dir, double income = 100)
 {
-    Books b(dir);
+    Ledger b(dir);
     b.open("3", "2004");
     addDay(b.t, 5, "3", "2004", QDate(2004, 3, 5));
-    bookAmounts(b.t, Books::one(0, income), Sign::Add);
+    bookAmounts(b.t, Ledger::one(0, income), Sign::Add);
     addDay(b.t, 7, "3", "2004", QDate(2004, 3, 7));
-    bookAmounts(b.t, Books::one(4, 40), Sign::Add);
+    bookAmounts(b.t, Ledger::one(4, 40), Sign::Add);
     closePeriod(b.t);
+}
+
+// Kills this process when the table is about to be written: a change writes the day entry, the
+// month sum and the year sum in that order.
+void killAtWriteOf(const QString &table)
+{
+    kw::diskio::setFaultInjector([table](kw::diskio::Op op, const QString &name) {
+        if (op == kw::diskio::Op::Write && name == table)
+            raise(SIGKILL);
+        return 0;
+    });
 }
 
 // A booking on day 5 killed after the day entry and the month sum reached the disk, before the
@@ -64,11 +76,11 @@ void crashABooking(const QString &dir)
 {
     const pid_t pid = fork();
     if (pid == 0) {
-        Books b(dir);
+        Ledger b(dir);
         b.open("3", "2004");
         b.day.first();
-        b.year.beforePost = [](kw::Table &) { raise(SIGKILL); };
-        bookAmounts(b.t, Books::one(0, 50), Sign::Add);
+        killAtWriteOf(YearFile);
+        bookAmounts(b.t, Ledger::one(0, 50), Sign::Add);
         _exit(0);
     }
     int status = 0;
@@ -80,7 +92,7 @@ void crashABooking(const QString &dir)
 // The period opens after whatever recovery did: nobody is kept out.
 void expectTheBooksOpen(const QString &dir)
 {
-    Books b(dir);
+    Ledger b(dir);
     try {
         b.open("3", "2004");
     } catch (const kw::EngineError &) {
@@ -109,31 +121,32 @@ TEST(JournalFolders, AWriteToAnotherFoldersTableInsideAGroupIsRefusedAndItsFiles
     kwtest::LedgerDir dirA, dirB;
     prepare(dirA.path(), 1);
     prepare(dirB.path(), 5);
-    Books a(dirA.path()), b(dirB.path());
+    Ledger a(dirA.path()), b(dirB.path());
     a.open("3", "2004");
     b.open("3", "2004");
     const QByteArray beforeA = tables(dirA.path()), beforeB = tables(dirB.path());
     {
         kw::AtomicGroup group(dirA.path());
-        bookAmounts(a.t, Books::one(0, 8), Sign::Add);
+        bookAmounts(a.t, Ledger::one(0, 8), Sign::Add);
         EXPECT_DOUBLE_EQ(a.day.fieldValue("PRZYCHOD").toDouble(), 9);
 
-        // The other folder's table written straight through its dataset.
-        b.day.edit();
-        b.day.setFieldValue("PRZYCHOD", 6.0);
-        try {
-            b.day.post();
-            ADD_FAILURE() << "a write to another folder inside the group went through";
-        } catch (const kw::EngineError &e) {
-            EXPECT_EQ(e.kind(), kw::EngineError::Kind::Refused);
-            EXPECT_EQ(e.file(), DayFile);
-            EXPECT_TRUE(e.message().contains(QDir::toNativeSeparators(dirB.path()))) << e.what();
+        // The other folder's table written straight through its file, past its books.
+        {
+            const auto f = kw::DbfFile::open(dirB.file(DayFile));
+            std::string record(std::size_t(f->recordLength()), ' ');
+            f->readRecord(0, record.data());
+            try {
+                f->writeRecord(0, record.data());
+                ADD_FAILURE() << "a write to another folder inside the group went through";
+            } catch (const kw::EngineError &e) {
+                EXPECT_EQ(e.kind(), kw::EngineError::Kind::Refused);
+                EXPECT_EQ(e.file(), DayFile);
+                EXPECT_TRUE(e.message().contains(QDir::toNativeSeparators(dirB.path()))) << e.what();
+            }
         }
-        for (kw::Table *t : {&b.day, &b.month, &b.year})
-            t->cancel();
         // A booking of the other folder starts a group of its own directory: refused as well.
         try {
-            bookAmounts(b.t, Books::one(0, 3), Sign::Add);
+            bookAmounts(b.t, Ledger::one(0, 3), Sign::Add);
             ADD_FAILURE() << "a booking of another folder joined the group";
         } catch (const kw::EngineError &e) {
             EXPECT_EQ(e.kind(), kw::EngineError::Kind::Refused);
@@ -152,8 +165,8 @@ TEST(JournalFolders, AWriteToAnotherFoldersTableInsideAGroupIsRefusedAndItsFiles
     EXPECT_DOUBLE_EQ(b.day.fieldValue("PRZYCHOD").toDouble(), 5);
 
     // Each folder books on its own, one after the other, and both land.
-    bookAmounts(a.t, Books::one(0, 8), Sign::Add);
-    bookAmounts(b.t, Books::one(0, 2), Sign::Add);
+    bookAmounts(a.t, Ledger::one(0, 8), Sign::Add);
+    bookAmounts(b.t, Ledger::one(0, 2), Sign::Add);
     EXPECT_DOUBLE_EQ(a.year.fieldValue("RPRZYCH").toDouble(), 9);
     EXPECT_DOUBLE_EQ(b.year.fieldValue("RPRZYCH").toDouble(), 7);
     EXPECT_TRUE(verifyLedger(dirA.path()).isEmpty());
@@ -233,7 +246,7 @@ TEST(JournalProof, AJournalOverATablePackedByAnotherProgramIsSetAsideNamingTheNe
     EXPECT_TRUE(r.message().contains(copies.front())) << r.message().toStdString();
     EXPECT_TRUE(r.message().contains(DayFile)) << r.message().toStdString();
     expectTheBooksOpen(dir.path());
-    Books b(dir.path());
+    Ledger b(dir.path());
     b.open("3", "2004");
     EXPECT_EQ(b.day.recordCount(), 1) << "the packed table is read as its header says";
 }
@@ -246,9 +259,9 @@ TEST(JournalProof, AJournalOverTablesRestoredByHandIsSetAsideAndTheRestoreStands
     const std::vector<QByteArray> copied = tableFiles(dir.path());
     {
         // Bookings after the copy, so the copy holds other records than the crash found.
-        Books b(dir.path());
+        Ledger b(dir.path());
         b.open("3", "2004");
-        bookAmounts(b.t, Books::one(0, 25), Sign::Add);
+        bookAmounts(b.t, Ledger::one(0, 25), Sign::Add);
         closePeriod(b.t);
     }
     crashABooking(dir.path());
@@ -279,7 +292,7 @@ TEST(JournalProof, ATableTornAtADiskChunkIsStillRolledBack)
     prepare(dir.path());
     // Days enough that one record crosses a 512-byte boundary between two of its amounts.
     {
-        Books b(dir.path());
+        Ledger b(dir.path());
         b.open("3", "2004");
         for (int d = 8; d < 29; ++d)
             addDay(b.t, d, "3", "2004", QDate(2004, 3, d));
@@ -303,10 +316,10 @@ TEST(JournalProof, ATableTornAtADiskChunkIsStillRolledBack)
     // The booking of every category on that day, killed after its day entry was written.
     const pid_t pid = fork();
     if (pid == 0) {
-        Books b(dir.path());
+        Ledger b(dir.path());
         b.open("3", "2004");
         b.day.moveTo(int(crossing));
-        b.month.beforePost = [](kw::Table &) { raise(SIGKILL); };
+        killAtWriteOf(MonthFile);
         bookAmounts(b.t, AmountSet{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, Sign::Add);
         _exit(0);
     }
@@ -415,7 +428,7 @@ TEST(JournalDamage, AnUnreadableJournalIsSetAsideAndTheNextOpenWorks)
     QFile::remove(journalOf(dir.path()));
     ASSERT_TRUE(QDir().mkpath(journalOf(dir.path())));
     ASSERT_TRUE(kwtest::readAll(journalOf(dir.path())).isEmpty());
-    Books b(dir.path());
+    Ledger b(dir.path());
     try {
         b.open("3", "2004");
         ADD_FAILURE() << "the set-aside journal was not told";
@@ -426,6 +439,6 @@ TEST(JournalDamage, AnUnreadableJournalIsSetAsideAndTheNextOpenWorks)
     EXPECT_EQ(tables(dir.path()), before);
     EXPECT_FALSE(QFileInfo::exists(journalOf(dir.path())));
     b.open("3", "2004");
-    bookAmounts(b.t, Books::one(0, 1), Sign::Add);
+    bookAmounts(b.t, Ledger::one(0, 1), Sign::Add);
     EXPECT_DOUBLE_EQ(b.year.fieldValue("RPRZYCH").toDouble(), 101);
 }

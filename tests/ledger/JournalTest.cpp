@@ -12,7 +12,7 @@
 
 using namespace kw::ledger;
 using kw::Journal::fileName;
-using kwtest::Books;
+using kwtest::Ledger;
 
 namespace {
 
@@ -29,10 +29,10 @@ struct Snapshot
 // A period of March 2004 with one day holding 100 of income, every table closed again.
 void prepare(const QString &dir)
 {
-    Books b(dir);
+    Ledger b(dir);
     b.open("3", "2004");
     addDay(b.t, 5, "3", "2004", QDate::currentDate());
-    bookAmounts(b.t, Books::one(0, 100), Sign::Add);
+    bookAmounts(b.t, Ledger::one(0, 100), Sign::Add);
     closePeriod(b.t);
 }
 
@@ -49,6 +49,17 @@ template <class Fn> int inChild(Fn &&work)
     return WIFSIGNALED(status) ? -WTERMSIG(status) : WEXITSTATUS(status);
 }
 
+// Runs `fault` when a table is about to be written, before its bytes reach it: the changes write
+// the day entry, the month sum and the year sum in that order.
+template <class Fault> void failAtWriteOf(const QString &table, Fault fault)
+{
+    kw::diskio::setFaultInjector([table, fault](kw::diskio::Op op, const QString &name) {
+        if (op == kw::diskio::Op::Write && name == table)
+            fault();
+        return 0;
+    });
+}
+
 // The journal file stays between changes; it holds something only while a change is unfinished.
 bool journalHoldsAChange(const QString &dir)
 {
@@ -62,10 +73,11 @@ TEST(Journal, AFailedPostBetweenTheThreeLeavesNoneOfThem)
     kwtest::LedgerDir dir;
     prepare(dir.path());
     const Snapshot before(dir);
-    Books b(dir.path());
+    Ledger b(dir.path());
     b.open("3", "2004");
-    b.year.beforePost = [](kw::Table &) { throw kw::EngineError("dysk pełny"); };
-    EXPECT_THROW(bookAmounts(b.t, Books::one(0, 50), Sign::Add), kw::EngineError);
+    // The day entry and the month sum are written, then the year sum cannot be.
+    failAtWriteOf(YearFile, [] { throw kw::EngineError("dysk pełny"); });
+    EXPECT_THROW(bookAmounts(b.t, Ledger::one(0, 50), Sign::Add), kw::EngineError);
     EXPECT_EQ(Snapshot(dir), before) << "day entry and month sum were posted, then rolled back";
     EXPECT_FALSE(journalHoldsAChange(dir.path()));
     for (kw::Table *t : {&b.day, &b.month, &b.year})
@@ -76,6 +88,7 @@ TEST(Journal, AFailedPostBetweenTheThreeLeavesNoneOfThem)
 
     // A failed new day leaves no appended record behind.
     EXPECT_THROW(addDay(b.t, 6, "3", "2004", QDate::currentDate()), kw::EngineError);
+    kw::diskio::setFaultInjector(nullptr);
     EXPECT_EQ(Snapshot(dir), before);
     EXPECT_EQ(b.day.recordCount(), 1);
 }
@@ -87,16 +100,16 @@ TEST(Journal, AProcessKilledBetweenPostsLeavesAllOrNothing)
     const Snapshot before(dir);
 
     const int ended = inChild([&] {
-        Books b(dir.path());
+        Ledger b(dir.path());
         b.open("3", "2004");
-        b.year.beforePost = [](kw::Table &) { raise(SIGKILL); }; // after the day entry and the month sum
-        bookAmounts(b.t, Books::one(0, 50), Sign::Add);
+        failAtWriteOf(YearFile, [] { raise(SIGKILL); }); // after the day entry and the month sum
+        bookAmounts(b.t, Ledger::one(0, 50), Sign::Add);
     });
     ASSERT_EQ(ended, -SIGKILL);
     ASSERT_TRUE(journalHoldsAChange(dir.path()));
     EXPECT_FALSE(Snapshot(dir) == before) << "the killed process did write the day entry";
 
-    Books b(dir.path());
+    Ledger b(dir.path());
     b.open("3", "2004"); // opening rolls the unfinished change back
     EXPECT_FALSE(journalHoldsAChange(dir.path()));
     EXPECT_EQ(Snapshot(dir), before);
@@ -105,9 +118,9 @@ TEST(Journal, AProcessKilledBetweenPostsLeavesAllOrNothing)
 
     // Killed right after the change committed: all of it stays.
     const int ended2 = inChild([&] {
-        Books c(dir.path());
+        Ledger c(dir.path());
         c.open("3", "2004");
-        bookAmounts(c.t, Books::one(0, 50), Sign::Add);
+        bookAmounts(c.t, Ledger::one(0, 50), Sign::Add);
         raise(SIGKILL);
     });
     ASSERT_EQ(ended2, -SIGKILL);
@@ -124,16 +137,16 @@ TEST(Journal, AKilledNewDayIsTakenBackAndATornEntryIsIgnored)
     prepare(dir.path());
     const Snapshot before(dir);
     const int ended = inChild([&] {
-        Books b(dir.path());
+        Ledger b(dir.path());
         b.open("3", "2004");
-        b.month.beforePost = [&](kw::Table &) {
+        failAtWriteOf(MonthFile, [&] {
             // The journal's last entry is cut short, as by a crash in the middle of writing it.
             QFile j(QDir(dir.path()).filePath(kw::Journal::fileName()));
             j.open(QIODevice::Append);
             j.write("\x40\x00\x00\x00\x12\x34", 6);
             j.close();
             raise(SIGKILL);
-        };
+        });
         addDay(b.t, 7, "3", "2004", QDate::currentDate());
     });
     ASSERT_EQ(ended, -SIGKILL);
@@ -152,14 +165,14 @@ TEST(Journal, AGroupWritingOneTableTwiceAndAppendingTwiceIsTakenBackWhole)
     prepare(dir.path());
     const Snapshot before(dir);
     {
-        Books b(dir.path());
+        Ledger b(dir.path());
         b.open("3", "2004");
         const Snapshot opened(dir);
         kw::AtomicGroup group(dir.path());
         addDay(b.t, 6, "3", "2004", QDate::currentDate());
-        bookAmounts(b.t, Books::one(0, 30), Sign::Add);
+        bookAmounts(b.t, Ledger::one(0, 30), Sign::Add);
         addDay(b.t, 7, "3", "2004", QDate::currentDate());
-        bookAmounts(b.t, Books::one(4, 12), Sign::Add);
+        bookAmounts(b.t, Ledger::one(4, 12), Sign::Add);
         EXPECT_EQ(b.countRecords(DayFile), 3);
         group.rollback();
         EXPECT_EQ(Snapshot(dir), opened);
@@ -170,13 +183,13 @@ TEST(Journal, AGroupWritingOneTableTwiceAndAppendingTwiceIsTakenBackWhole)
 
     // The same group cut short by a crash is taken back when the tables are next opened.
     const int ended = inChild([&] {
-        Books b(dir.path());
+        Ledger b(dir.path());
         b.open("3", "2004");
         kw::AtomicGroup group(dir.path());
         addDay(b.t, 6, "3", "2004", QDate::currentDate());
-        bookAmounts(b.t, Books::one(0, 30), Sign::Add);
+        bookAmounts(b.t, Ledger::one(0, 30), Sign::Add);
         addDay(b.t, 7, "3", "2004", QDate::currentDate());
-        bookAmounts(b.t, Books::one(4, 12), Sign::Add);
+        bookAmounts(b.t, Ledger::one(4, 12), Sign::Add);
         raise(SIGKILL);
     });
     ASSERT_EQ(ended, -SIGKILL);
@@ -193,10 +206,10 @@ TEST(Journal, AJournalWithOneByteFlippedIsSetAsideAndNeverRolledBack)
     kwtest::LedgerDir dir;
     prepare(dir.path());
     const int ended = inChild([&] {
-        Books b(dir.path());
+        Ledger b(dir.path());
         b.open("3", "2004");
-        b.year.beforePost = [](kw::Table &) { raise(SIGKILL); };
-        bookAmounts(b.t, Books::one(0, 50), Sign::Add);
+        failAtWriteOf(YearFile, [] { raise(SIGKILL); });
+        bookAmounts(b.t, Ledger::one(0, 50), Sign::Add);
     });
     ASSERT_EQ(ended, -SIGKILL);
     const QString journal = QDir(dir.path()).filePath(kw::Journal::fileName());
@@ -219,7 +232,7 @@ TEST(Journal, AJournalWithOneByteFlippedIsSetAsideAndNeverRolledBack)
     // The killed booking wrote the day entry and the month sum, not the year sum: the check says so.
     EXPECT_FALSE(r.ledgerProblems.isEmpty());
     EXPECT_TRUE(m.contains(r.ledgerProblems.front())) << m.toStdString();
-    Books b(dir.path());
+    Ledger b(dir.path());
     EXPECT_NO_THROW(b.open("3", "2004")) << "the user is never kept out";
 }
 
@@ -231,7 +244,7 @@ TEST(Journal, AnAddFlushesImagesThenTablesThenEmptiesTheJournalInFiveFlushes)
 {
     kwtest::LedgerDir dir;
     prepare(dir.path());
-    Books b(dir.path());
+    Ledger b(dir.path());
     b.open("3", "2004");
     QStringList steps;
     kw::diskio::setObserver([&](kw::diskio::Event e, const QString &name) {
@@ -242,7 +255,7 @@ TEST(Journal, AnAddFlushesImagesThenTablesThenEmptiesTheJournalInFiveFlushes)
     });
     for (int i = 0; i < 3; ++i) {
         steps.clear();
-        bookAmounts(b.t, Books::one(0, 10), Sign::Add);
+        bookAmounts(b.t, Ledger::one(0, 10), Sign::Add);
         EXPECT_EQ(steps.join(", "), "flush Kwotnik.jrn, flush Wydatki.dbf, flush Suma.dbf, flush Sum.DBF, "
                                     "clear Kwotnik.jrn, flush Kwotnik.jrn")
             << "add " << i + 1;
@@ -297,7 +310,7 @@ TEST(Journal, AFailedFlushAtCommitIsToldAsItEnded)
         kwtest::LedgerDir dir;
         prepare(dir.path());
         const Snapshot before(dir);
-        Books b(dir.path());
+        Ledger b(dir.path());
         b.open("3", "2004");
         int flushes = 0;
         bool struck = false;
@@ -313,7 +326,7 @@ TEST(Journal, AFailedFlushAtCommitIsToldAsItEnded)
             return 0;
         });
         try {
-            bookAmounts(b.t, Books::one(0, 50), Sign::Add);
+            bookAmounts(b.t, Ledger::one(0, 50), Sign::Add);
             ADD_FAILURE() << "the failed flush was not told";
         } catch (const kw::EngineError &e) {
             EXPECT_EQ(e.outcome(), f.told) << e.what();
@@ -354,7 +367,7 @@ TEST(Journal, TheJournalIsReadableAndWritableByItsOwnerAlone)
             struct stat st;
             return ::stat(QFile::encodeName(journal).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
         };
-        Books b(dir.path());
+        Ledger b(dir.path());
         b.open("3", "2004"); // makes the empty journal ahead of the first change
         EXPECT_EQ(mode(), 0600);
         closePeriod(b.t);
@@ -364,7 +377,7 @@ TEST(Journal, TheJournalIsReadableAndWritableByItsOwnerAlone)
         addDay(b.t, 5, "3", "2004", QDate(2004, 3, 5)); // the change makes it
         EXPECT_EQ(mode(), 0600);
         ::chmod(QFile::encodeName(journal).constData(), 0644);
-        bookAmounts(b.t, Books::one(0, 1), Sign::Add);
+        bookAmounts(b.t, Ledger::one(0, 1), Sign::Add);
         EXPECT_EQ(mode(), 0600);
         EXPECT_DOUBLE_EQ(b.year.fieldValue("RPRZYCH").toDouble(), 1);
         ::umask(saved);

@@ -17,7 +17,7 @@
 #include <unistd.h>
 
 using namespace kw::ledger;
-using kwtest::Books;
+using kwtest::Ledger;
 
 namespace {
 
@@ -41,11 +41,11 @@ void otherProgram(const QString &dir, const char *script)
 }
 
 // March 2004, day 5 with 100 of income, open.
-void prepare(Books &b)
+void prepare(Ledger &b)
 {
     b.open("3", "2004");
     addDay(b.t, 5, "3", "2004", QDate(2004, 3, 5));
-    bookAmounts(b.t, Books::one(0, 100), Sign::Add);
+    bookAmounts(b.t, Ledger::one(0, 100), Sign::Add);
 }
 
 std::string errorOf(const std::function<void()> &fn)
@@ -58,7 +58,7 @@ std::string errorOf(const std::function<void()> &fn)
     return "(no error)";
 }
 
-QByteArray tables(const Books &b)
+QByteArray tables(const Ledger &b)
 {
     return kwtest::readAll(b.file(DayFile)) + kwtest::readAll(b.file(MonthFile)) +
            kwtest::readAll(b.file(YearFile));
@@ -110,7 +110,7 @@ TEST(OutsideChanges, AnEditAndAnAppendByAnotherProgramAreKeptBetweenBookings)
 {
     if (!QFileInfo::exists(Python) || !hasPythonDbf())
         GTEST_SKIP() << "python3-dbf is not installed";
-    Books b;
+    Ledger b;
     prepare(b);
 
     // Another program adds 5 to the day's income and keeps both sums in step, as a careful script would.
@@ -128,7 +128,7 @@ bump('Wydatki.dbf', lambda r: r.dzien == 5, ['przychod'])
 bump('Suma.dbf', lambda r: r.smiesiac.strip() == '3', ['sprzych', 'dochod', 'roznica'])
 bump('Sum.DBF', lambda r: r.rrok.strip() == '2004', ['rprzych', 'rdochod', 'rroznica'])
 )");
-    bookAmounts(b.t, Books::one(0, 10), Sign::Add);
+    bookAmounts(b.t, Ledger::one(0, 10), Sign::Add);
     EXPECT_DOUBLE_EQ(b.day.fieldValue("PRZYCHOD").toDouble(), 115) << "the outside 5 was overwritten";
     EXPECT_DOUBLE_EQ(b.month.fieldValue("SPRZYCH").toDouble(), 115);
     EXPECT_DOUBLE_EQ(b.year.fieldValue("RROZNICA").toDouble(), 115);
@@ -143,7 +143,7 @@ t.append({'miesiac': '3', 'rok': '2004', 'dzien': 20, 'przychod': 0, 'koszt': 0,
 t.close()
 )");
     addDay(b.t, 12, "3", "2004", QDate(2004, 3, 12));
-    bookAmounts(b.t, Books::one(4, 7), Sign::Add);
+    bookAmounts(b.t, Ledger::one(4, 7), Sign::Add);
     EXPECT_EQ(b.countRecords(DayFile), 3) << "the outside day was overwritten by the new one";
     EXPECT_EQ(b.day.recordCount(), 3) << "the day list shows the outside day too";
     b.day.last();
@@ -157,7 +157,7 @@ t.close()
 
 TEST(OutsideChanges, AChangeThatCannotBeWorkedOverIsRefusedWithNothingWritten)
 {
-    Books b;
+    Ledger b;
     prepare(b);
     addDay(b.t, 6, "3", "2004", QDate(2004, 3, 6)); // the current day now
     const QString day = b.file(DayFile);
@@ -170,7 +170,7 @@ TEST(OutsideChanges, AChangeThatCannotBeWorkedOverIsRefusedWithNothingWritten)
         kwtest::writeAll(day, bytes);
     }
     const QByteArray before = tables(b);
-    const std::string deleted = errorOf([&] { bookAmounts(b.t, Books::one(0, 10), Sign::Add); });
+    const std::string deleted = errorOf([&] { bookAmounts(b.t, Ledger::one(0, 10), Sign::Add); });
     EXPECT_NE(
         deleted.find("Plik Wydatki.dbf został zmieniony przez inny program: bieżący rekord został usunięty. "
                      "Nic nie zostało zapisane. Otwórz okres ponownie"),
@@ -205,7 +205,7 @@ TEST(OutsideChanges, AChangeThatCannotBeWorkedOverIsRefusedWithNothingWritten)
         QFile::rename(b.file("nowa.dbf"), b.file(MonthFile));
     }
     const QByteArray before2 = tables(b);
-    const std::string layout = errorOf([&] { bookAmounts(b.t, Books::one(0, 10), Sign::Add); });
+    const std::string layout = errorOf([&] { bookAmounts(b.t, Ledger::one(0, 10), Sign::Add); });
     EXPECT_NE(layout.find("Plik Suma.dbf został zmieniony przez inny program: zmienił się układ pól tabeli."),
               std::string::npos)
         << layout;
@@ -214,7 +214,7 @@ TEST(OutsideChanges, AChangeThatCannotBeWorkedOverIsRefusedWithNothingWritten)
 
 TEST(WriteFaults, AReadOnlyTableIsToldNamingTheFileAndBrowsingGoesOn)
 {
-    Books b;
+    Ledger b;
     prepare(b);
     closePeriod(b.t);
     const QByteArray before = tables(b);
@@ -222,12 +222,12 @@ TEST(WriteFaults, AReadOnlyTableIsToldNamingTheFileAndBrowsingGoesOn)
     const bool ran = inReadOnlyChild(
         b.path(),
         [&] {
-            Books c(b.path());
+            Ledger c(b.path());
             try {
                 c.open("3", "2004"); // browsing works without writing anything
                 if (c.day.fieldValue("PRZYCHOD").toDouble() != 100)
                     return std::string("wrong value read");
-                bookAmounts(c.t, Books::one(0, 10), Sign::Add);
+                bookAmounts(c.t, Ledger::one(0, 10), Sign::Add);
             } catch (const kw::EngineError &e) {
                 return std::string(e.what()) + "|" + std::to_string(c.day.fieldValue("PRZYCHOD").toDouble());
             }
@@ -244,7 +244,7 @@ TEST(WriteFaults, AReadOnlyTableIsToldNamingTheFileAndBrowsingGoesOn)
 
     // Writable again: the same booking lands.
     b.open("3", "2004");
-    bookAmounts(b.t, Books::one(0, 10), Sign::Add);
+    bookAmounts(b.t, Ledger::one(0, 10), Sign::Add);
     EXPECT_DOUBLE_EQ(b.year.fieldValue("RPRZYCH").toDouble(), 110);
 }
 
@@ -263,7 +263,7 @@ TEST(WriteFaults, AFullFileSystemIsToldAndTheBookingWorksOnceThereIsRoom)
     for (const QString &name : {DayFile, MonthFile, YearFile})
         ASSERT_TRUE(QFile::copy(base.file(name), QDir(mnt).filePath(name)));
 
-    Books b(mnt);
+    Ledger b(mnt);
     prepare(b);
     // Fill the rest of the disk, page by page.
     {
@@ -289,7 +289,7 @@ TEST(WriteFaults, AFullFileSystemIsToldAndTheBookingWorksOnceThereIsRoom)
     QFile::remove(QDir(mnt).filePath("wypelniacz"));
     const int days = b.day.recordCount();
     addDay(b.t, 30, "3", "2004", QDate(2004, 3, 30));
-    bookAmounts(b.t, Books::one(0, 1), Sign::Add);
+    bookAmounts(b.t, Ledger::one(0, 1), Sign::Add);
     EXPECT_EQ(b.day.recordCount(), days + 1);
     closePeriod(b.t);
     EXPECT_EQ(verifyLedger(mnt), QStringList());
@@ -299,22 +299,26 @@ TEST(WriteFaults, AFullFileSystemIsToldAndTheBookingWorksOnceThereIsRoom)
 // not stand in the way of browsing; one that must be rolled back says what to do.
 TEST(WriteFaults, AJournalLeftOnReadOnlyTables)
 {
-    Books b;
+    Ledger b;
     prepare(b);
     closePeriod(b.t);
     auto killedAt = [&](bool afterTheDayEntry) {
         const pid_t pid = fork();
         if (pid == 0) {
-            Books c(b.path());
+            Ledger c(b.path());
             c.open("3", "2004");
-            if (afterTheDayEntry)
-                c.year.beforePost = [](kw::Table &) { raise(SIGKILL); };
+            if (afterTheDayEntry) // the day entry and the month sum are written, the year sum is next
+                kw::diskio::setFaultInjector([](kw::diskio::Op op, const QString &name) {
+                    if (op == kw::diskio::Op::Write && name == YearFile)
+                        raise(SIGKILL);
+                    return 0;
+                });
             else // the images are on the disk, no table has been written yet
                 kw::diskio::setObserver([](kw::diskio::Event e, const QString &name) {
                     if (e == kw::diskio::Event::FlushFile && name == kw::Journal::fileName())
                         raise(SIGKILL);
                 });
-            bookAmounts(c.t, Books::one(0, 50), Sign::Add);
+            bookAmounts(c.t, Ledger::one(0, 50), Sign::Add);
             _exit(0);
         }
         int status = 0;
@@ -329,7 +333,7 @@ TEST(WriteFaults, AJournalLeftOnReadOnlyTables)
     const bool ran = inReadOnlyChild(
         b.path(),
         [&] {
-            Books c(b.path());
+            Ledger c(b.path());
             const std::string e = errorOf([&] { c.open("3", "2004"); });
             return e + "|" + (c.day.active() ? std::to_string(c.day.fieldValue("PRZYCHOD").toDouble()) : "");
         },
@@ -346,7 +350,7 @@ TEST(WriteFaults, AJournalLeftOnReadOnlyTables)
     inReadOnlyChild(
         b.path(),
         [&] {
-            Books c(b.path());
+            Ledger c(b.path());
             return errorOf([&] { c.open("3", "2004"); });
         },
         message);
@@ -364,7 +368,7 @@ TEST(WriteFaults, AJournalLeftOnReadOnlyTables)
 // their terminator are read as other readers read them, and never written.
 TEST(DamagedHeaders, AShortCountRefusesAppendsAndAMissingTerminatorRefusesWrites)
 {
-    Books b;
+    Ledger b;
     prepare(b);
     addDay(b.t, 6, "3", "2004", QDate(2004, 3, 6));
     closePeriod(b.t);
@@ -384,7 +388,7 @@ TEST(DamagedHeaders, AShortCountRefusesAppendsAndAMissingTerminatorRefusesWrites
         << refused;
     EXPECT_NE(refused.find("Nic nie zostało zapisane."), std::string::npos);
     EXPECT_EQ(kwtest::readAll(b.file(DayFile)), day) << "the hidden record is still there";
-    bookAmounts(b.t, Books::one(0, 1), Sign::Add); // writing in place over counted records is fine
+    bookAmounts(b.t, Ledger::one(0, 1), Sign::Add); // writing in place over counted records is fine
     closePeriod(b.t);
 
     // The month table loses the terminator after its descriptors.
@@ -397,7 +401,7 @@ TEST(DamagedHeaders, AShortCountRefusesAppendsAndAMissingTerminatorRefusesWrites
     b.open("3", "2004");
     EXPECT_DOUBLE_EQ(b.month.fieldValue("SPRZYCH").toDouble(), 101) << "read like any other table";
     const QByteArray before = tables(b);
-    const std::string notWritten = errorOf([&] { bookAmounts(b.t, Books::one(0, 1), Sign::Add); });
+    const std::string notWritten = errorOf([&] { bookAmounts(b.t, Ledger::one(0, 1), Sign::Add); });
     EXPECT_EQ(notWritten,
               "Program nie zapisuje do pliku Suma.dbf: opisom pól w nagłówku brakuje znacznika końca. "
               "Nic nie zostało zapisane.");

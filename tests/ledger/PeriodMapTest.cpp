@@ -15,7 +15,7 @@
 #include <numeric>
 #include <random>
 
-using kwtest::Books;
+using kwtest::Ledger;
 using namespace kw::ledger;
 
 namespace {
@@ -111,11 +111,6 @@ std::optional<std::vector<std::uint32_t>> mapPeriod(const QString &path, const Q
     return map->records(keyOfPeriod(f, fields, month, year));
 }
 
-struct Period
-{
-    QString month, year;
-};
-
 class PeriodMapTest : public ::testing::Test
 {
 protected:
@@ -124,7 +119,7 @@ protected:
 };
 
 // A ledger with some days in four periods, the period map built by opening the first of them.
-void fill(Books &b, const std::vector<Period> &periods, const std::vector<int> &days = {3, 1, 2})
+void fill(Ledger &b, const std::vector<Period> &periods, const std::vector<int> &days = {3, 1, 2})
 {
     for (const Period &p : periods) {
         b.open(p.month, p.year);
@@ -135,7 +130,7 @@ void fill(Books &b, const std::vector<Period> &periods, const std::vector<int> &
 
 // The day file's records put in an order drawn at random, as another program that sorts or merges
 // the file leaves them; the tables are closed and no map is held, as in a program just started.
-void shuffleDayFile(Books &b, std::mt19937 &rng)
+void shuffleDayFile(Ledger &b, std::mt19937 &rng)
 {
     closePeriod(b.t);
     kw::SharedFile::forgetPeriodMaps();
@@ -169,7 +164,7 @@ kw::PeriodMap onePass(const kw::DbfFile &f, const std::vector<int> &fields, cons
 void randomSession(bool shuffled)
 {
     const bool python = hasPythonDbf();
-    Books b;
+    Ledger b;
     const std::vector<Period> periods{{"1", "2004"}, {"2", "2004"}, {"12", "2004"}, {"1", "2005"}};
     std::mt19937 rng(13);
     if (shuffled) {
@@ -196,10 +191,10 @@ void randomSession(bool shuffled)
                 addDay(b.t, dayNumber, p.month, p.year, QDate(2004, 1, 1));
         } else if (what == 2 && !b.day.isEmpty()) {
             b.day.moveTo(int(rng() % std::uint32_t(b.day.recordCount())));
-            bookAmounts(b.t, Books::one(rng() % 10, 1.5), Sign::Add);
+            bookAmounts(b.t, Ledger::one(rng() % 10, 1.5), Sign::Add);
         } else if (what == 3 && !b.day.isEmpty()) {
             b.day.moveTo(int(rng() % std::uint32_t(b.day.recordCount())));
-            changeEntry(b.t, dayNumber, Books::one(0, 2));
+            changeEntry(b.t, dayNumber, Ledger::one(0, 2));
         } else if (what == 4 && !b.day.isEmpty()) {
             b.day.moveTo(int(rng() % std::uint32_t(b.day.recordCount())));
             deleteDay(b.t);
@@ -253,7 +248,7 @@ TEST_F(PeriodMapTest, RandomSessionOnAShuffledFileKeepsTheMapEqualToAFullRead)
 
 TEST_F(PeriodMapTest, OpenReadsThePeriodAloneAndCloseReadsNothing)
 {
-    Books b;
+    Ledger b;
     const std::vector<Period> periods{{"1", "2004"}, {"2", "2004"}, {"3", "2004"}};
     fill(b, periods);
     closePeriod(b.t);
@@ -287,7 +282,7 @@ TEST_F(PeriodMapTest, OpenReadsThePeriodAloneAndCloseReadsNothing)
 
 TEST_F(PeriodMapTest, ChangeOnDiskMakesTheNextOpenReadTheFile)
 {
-    Books b;
+    Ledger b;
     const std::vector<Period> periods{{"1", "2004"}, {"2", "2004"}};
     fill(b, periods);
     closePeriod(b.t);
@@ -306,7 +301,7 @@ TEST_F(PeriodMapTest, ChangeOnDiskMakesTheNextOpenReadTheFile)
 
 TEST_F(PeriodMapTest, FailedWriteLeavesTheMapTrue)
 {
-    Books b;
+    Ledger b;
     fill(b, {{"1", "2004"}, {"2", "2004"}});
     // The day entry is appended, then the month sum cannot be written: the group is rolled back.
     kw::diskio::setFaultInjector([](kw::diskio::Op op, const QString &file) {

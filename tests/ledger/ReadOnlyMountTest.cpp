@@ -8,7 +8,7 @@
 #include <QStandardPaths>
 
 using namespace kw::ledger;
-using kwtest::Books;
+using kwtest::Ledger;
 
 namespace {
 
@@ -44,7 +44,7 @@ TEST(ReadOnlyMount, AWriteIsToldAsAReadOnlyFileSystemAndChangesNothing)
 {
     QTemporaryDir tmp;
     {
-        Books b(tmp.path());
+        Ledger b(tmp.path());
         createEmptyTables(tmp.path());
         b.open("3", "2004");
         addDay(b.t, 5, "3", "2004", QDate(2004, 3, 5));

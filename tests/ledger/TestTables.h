@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
+#include <memory>
 #include <gtest/gtest.h>
 
 namespace kwtest {
@@ -61,16 +62,18 @@ inline void writeAll(const QString &path, const QByteArray &bytes)
     f.write(bytes);
 }
 
-// The three ledger tables of one working directory, opened on a period like the program does.
-// The three ledger tables of one working directory, opened on a period like the program does.
-struct Books : LedgerDir
+// The books of one working directory with the three tables a window shows them through, opened on
+// a period like the program does.
+struct Ledger : LedgerDir
 {
     Table day, month, year;
     FixedPeriod period;
     LedgerTables t{&day, &month, &year};
+    std::unique_ptr<kw::ledger::Books> books;
+    std::unique_ptr<CursorBooks> cursors;
 
-    Books() { setUp(); }
-    explicit Books(const QString &existing) : LedgerDir(existing) { setUp(); }
+    Ledger() { setUp(); }
+    explicit Ledger(const QString &existing) : LedgerDir(existing) { setUp(); }
     void setUp()
     {
         setUpDayTable(day);
@@ -82,6 +85,8 @@ struct Books : LedgerDir
         month.setOnFilterRecord(monthPeriodFilter(period));
         year.setOnFilterRecord(yearPeriodFilter(period));
         installRollupHooks(t);
+        books = std::make_unique<kw::ledger::Books>(path());
+        cursors = std::make_unique<CursorBooks>(*books, t);
     }
     void open(const QString &m, const QString &y)
     {

@@ -10,7 +10,7 @@
 namespace kwtest {
 
 // Books whose days are added period by period, exactly as the entry dialogs add them.
-struct StatementBooks : Books
+struct StatementBooks : Ledger
 {
     QString openMonth, openYear;
 

@@ -74,11 +74,11 @@ void marchBooks(StatementBooks &b)
                QStringLiteral("Zakupy na targu"), QDate(2004, 3, 7));
     b.addEntry("3", "2004", 5, AmountSet{0, 0, 0, 312.25, 0, 0, 0, 0, 0, 0.1}, QStringLiteral("Prąd – Łódź"),
                QDate(2004, 3, 5));
-    bookAmounts(b.t, Books::one(9, 0.2), Sign::Add); // 0.1 + 0.2 on day 5
-    b.addEntry("3", "2005", 5, Books::one(0, 777.77));
-    b.addEntry("4", "2004", 1, Books::one(4, 888.88));
-    b.addEntry("1", "2003", 2, Books::one(8, 111.11));
-    b.addEntry("12", "003", 3, Books::one(8, 222.22), QStringLiteral("klucz 12003"));
+    bookAmounts(b.t, Ledger::one(9, 0.2), Sign::Add); // 0.1 + 0.2 on day 5
+    b.addEntry("3", "2005", 5, Ledger::one(0, 777.77));
+    b.addEntry("4", "2004", 1, Ledger::one(4, 888.88));
+    b.addEntry("1", "2003", 2, Ledger::one(8, 111.11));
+    b.addEntry("12", "003", 3, Ledger::one(8, 222.22), QStringLiteral("klucz 12003"));
     b.done();
 }
 
@@ -225,7 +225,7 @@ TEST(YearlyStatement, MonthsInStoredOrderWithGroupCaptionsAndTotals)
     b.addEntry("3", "2004", 1, AmountSet{1000, 10, 5, 20, 30, 0, 0, 0, 0, 0});
     b.addEntry("1", "2004", 1, AmountSet{500, 0, 0, 0, 0, 0, 0, 7.5, 0, 0});
     b.touchPeriod("11", "2004");
-    b.addEntry("3", "2005", 1, Books::one(0, 999.99));
+    b.addEntry("3", "2005", 1, Ledger::one(0, 999.99));
     b.done();
     const QStringList pages = statement(b, {"yearly", "2004"});
     ASSERT_EQ(pages.size(), 1);
@@ -296,7 +296,7 @@ TEST(MultiYearStatement, EveryYearInStoredOrderWithAllTimeTotals)
 TEST(StatementCommand, EmptyStatementsWriteNoFile)
 {
     StatementBooks b;
-    b.addEntry("3", "2004", 1, Books::one(0, 10));
+    b.addEntry("3", "2004", 1, Ledger::one(0, 10));
     b.touchPeriod("4", "2004"); // a month sum with no day entry
     b.done();
     const QString pdf = b.file(QStringLiteral("empty.pdf"));
@@ -358,7 +358,7 @@ TEST(StatementCommand, ReadsTheDirectoryGivenAndReportsMissingTables)
 {
     REQUIRE_PDFTOTEXT();
     StatementBooks b;
-    b.addEntry("3", "2004", 1, Books::one(0, 10));
+    b.addEntry("3", "2004", 1, Ledger::one(0, 10));
     b.done();
     QTemporaryDir elsewhere;
     const QString pdf = QDir(elsewhere.path()).filePath(QStringLiteral("rok.pdf"));
@@ -381,9 +381,9 @@ TEST(MonthlyStatement, WideNumbersPrintWholeAndTheRemarkIsCut)
 {
     REQUIRE_PDFTOTEXT();
     StatementBooks b;
-    b.addEntry("3", "2024", 1, Books::one(0, 0), QString(50, QLatin1Char('x')));
-    b.addEntry("3", "2024", 2, Books::one(0, 0));
-    b.addEntry("3", "2024", 3, Books::one(0, 0));
+    b.addEntry("3", "2024", 1, Ledger::one(0, 0), QString(50, QLatin1Char('x')));
+    b.addEntry("3", "2024", 2, Ledger::one(0, 0));
+    b.addEntry("3", "2024", 3, Ledger::one(0, 0));
     b.done();
     // Stored as another program could have: the sums of these would not fit the sum records.
     const QString day = b.file(DayFile);
@@ -456,7 +456,7 @@ TEST(StatementCommand, ABlankAmountIsEmptyAndADamagedOneStopsTheStatement)
 TEST(StatementCommand, NeverWritesOverTheLedgerOrAnythingNotAPdf)
 {
     StatementBooks b;
-    b.addEntry("3", "2004", 1, Books::one(0, 10), QStringLiteral("dzień"));
+    b.addEntry("3", "2004", 1, Ledger::one(0, 10), QStringLiteral("dzień"));
     b.done();
     writeAll(b.file(QStringLiteral("Kwotnik.jrn")), "");
     QTemporaryDir other;
@@ -543,9 +543,9 @@ TEST(StatementCommand, NeverWritesOverTheLedgerOrAnythingNotAPdf)
 TEST(StatementCursor, CopyKeepsTheRecordsAndFollowsItsOwnPeriod)
 {
     StatementBooks b;
-    b.addEntry("3", "2004", 1, Books::one(0, 1));
-    b.addEntry("4", "2004", 1, Books::one(0, 2));
-    b.addEntry("3", "2004", 2, Books::one(0, 3));
+    b.addEntry("3", "2004", 1, Ledger::one(0, 1));
+    b.addEntry("4", "2004", 1, Ledger::one(0, 2));
+    b.addEntry("3", "2004", 2, Ledger::one(0, 3));
 
     FixedPeriod live("3", "2004"); // the dialog's texts, read afresh
     Table statement;
@@ -569,8 +569,8 @@ TEST(StatementCursor, CopyKeepsTheRecordsAndFollowsItsOwnPeriod)
 
     // The dialog moves on to April and a day is booked there: the copy keeps to March.
     live.month = "4";
-    b.addEntry("4", "2004", 9, Books::one(0, 40));
-    b.addEntry("3", "2004", 9, Books::one(0, 30));
+    b.addEntry("4", "2004", 9, Ledger::one(0, 40));
+    b.addEntry("3", "2004", 9, Ledger::one(0, 30));
     EXPECT_EQ(cursor.recordCount(), 3);
     cursor.last();
     EXPECT_EQ(cursor.fieldValue("PRZYCHOD").toDouble(), 30);
