@@ -2,6 +2,7 @@
 # The Debian package made from the build: its name, metadata and contents, and, unpacked into a
 # scratch root with dpkg -x, the companion running from there and the help found in that root.
 # Usage: PackageTest.sh BUILD_DIR HELP_PROBE; exits 77 (skipped) without dpkg-shlibdeps.
+# About 15 s: CPack compresses the whole package and dpkg-shlibdeps reads every binary it holds.
 set -uo pipefail
 build=$(cd "$1" && pwd)
 probe=$2
