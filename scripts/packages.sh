@@ -8,7 +8,7 @@
 RUN_PACKAGES=(
   build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev qt6-translations-l10n libgl-dev qt6-charts-dev qt6-svg-dev libqt6opengl6-dev
-  libxlsxwriter-dev libzstd-dev libaqbanking-dev libofx-dev
+  libxlsxwriter-dev libzstd-dev
   fonts-liberation
 )
 TEST_PACKAGES=(
