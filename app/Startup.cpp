@@ -73,10 +73,20 @@ void createForms(const std::function<void(const char *)> &created, std::unique_p
     f.complete_ = true;
 }
 
+void createForms(const std::function<void(const char *)> &created)
+{
+    createForms(created, nullptr);
+}
+
 void destroyForms()
 {
     releaseToolWindows();
     forms().clear();
+}
+
+int startProgram(QApplication &app, const std::function<void(const char *)> &created)
+{
+    return startProgram(app, created, nullptr);
 }
 
 int startProgram(QApplication &app, const std::function<void(const char *)> &created,

@@ -17,8 +17,8 @@ class Books;
 // cannot be created (the multi-year statement cannot open Sum.DBF): the caller reports it.
 // `created` is told the class name of each window as it is made (tests follow the order). The
 // windows show and write the given books, or books opened on the working directory.
-void createForms(const std::function<void(const char *)> &created = {},
-                 std::unique_ptr<ledger::Books> books = nullptr);
+void createForms(const std::function<void(const char *)> &created = {});
+void createForms(const std::function<void(const char *)> &created, std::unique_ptr<ledger::Books> books);
 // Destroys them in the opposite order of creation.
 void destroyForms();
 
@@ -27,8 +27,11 @@ void destroyForms();
 int runProgram(QApplication &app);
 // Everything up to the message loop: returns 0 with the main window shown, or the exit code of a
 // start that failed (the windows are gone again). `created` is told each window as it is made.
-int startProgram(QApplication &app, const std::function<void(const char *)> &created = {},
-                 std::unique_ptr<ledger::Books> books = nullptr);
+// Without books of the caller's, those of the working directory. (Overloads rather than a default
+// argument: a null `unique_ptr` default would need the whole `Books` at every call.)
+int startProgram(QApplication &app, const std::function<void(const char *)> &created = {});
+int startProgram(QApplication &app, const std::function<void(const char *)> &created,
+                 std::unique_ptr<ledger::Books> books);
 
 class Forms;
 
