@@ -12,7 +12,7 @@
 #include "framework/ComboEdit.h"
 #include "framework/Hints.h"
 #include "framework/Messages.h"
-#include "framework/Regional.h"
+#include "regional/Regional.h"
 #include "framework/Shape.h"
 #include "ledger/Booking.h"
 #include "ledger/Books.h"

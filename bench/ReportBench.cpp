@@ -3,11 +3,13 @@
 // 100 details laid out and painted to the last page, and 10,000 details (about 250 pages): the
 // first page announced, every page laid out, the whole PDF written, and the memory it all holds.
 
+#include "bench/BenchMain.h"
 #include "bench/BigTables.h"
 #include "ledger/LedgerSchema.h"
 #include "ledger/Table.h"
 #include "reports/engine/Report.h"
 #include "reports/engine/ReportPainter.h"
+#include "reports/statements/TableSource.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -173,11 +175,5 @@ BENCHMARK(BM_PdfOf10000)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-    QGuiApplication app(argc, argv);
-    QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return kwbench::runBenchmarks<QGuiApplication>(argc, argv);
 }

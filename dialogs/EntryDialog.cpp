@@ -2,7 +2,7 @@
 #include "framework/DataControls.h"
 #include "framework/MainWindowLink.h"
 #include "framework/Messages.h"
-#include "framework/Regional.h"
+#include "regional/Regional.h"
 #include "ledger/EngineError.h"
 #include "ledger/LedgerSchema.h"
 

@@ -2,7 +2,7 @@
 #include "dialogs/ImportWindow.h"
 
 #include "framework/Messages.h"
-#include "framework/Regional.h"
+#include "regional/Regional.h"
 #include "import/ImportBooking.h"
 #include "ledger/Books.h"
 

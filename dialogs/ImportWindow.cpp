@@ -3,7 +3,7 @@
 #include "dialogs/CsvMappingDialog.h"
 #include "framework/FileDialogs.h"
 #include "framework/Messages.h"
-#include "framework/Regional.h"
+#include "regional/Regional.h"
 #include "import/CsvProfile.h"
 #include "import/ImportError.h"
 #include "import/StatementReader.h"

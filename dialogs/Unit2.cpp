@@ -3,7 +3,7 @@
 #include "framework/Keys.h"
 #include "framework/MainWindowLink.h"
 #include "framework/Messages.h"
-#include "framework/Regional.h"
+#include "regional/Regional.h"
 #include "ledger/LedgerSchema.h"
 
 #include <QFrame>

@@ -1,6 +1,6 @@
 #include "framework/DataControls.h"
 #include "framework/Messages.h"
-#include "framework/Regional.h"
+#include "regional/Regional.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>

@@ -513,11 +513,6 @@ bool Books::lockFolder()
     return lock_.acquire(folder_);
 }
 
-backup::Outcome Books::backUpAtStart(const QDateTime &now)
-{
-    return backup::backupIfChanged(folder_, now);
-}
-
 Journal::Recovery Books::recoverJournal()
 {
     return Journal::recover(folder_);

@@ -132,8 +132,6 @@ public:
     // One running copy per folder, held until the books are destroyed; false when another
     // process holds it.
     bool lockFolder();
-    // A dated copy of the tables when they changed since the last one; never throws.
-    backup::Outcome backUpAtStart(const QDateTime &now = QDateTime::currentDateTime());
     // Rolls back a change a crash left unfinished, or sets aside a journal that cannot be trusted;
     // says which, for the start-up to show.
     Journal::Recovery recoverJournal();

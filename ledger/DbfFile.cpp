@@ -25,6 +25,52 @@ DbfWriteHook *g_writeHook = nullptr;
 constexpr std::uint8_t kEndOfFile = 0x1A;
 constexpr std::uint8_t kHeaderEnd = 0x0D;
 
+// Where the file header keeps what: the same first 32 bytes at both levels.
+namespace header {
+constexpr int Version = 0;
+constexpr int LastUpdate = 1; // year - 1900, month, day; the record count follows at once
+constexpr int RecordCount = 4;
+constexpr int HeaderLength = 8;
+constexpr int RecordLength = 10;
+constexpr int LanguageDriver = 29;
+constexpr int Size = 32;
+} // namespace header
+
+// The field descriptors after it, which differ between level 3 and level 7.
+struct DescriptorLayout
+{
+    int first; // offset of the first descriptor in the file
+    int size;
+    int nameLength;
+    int type;
+    int length;
+    int decimals;
+};
+constexpr DescriptorLayout Level3Descriptors{32, 32, 11, 11, 16, 17};
+constexpr DescriptorLayout Level7Descriptors{68, 48, 32, 32, 33, 34};
+
+// Every field type the program reads and writes, for checking a header, decoding and encoding.
+struct FieldType
+{
+    char code;
+    DbfKind kind;
+    int fixedLength; // 0: as the descriptor says
+    bool level7Only;
+};
+constexpr FieldType FieldTypes[] = {
+    {'C', DbfKind::Text, 0, false},    {'N', DbfKind::Number, 0, false}, {'F', DbfKind::Number, 0, false},
+    {'D', DbfKind::Date, 8, false},    {'L', DbfKind::Logical, 1, false}, {'O', DbfKind::Double, 8, true},
+    {'I', DbfKind::Integer, 4, true},  {'@', DbfKind::Timestamp, 8, true},
+};
+
+const FieldType *fieldType(char code)
+{
+    for (const FieldType &t : FieldTypes)
+        if (t.code == code)
+            return &t;
+    return nullptr;
+}
+
 std::uint32_t le32(const char *p)
 {
     const auto *u = reinterpret_cast<const unsigned char *>(p);
@@ -218,21 +264,22 @@ std::unique_ptr<DbfFile> DbfFile::fromBytes(const QByteArray &bytes, const QStri
 
 void DbfFile::parseHeader(const QByteArray &head, std::int64_t fileSize)
 {
-    if (head.size() < 32)
+    if (head.size() < header::Size)
         fail(QStringLiteral("plik jest za krótki na nagłówek tabeli dBase (%1)")
                  .arg(countOf(fileSize, "bajt", "bajty", "bajtów")));
     const char *h = head.constData();
-    version_ = std::uint8_t(h[0]);
+    version_ = std::uint8_t(h[header::Version]);
     const int level = version_ & 0x07;
     if (level != 3 && level != 4)
         fail(QStringLiteral("to nie jest tabela dBase, którą program umie czytać (bajt wersji 0x%1)")
                  .arg(version_, 2, 16, QLatin1Char('0')));
     level7_ = level == 4;
-    lastUpdate_ = QDate(1900 + std::uint8_t(h[1]), std::uint8_t(h[2]), std::uint8_t(h[3]));
-    recordCount_ = le32(h + 4);
-    headerLength_ = le16(h + 8);
-    recordLength_ = le16(h + 10);
-    languageDriver_ = std::uint8_t(h[29]);
+    const char *updated = h + header::LastUpdate;
+    lastUpdate_ = QDate(1900 + std::uint8_t(updated[0]), std::uint8_t(updated[1]), std::uint8_t(updated[2]));
+    recordCount_ = le32(h + header::RecordCount);
+    headerLength_ = le16(h + header::HeaderLength);
+    recordLength_ = le16(h + header::RecordLength);
+    languageDriver_ = std::uint8_t(h[header::LanguageDriver]);
     codePage_ = CodePage::forLanguageDriver(languageDriver_);
     if (!codePage_)
         fail(QStringLiteral(
@@ -244,8 +291,7 @@ void DbfFile::parseHeader(const QByteArray &head, std::int64_t fileSize)
     writeRefusal_.clear();
     hiddenRecords_ = 0;
 
-    const int descriptorSize = level7_ ? 48 : 32;
-    const int firstDescriptor = level7_ ? 68 : 32;
+    const DescriptorLayout &at = level7_ ? Level7Descriptors : Level3Descriptors;
     if (headerLength_ > fileSize)
         fail(QStringLiteral("nagłówek jest ucięty (długość nagłówka %1, rozmiar pliku %2)")
                  .arg(headerLength_)
@@ -254,7 +300,7 @@ void DbfFile::parseHeader(const QByteArray &head, std::int64_t fileSize)
         fail(QStringLiteral("długość nagłówka %1 jest za duża").arg(headerLength_));
 
     fields_.clear();
-    int pos = firstDescriptor;
+    int pos = at.first;
     int offset = 1;
     bool terminated = false;
     while (pos < headerLength_) {
@@ -262,58 +308,32 @@ void DbfFile::parseHeader(const QByteArray &head, std::int64_t fileSize)
             terminated = true;
             break;
         }
-        if (pos + descriptorSize > headerLength_)
+        if (pos + at.size > headerLength_)
             break;
         const char *d = h + pos;
         DbfField f;
-        const int nameLen = level7_ ? 32 : 11;
-        f.name = codePage_->decode(std::string_view(d, strnlen(d, std::size_t(nameLen)))).trimmed().toUpper();
-        f.type = d[nameLen];
-        if (level7_) {
-            f.length = std::uint8_t(d[33]);
-            f.decimals = std::uint8_t(d[34]);
-        } else {
-            f.length = std::uint8_t(d[16]);
-            f.decimals = std::uint8_t(d[17]);
-        }
+        f.name = codePage_->decode(std::string_view(d, strnlen(d, std::size_t(at.nameLength)))).trimmed().toUpper();
+        f.type = d[at.type];
+        f.length = std::uint8_t(d[at.length]);
+        f.decimals = std::uint8_t(d[at.decimals]);
         f.offset = offset;
         const QString fieldName =
             f.name.isEmpty() ? QStringLiteral("nr %1").arg(fields_.size() + 1) : visibleText(f.name);
-        const bool common = f.type == 'C' || f.type == 'N' || f.type == 'F' || f.type == 'D' || f.type == 'L';
-        const bool only7 = f.type == 'O' || f.type == 'I' || f.type == '@';
-        if (!common && !(only7 && level7_))
+        const FieldType *type = fieldType(f.type);
+        if (!type || (type->level7Only && !level7_))
             fail(QStringLiteral("pole %1 ma typ %2, którego program nie umie czytać")
                      .arg(fieldName, typeText(f.type)));
+        f.kind = type->kind;
         if (f.length == 0)
             fail(QStringLiteral("pole %1 ma szerokość zero").arg(fieldName));
-        int fixed = 0;
-        switch (f.type) {
-        case 'D':
-            fixed = 8;
-            break;
-        case 'L':
-            fixed = 1;
-            break;
-        case 'O':
-            fixed = 8;
-            break;
-        case 'I':
-            fixed = 4;
-            break;
-        case '@':
-            fixed = 8;
-            break;
-        default:
-            break;
-        }
-        if (fixed && f.length != fixed)
+        if (type->fixedLength && f.length != type->fixedLength)
             fail(QStringLiteral("pole %1 typu %2 ma szerokość %3 zamiast %4")
                      .arg(fieldName, typeText(f.type))
                      .arg(f.length)
-                     .arg(fixed));
+                     .arg(type->fixedLength));
         offset += f.length;
         fields_.push_back(f);
-        pos += descriptorSize;
+        pos += at.size;
     }
     if (fields_.empty())
         fail(QStringLiteral("tabela nie ma żadnego pola"));
@@ -378,7 +398,7 @@ DbfFile::DiskState DbfFile::checkDisk(const DiskStamp &since) const
     // A program that rewrites the count within the same tick of the file clock leaves size and
     // time alone; the count itself tells.
     char count[4];
-    if (dbfReadChunk(fd_, 4, count, 4) != 4 || le32(count) != since.recordCount)
+    if (dbfReadChunk(fd_, header::RecordCount, count, 4) != 4 || le32(count) != since.recordCount)
         return DiskState::Changed;
     return DiskState::Unchanged;
 }
@@ -488,12 +508,14 @@ void DbfFile::truncateTo(std::int64_t size)
 void DbfFile::touchHeader(bool withCount)
 {
     const QDate today = QDate::currentDate();
-    char h[8];
+    // The date and the count lie side by side, so one write puts both.
+    static_assert(header::RecordCount == header::LastUpdate + 3);
+    char h[7];
     h[0] = char(std::clamp(today.year() - 1900, 0, 255));
     h[1] = char(today.month());
     h[2] = char(today.day());
     putLe32(h + 3, recordCount_);
-    writeAt(1, h, withCount ? 7 : 3);
+    writeAt(header::LastUpdate, h, withCount ? 7 : 3);
     lastUpdate_ = today;
 }
 
@@ -607,13 +629,12 @@ QString numberFault(std::string_view text)
     return r.fault ? QString::fromUtf8(r.fault) : QString();
 }
 
-double DbfFile::parseNumber(std::string_view text, int field, const char *record) const
+double DbfFile::parseNumber(std::string_view text, int field) const
 {
     const NumberRead r = readNumber(text);
     if (r.fault) {
-        // Which record: the offset of this buffer is not known here, so name the field and the text;
-        // the check of whole records (LedgerCheck.h) names the record too.
-        (void)record;
+        // Which record is not known here, so name the field and the text; the check of whole
+        // records (LedgerCheck.h) names the record too.
         fail(QStringLiteral("pole %1 zawiera „%2”, %3")
                  .arg(fields_[std::size_t(field)].name, visibleText(text), QString::fromUtf8(r.fault)));
     }
@@ -624,21 +645,20 @@ QVariant DbfFile::decode(const char *record, int field) const
 {
     const DbfField &f = fields_[std::size_t(field)];
     const char *p = record + f.offset;
-    switch (f.type) {
-    case 'C': {
+    switch (f.kind) {
+    case DbfKind::Text: {
         std::string_view s = rawText(record, field);
         if (s.empty())
             return QVariant();
         return codePage_->decode(s);
     }
-    case 'N':
-    case 'F': {
+    case DbfKind::Number: {
         std::string_view s = trimmed(std::string_view(p, std::size_t(f.length)));
         if (s.empty())
             return QVariant();
-        return parseNumber(s, field, record);
+        return parseNumber(s, field);
     }
-    case 'D': {
+    case DbfKind::Date: {
         if (allBlank(p, 8))
             return QVariant();
         int y = 0, m = 0, d = 0;
@@ -654,7 +674,7 @@ QVariant DbfFile::decode(const char *record, int field) const
         }
         return QDate(y, m, d);
     }
-    case 'L':
+    case DbfKind::Logical:
         switch (*p) {
         case 'T':
         case 't':
@@ -669,15 +689,15 @@ QVariant DbfFile::decode(const char *record, int field) const
         default:
             return QVariant();
         }
-    case 'O':
+    case DbfKind::Double:
         if (be(p, 8) == 0)
             return QVariant();
         return decodeSortableDouble(p);
-    case 'I':
+    case DbfKind::Integer:
         if (be(p, 4) == 0)
             return QVariant();
         return int(std::int32_t(std::uint32_t(be(p, 4)) ^ 0x80000000u));
-    case '@': {
+    case DbfKind::Timestamp: {
         const std::uint32_t day = std::uint32_t(be(p, 4));
         const std::uint32_t ms = std::uint32_t(be(p + 4, 4));
         if (day == 0 && ms == 0)
@@ -693,8 +713,8 @@ void DbfFile::encode(char *record, int field, const QVariant &value) const
     const DbfField &f = fields_[std::size_t(field)];
     char *p = record + f.offset;
     const bool null = !value.isValid() || value.isNull();
-    switch (f.type) {
-    case 'C': {
+    switch (f.kind) {
+    case DbfKind::Text: {
         std::memset(p, ' ', std::size_t(f.length));
         if (null)
             return;
@@ -702,8 +722,7 @@ void DbfFile::encode(char *record, int field, const QVariant &value) const
         std::memcpy(p, bytes.data(), bytes.size());
         return;
     }
-    case 'N':
-    case 'F': {
+    case DbfKind::Number: {
         std::memset(p, ' ', std::size_t(f.length));
         if (null)
             return;
@@ -724,7 +743,7 @@ void DbfFile::encode(char *record, int field, const QVariant &value) const
         std::memcpy(p + (f.length - int(n)), text, n);
         return;
     }
-    case 'D': {
+    case DbfKind::Date: {
         std::memset(p, ' ', 8);
         if (null)
             return;
@@ -735,10 +754,10 @@ void DbfFile::encode(char *record, int field, const QVariant &value) const
         std::memcpy(p, s.constData(), 8);
         return;
     }
-    case 'L':
+    case DbfKind::Logical:
         *p = null ? ' ' : (value.toBool() ? 'T' : 'F');
         return;
-    case 'O': {
+    case DbfKind::Double: {
         if (null) {
             std::memset(p, 0, 8);
             return;
@@ -750,7 +769,7 @@ void DbfFile::encode(char *record, int field, const QVariant &value) const
         encodeSortableDouble(p, v);
         return;
     }
-    case 'I': {
+    case DbfKind::Integer: {
         if (null) {
             std::memset(p, 0, 4);
             return;
@@ -762,7 +781,7 @@ void DbfFile::encode(char *record, int field, const QVariant &value) const
         putBe(p, std::uint32_t(std::int32_t(v)) ^ 0x80000000u, 4);
         return;
     }
-    case '@': {
+    case DbfKind::Timestamp: {
         if (null) {
             std::memset(p, 0, 8);
             return;
@@ -780,27 +799,29 @@ void DbfFile::encode(char *record, int field, const QVariant &value) const
 void DbfFile::create(const QString &path, const std::vector<DbfFieldSpec> &fields,
                      std::uint8_t languageDriver)
 {
-    const int headerLength = 32 + 32 * int(fields.size()) + 1;
+    // Always a level-3 table, as the ledger's tables have been from the start.
+    const DescriptorLayout &at = Level3Descriptors;
+    const int headerLength = at.first + at.size * int(fields.size()) + 1;
     int recordLength = 1;
     for (const auto &f : fields)
         recordLength += f.length;
     std::string out(std::size_t(headerLength), '\0');
     const QDate today = QDate::currentDate();
-    out[0] = 0x03;
-    out[1] = char(today.year() - 1900);
-    out[2] = char(today.month());
-    out[3] = char(today.day());
-    putLe32(out.data() + 4, 0);
-    putLe16(out.data() + 8, std::uint16_t(headerLength));
-    putLe16(out.data() + 10, std::uint16_t(recordLength));
-    out[29] = char(languageDriver);
-    int pos = 32;
+    out[header::Version] = 0x03;
+    out[header::LastUpdate] = char(today.year() - 1900);
+    out[header::LastUpdate + 1] = char(today.month());
+    out[header::LastUpdate + 2] = char(today.day());
+    putLe32(out.data() + header::RecordCount, 0);
+    putLe16(out.data() + header::HeaderLength, std::uint16_t(headerLength));
+    putLe16(out.data() + header::RecordLength, std::uint16_t(recordLength));
+    out[header::LanguageDriver] = char(languageDriver);
+    int pos = at.first;
     for (const auto &f : fields) {
-        std::strncpy(out.data() + pos, f.name, 10);
-        out[std::size_t(pos) + 11] = f.type;
-        out[std::size_t(pos) + 16] = char(f.length);
-        out[std::size_t(pos) + 17] = char(f.decimals);
-        pos += 32;
+        std::strncpy(out.data() + pos, f.name, std::size_t(at.nameLength - 1));
+        out[std::size_t(pos + at.type)] = f.type;
+        out[std::size_t(pos + at.length)] = char(f.length);
+        out[std::size_t(pos + at.decimals)] = char(f.decimals);
+        pos += at.size;
     }
     out[std::size_t(pos)] = char(kHeaderEnd);
     out.push_back(char(kEndOfFile));

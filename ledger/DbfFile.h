@@ -12,10 +12,23 @@
 
 namespace kw {
 
+// How a field's bytes read and write, whatever letter its type has on disk.
+enum class DbfKind : std::uint8_t
+{
+    Text,      // C
+    Number,    // N, F: digits as text
+    Date,      // D: yyyymmdd
+    Logical,   // L
+    Double,    // O (level 7): a sortable binary double
+    Integer,   // I (level 7): a sortable binary int32
+    Timestamp, // @ (level 7): Julian day and milliseconds
+};
+
 struct DbfField
 {
     QString name;    // upper case, as stored
     char type = 'C'; // C N F D L, and in level-7 files O I @
+    DbfKind kind = DbfKind::Text;
     int length = 0;
     int decimals = 0;
     int offset = 0; // from the start of the record, the deleted flag being byte 0
@@ -157,7 +170,7 @@ private:
     [[noreturn]] void fail(const QString &fault) const;
     [[noreturn]] void failWrite(int error) const;
     void requireWritable() const;
-    double parseNumber(std::string_view text, int field, const char *record) const;
+    double parseNumber(std::string_view text, int field) const;
 
     QString path_;
     int fd_ = -1;

@@ -251,8 +251,7 @@ double Table::keyOf(const char *record) const
     if (indexField_ < 0)
         return 0;
     const DbfFile &f = shared_->file();
-    const char type = f.fields()[std::size_t(indexField_)].type;
-    if (type == 'N' || type == 'F') {
+    if (f.fields()[std::size_t(indexField_)].kind == DbfKind::Number) {
         std::string_view s = f.rawText(record, indexField_);
         while (!s.empty() && s.front() == ' ')
             s.remove_prefix(1);
@@ -721,8 +720,8 @@ void Table::setFieldValue(QAnyStringView name, const QVariant &value)
     if (i < 0)
         fail(QStringLiteral("pole %1 nie istnieje").arg(name.toString()));
     QVariant v = value;
-    const char type = f.fields()[std::size_t(i)].type;
-    const bool numeric = type == 'N' || type == 'F' || type == 'O' || type == 'I';
+    const DbfKind kind = f.fields()[std::size_t(i)].kind;
+    const bool numeric = kind == DbfKind::Number || kind == DbfKind::Double || kind == DbfKind::Integer;
     if (numeric && v.typeId() == QMetaType::QString) {
         // Text assigned to a number field is read the way the user writes numbers, then plainly.
         const QString text = v.toString().trimmed();

@@ -83,7 +83,6 @@ public:
 
     // Set while closed.
     void setTableName(const QString &fileName) { tableName_ = fileName; }
-    QString tableName() const { return tableName_; }
     // The directory the file is looked up in; empty means the working directory at open time.
     void setDirectory(const QString &dir) { directory_ = dir; }
     // The directory the open file lies in (the working directory while closed).
@@ -202,7 +201,6 @@ private:
     bool accepts(const char *record) const;
     double keyOf(const char *record) const;
     int rowOf(std::uint32_t recno) const;
-    void placeRecord(std::uint32_t recno, bool mine);
     void setState(State s);
     void enterBrowse();
     [[noreturn]] void fail(const QString &fault) const;

@@ -1,5 +1,5 @@
 #include "reports/AnalysisCharts.h"
-#include "framework/Regional.h"
+#include "regional/Regional.h"
 
 #include <QBarCategoryAxis>
 #include <QBarSeries>

@@ -1,7 +1,7 @@
 #include "reports/AnalysisWindow.h"
 #include "framework/FileDialogs.h"
 #include "framework/Messages.h"
-#include "framework/Regional.h"
+#include "regional/Regional.h"
 #include "reports/AnalysisCharts.h"
 #include "tools/help/HelpViewer.h"
 

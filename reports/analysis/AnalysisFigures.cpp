@@ -1,5 +1,5 @@
 #include "reports/analysis/AnalysisFigures.h"
-#include "framework/Regional.h"
+#include "regional/Regional.h"
 
 #include <QLocale>
 #include <algorithm>

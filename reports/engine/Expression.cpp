@@ -1,6 +1,6 @@
 #include "reports/engine/Expression.h"
 
-#include "framework/Regional.h"
+#include "regional/Regional.h"
 
 #include <QDate>
 #include <charconv>

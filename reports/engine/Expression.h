@@ -28,11 +28,11 @@ public:
     Expression(Expression &&) noexcept;
     Expression &operator=(Expression &&) noexcept;
 
-    // ownDataSet: the name under which `Name.FIELD` means the report's own dataset.
-    static Expression parse(const QString &text, const QString &ownDataSet = QStringLiteral("Table1"));
+    // ownDataSet: the name under which `Name.FIELD` means the report's own dataset; without one,
+    // only `[FIELD]` and a bare field name do.
+    static Expression parse(const QString &text, const QString &ownDataSet = {});
 
     const QString &text() const { return text_; }
-    bool syntaxOk() const { return root_ >= 0; }
     bool hasSum() const { return !sums_.empty(); }
 
     // The value, or an invalid QVariant when it cannot be evaluated (bad syntax, an unknown field,

@@ -113,7 +113,7 @@ struct ReportDefinition
 {
     QString name;
     QString title;                                  // the preview's caption when not empty
-    QString dataSetName = QStringLiteral("Table1"); // how expressions and data fields name the own dataset
+    QString dataSetName; // how expressions and data fields name the own dataset (none: by field only)
     QPageLayout pageLayout = defaultPageLayout();
     FontSpec defaultFont;
     ReportOptions options;

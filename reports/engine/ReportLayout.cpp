@@ -1,6 +1,6 @@
 #include "reports/engine/ReportLayout.h"
 
-#include "framework/Regional.h"
+#include "regional/Regional.h"
 
 #include <QElapsedTimer>
 #include <QFontMetricsF>

@@ -199,6 +199,8 @@ void groupCaptions(Band &title, double titleHeight, const std::array<L::Text, 3>
 // may move the others.
 void addBands(ReportDefinition &def, const L::Bands &bands)
 {
+    // The statements' cells name the table they walk as the windows name it.
+    def.dataSetName = QStringLiteral("Table1");
     def.addBand(BandKind::Title, bands.title);
     def.addBand(BandKind::ColumnHeader, bands.header, FrameLines{true, true, false, false});
     def.addBand(BandKind::Detail, bands.detail);

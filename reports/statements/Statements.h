@@ -5,6 +5,7 @@
 #include "ledger/Period.h"
 #include "ledger/Table.h"
 #include "reports/engine/Report.h"
+#include "reports/statements/TableSource.h"
 
 #include <QString>
 #include <memory>

@@ -3,7 +3,7 @@
 // month in the red; the tables of text they make; the plan's figures and the over-plan hint.
 #include "reports/analysis/AnalysisFigures.h"
 #include "AnalysisLedger.h"
-#include "framework/Regional.h"
+#include "regional/Regional.h"
 #include "ledger/DbfFile.h"
 
 #include <QProcess>

@@ -6,7 +6,7 @@
 #include "AnalysisLedger.h"
 #include "framework/FileDialogs.h"
 #include "framework/Messages.h"
-#include "framework/Regional.h"
+#include "regional/Regional.h"
 #include "ledger/BudgetPlan.h"
 #include "reports/AnalysisCharts.h"
 #include "tools/help/HelpViewer.h"

@@ -3,7 +3,7 @@
 // booking has just put over its plan, once.
 #include "WindowFixture.h"
 #include "dialogs/Unit3.h"
-#include "framework/Regional.h"
+#include "regional/Regional.h"
 #include "ledger/Books.h"
 #include "ledger/BudgetPlan.h"
 #include "reports/AnalysisWindow.h"

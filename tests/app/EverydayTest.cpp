@@ -4,7 +4,7 @@
 #include "dialogs/Unit3D.h"
 #include "framework/FileDialogs.h"
 #include "framework/Hints.h"
-#include "framework/Regional.h"
+#include "regional/Regional.h"
 #include "ledger/DiskIo.h"
 #include "tests/app/WindowFixture.h"
 #include "tools/calculators/UnitKalk.h"

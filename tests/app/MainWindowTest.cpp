@@ -4,7 +4,7 @@
 #include "framework/ComboEdit.h"
 #include "framework/FileDialogs.h"
 #include "framework/Hints.h"
-#include "framework/Regional.h"
+#include "regional/Regional.h"
 #include "framework/Shape.h"
 #include "tests/app/WindowFixture.h"
 

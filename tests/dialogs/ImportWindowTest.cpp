@@ -6,7 +6,7 @@
 #include "dialogs/ImportUndoDialog.h"
 #include "framework/FileDialogs.h"
 #include "framework/Messages.h"
-#include "framework/Regional.h"
+#include "regional/Regional.h"
 #include "import/CsvProfile.h"
 #include "import/Rules.h"
 #include "ledger/Books.h"

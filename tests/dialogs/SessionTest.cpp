@@ -1,4 +1,4 @@
-#include "framework/Regional.h"
+#include "regional/Regional.h"
 #include "tests/app/WindowFixture.h"
 
 #include <QRandomGenerator>

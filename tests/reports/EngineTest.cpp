@@ -2,7 +2,7 @@
 // incremental runs and PDF output read back with poppler's tools.
 
 #include "ReportFixture.h"
-#include "framework/Regional.h"
+#include "regional/Regional.h"
 #include "reports/engine/ReportPainter.h"
 
 #include <QFontInfo>
@@ -149,7 +149,7 @@ private slots:
                 return QVariant(QMetaType(QMetaType::Double));
             return QVariant();
         };
-        QCOMPARE(Expression::parse(expression).display(lookup), shown);
+        QCOMPARE(Expression::parse(expression, QStringLiteral("Table1")).display(lookup), shown);
     }
 
     void sumRunsOverEveryAccumulationAndBreaksOnText()
@@ -159,7 +159,7 @@ private slots:
         const FieldLookup lookup = [&](const QString &, const QString &f) -> QVariant {
             return f == QLatin1String("T") ? text : QVariant(value);
         };
-        Expression e = Expression::parse(QStringLiteral("SUM(Table1.A * 2) + 1"));
+        Expression e = Expression::parse(QStringLiteral("SUM(Table1.A * 2) + 1"), QStringLiteral("Table1"));
         QVERIFY(e.hasSum());
         QCOMPARE(e.display(lookup), QStringLiteral("1"));
         for (value = 1; value <= 4; ++value)

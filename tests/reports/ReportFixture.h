@@ -5,6 +5,7 @@
 #include "ledger/DbfFile.h"
 #include "ledger/Table.h"
 #include "reports/engine/Report.h"
+#include "reports/statements/TableSource.h"
 
 #include <QDate>
 #include <QDir>
@@ -54,6 +55,7 @@ inline ReportDefinition sampleDefinition()
 {
     ReportDefinition def;
     def.name = QStringLiteral("Report1");
+    def.dataSetName = QStringLiteral("Table1");
     Band &title = def.addBand(BandKind::Title, 10.6);
     title.addLabel(19.3, 2.1, 20.6, QStringLiteral("Data / Godzina :"));
     title.addSystemData(40.5, 2.1, 34.8);

@@ -1,7 +1,7 @@
 // The three statements written by `kwotnik-ledger statement` on ledgers made here through the
 // program's writers, read back with pdftotext.
 #include "StatementLedger.h"
-#include "framework/Regional.h"
+#include "regional/Regional.h"
 #include "ledger/EngineError.h"
 #include "reports/statements/Statements.h"
 

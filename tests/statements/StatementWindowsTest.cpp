@@ -1,7 +1,7 @@
 // The statements through the real main window: each command opens a preview of its own, closing it
 // puts the statement's table back to rest, and the ledger goes on undisturbed.
 #include "framework/FileDialogs.h"
-#include "framework/Regional.h"
+#include "regional/Regional.h"
 #include "ledger/LedgerCheck.h"
 #include "reports/StandardPreview.h"
 #include "reports/UnitR1.h"

@@ -1,7 +1,7 @@
 #include "tools/calculators/CalcDialog.h"
 
 #include "framework/Messages.h"
-#include "framework/Regional.h"
+#include "regional/Regional.h"
 
 #include <QAction>
 #include <QClipboard>

@@ -2,7 +2,7 @@
 
 #include "framework/Keys.h"
 #include "framework/Messages.h"
-#include "framework/Regional.h"
+#include "regional/Regional.h"
 #include "tools/calculators/BankMath.h"
 
 #include <QGuiApplication>

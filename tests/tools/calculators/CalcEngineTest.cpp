@@ -1,6 +1,6 @@
 // The pocket calculator's engine, fed as the keys and buttons feed it.
 #include "tools/calculators/CalcEngine.h"
-#include "framework/Regional.h"
+#include "regional/Regional.h"
 
 #include <QLocale>
 #include <gtest/gtest.h>

@@ -1,6 +1,4 @@
-#include "reports/engine/RecordSource.h"
-
-#include "ledger/Table.h"
+#include "reports/statements/TableSource.h"
 
 namespace kw::report {
 
@@ -50,13 +48,12 @@ QVariant TableSource::value(const QString &field) const
             return v;
         // A blank field is a null of its kind, not an unknown one: a blank amount prints empty and
         // counts 0 in a sum, where an unknown field would print the expression's own text.
-        switch (table_->fieldDef(table_->file().fieldIndex(field)).type) {
-        case 'N':
-        case 'F':
-        case 'O':
-        case 'I':
+        switch (table_->fieldDef(table_->file().fieldIndex(field)).kind) {
+        case DbfKind::Number:
+        case DbfKind::Double:
+        case DbfKind::Integer:
             return QVariant(QMetaType(QMetaType::Double));
-        case 'D':
+        case DbfKind::Date:
             return QVariant(QMetaType(QMetaType::QDate));
         default:
             return QVariant(QMetaType(QMetaType::QString));
@@ -76,7 +73,7 @@ bool TableSource::isCurrency(const QString &field) const
     if (i < 0)
         return false;
     const DbfField &f = table_->fieldDef(i);
-    return (f.type == 'N' || f.type == 'F') && f.decimals > 0;
+    return f.kind == DbfKind::Number && f.decimals > 0;
 }
 
 } // namespace kw::report
