@@ -1,4 +1,5 @@
 #include "app/Icons.h"
+#include "framework/Pictures.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -9,26 +10,7 @@ namespace kw::icons {
 namespace {
 
 // Every picture is drawn on a 16 x 16 grid; the painter scales it to the pixmap.
-const QColor Outline(64, 64, 64);
-const QColor Paper(255, 255, 255);
-const QColor PaperShade(214, 214, 222);
-const QColor Red(204, 30, 30);
-const QColor Green(20, 150, 40);
-const QColor Blue(36, 90, 190);
-
-void sheet(QPainter &p, const QRectF &r)
-{
-    p.setPen(QPen(Outline, 1));
-    p.setBrush(Paper);
-    p.drawRect(r);
-}
-
-void lines(QPainter &p, qreal x0, qreal x1, qreal y0, int count, qreal step)
-{
-    p.setPen(QPen(PaperShade.darker(115), 1));
-    for (int i = 0; i < count; ++i)
-        p.drawLine(QPointF(x0, y0 + i * step), QPointF(x1, y0 + i * step));
-}
+using namespace kw::pictures;
 
 // A page with its top right corner folded.
 void page(QPainter &p, const QRectF &r)
@@ -230,22 +212,12 @@ void draw(QPainter &p, ToolImage image)
 
 QPixmap toolPixmap(ToolImage image, int side)
 {
-    QPixmap pm(side, side);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setRenderHint(QPainter::TextAntialiasing);
-    p.scale(side / 16.0, side / 16.0);
-    draw(p, image);
-    return pm;
+    return pictures::pixmap([image](QPainter &p) { draw(p, image); }, side);
 }
 
 QIcon toolIcon(ToolImage image)
 {
-    QIcon icon;
-    for (int side : {16, 32})
-        icon.addPixmap(toolPixmap(image, side));
-    return icon;
+    return pictures::icon([image](QPainter &p) { draw(p, image); });
 }
 
 } // namespace kw::icons

@@ -1,6 +1,7 @@
 // The books without a window: a batch of 1,000 adds into one period of 30 days, committed as one
 // change (goal: under 100 ms, with one journal write and five flushes in all), and one add on a
 // day table of 10,000 and of 1,000,000 records, to set beside bench_add's press of "Dodaj".
+#include "bench/BenchMain.h"
 #include "bench/BigTables.h"
 #include "ledger/Books.h"
 #include "ledger/DiskIo.h"
@@ -111,10 +112,5 @@ BENCHMARK(OneAdd)->Arg(10'000)->Arg(1'000'000)->Iterations(200)->UseManualTime()
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return kwbench::runBenchmarks<QCoreApplication>(argc, argv);
 }

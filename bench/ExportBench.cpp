@@ -6,6 +6,7 @@
 // before the run, and the most it reached during the run, sampled every 20 ms by a second thread
 // ("rss_growth_MiB" is the difference: flat memory keeps it the same for ten times the entries).
 
+#include "bench/BenchMain.h"
 #include "BigTables.h"
 #include "export/SheetExport.h"
 
@@ -128,10 +129,5 @@ BENCHMARK(Csv)->Arg(1'000'000)->Iterations(1)->UseManualTime()->Unit(benchmark::
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return kwbench::runBenchmarks<QCoreApplication>(argc, argv);
 }

@@ -1,6 +1,7 @@
 // analysis: a month's expenses by category with their shares, plan and what is left, as text, from
 // the month sum and the plan as the analysis window shows them.
 #include "cli/Commands.h"
+#include "ledger/LedgerSchema.h"
 #include "ledger/Books.h"
 #include "ledger/BudgetPlan.h"
 #include "reports/analysis/AnalysisFigures.h"
@@ -17,7 +18,7 @@ int runAnalysis(const Invocation &call)
     const std::optional<QString> month = canonicalMonth(call.args[0]);
     if (!month)
         return wrongUsage(QStringLiteral("miesiąc „%1”: podaj liczbę od 1 do 12.").arg(call.args[0]), self);
-    if (!acceptableYear(call.args[1]))
+    if (!kw::ledger::isYearText(call.args[1]))
         return wrongUsage(
             QStringLiteral("rok „%1”: podaj od jednej do pięciu cyfr, jak w oknie „Miesiąc - Rok”.")
                 .arg(call.args[1]),

@@ -39,7 +39,5 @@ std::optional<kw::statements::StatementRequest>
 parseStatementArguments(const QStringList &args, const QString &directory, QString *error);
 // The month text as the ledger stores it ("1" to "12"), or nothing when the text is not a month.
 std::optional<QString> canonicalMonth(const QString &text);
-// True for the year texts the month and year dialog accepts: 1 to 5 digits.
-bool acceptableYear(const QString &text);
 
 } // namespace kw::cli

@@ -1,5 +1,6 @@
 // export: the books out to a spreadsheet file, by the same code as the window "Eksport".
 #include "cli/Commands.h"
+#include "ledger/LedgerSchema.h"
 #include "export/SheetExport.h"
 
 #include <QDir>
@@ -17,7 +18,7 @@ int runExport(const Invocation &call)
     if (!month.isEmpty() && year.isEmpty())
         return wrongUsage(QStringLiteral("--month wymaga --year: podaj też rok miesiąca."), command);
     if (!year.isEmpty()) {
-        if (!acceptableYear(year))
+        if (!kw::ledger::isYearText(year))
             return wrongUsage(QStringLiteral("zły rok „%1”: podaj rok cyframi (najwyżej 5 cyfr).").arg(year),
                               command);
         scope.year = year;

@@ -1,6 +1,7 @@
 // statement: a monthly, yearly or multi-year statement written as PDF, page for page as the
 // preview shows it.
 #include "cli/Commands.h"
+#include "ledger/LedgerSchema.h"
 #include "reports/statements/Statements.h"
 
 #include <QDir>
@@ -23,16 +24,6 @@ std::optional<QString> canonicalMonth(const QString &text)
     if (month < 1 || month > 12)
         return std::nullopt;
     return QString::number(month);
-}
-
-bool acceptableYear(const QString &text)
-{
-    if (text.isEmpty() || text.size() > 5)
-        return false;
-    for (const QChar c : text)
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-    return true;
 }
 
 std::optional<StatementRequest> parseStatementArguments(const QStringList &given, const QString &directory,
@@ -77,7 +68,7 @@ std::optional<StatementRequest> parseStatementArguments(const QStringList &given
         args.removeFirst();
     }
     if (r.kind != Statement::MultiYear) {
-        if (!acceptableYear(args[0])) {
+        if (!kw::ledger::isYearText(args[0])) {
             *error = QStringLiteral("zły rok „%1”: podaj rok cyframi (najwyżej 5 cyfr).").arg(args[0]);
             return std::nullopt;
         }

@@ -1,6 +1,7 @@
 #include "dialogs/UnitM.h"
 #include "framework/Keys.h"
 #include "framework/MainWindowLink.h"
+#include "ledger/LedgerSchema.h"
 #include "framework/Messages.h"
 #include "ledger/Booking.h"
 
@@ -136,16 +137,6 @@ void TFormM::RadioButtonClick(int month)
     Label1->setText(QString::number(month));
 }
 
-bool TFormM::acceptableYear(const QString &text)
-{
-    if (text.isEmpty() || text.size() > 5)
-        return false;
-    for (const QChar c : text)
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-    return true;
-}
-
 const QString &TFormM::badYearMessage()
 {
     static const QString text = QStringLiteral("Wpisz rok cyframi (najwyżej 5 cyfr) !");
@@ -155,7 +146,7 @@ const QString &TFormM::badYearMessage()
 void TFormM::Button1Click()
 {
     const QString year = Edit1->text().trimmed();
-    if (!acceptableYear(year)) {
+    if (!kw::ledger::isYearText(year)) {
         kw::showMessage(badYearMessage());
         return;
     }

@@ -25,9 +25,6 @@ public:
     QString monthText() const override;
     QString yearText() const override;
 
-    // The year fields of the tables hold five characters: a longer text would be stored cut and
-    // never match its own period again.
-    static bool acceptableYear(const QString &trimmedText);
     static const QString &badYearMessage();
 
     QGroupBox *GroupBox1; // "Miesiąc "

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
@@ -52,10 +53,17 @@ std::vector<const char *> amountFields(Level level)
     return out;
 }
 
+bool isYearText(const QString &text)
+{
+    if (text.isEmpty() || text.size() > YearTextLength)
+        return false;
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
 const std::vector<DbfFieldSpec> &dayFields()
 {
     static const std::vector<DbfFieldSpec> f =
-        withAmounts({{DayRecord.month, 'C', 3, 0}, {DayRecord.year, 'C', 5, 0}, {DayRecord.day, 'N', 3, 0}},
+        withAmounts({{DayRecord.month, 'C', 3, 0}, {DayRecord.year, 'C', YearTextLength, 0}, {DayRecord.day, 'N', 3, 0}},
                     amountFields(Level::Day), {{DayRecord.date, 'D', 8, 0}, {DayRecord.remark, 'C', 50, 0}});
     return f;
 }
@@ -63,7 +71,7 @@ const std::vector<DbfFieldSpec> &dayFields()
 const std::vector<DbfFieldSpec> &monthFields()
 {
     static const std::vector<DbfFieldSpec> f = withAmounts(
-        {{MonthRecord.id, 'N', 10, 0}, {MonthRecord.month, 'C', 3, 0}, {MonthRecord.year, 'C', 5, 0}},
+        {{MonthRecord.id, 'N', 10, 0}, {MonthRecord.month, 'C', 3, 0}, {MonthRecord.year, 'C', YearTextLength, 0}},
         amountFields(Level::Month), {});
     return f;
 }
@@ -71,14 +79,14 @@ const std::vector<DbfFieldSpec> &monthFields()
 const std::vector<DbfFieldSpec> &yearFields()
 {
     static const std::vector<DbfFieldSpec> f = withAmounts(
-        {{YearRecord.id, 'N', 10, 0}, {YearRecord.year, 'C', 5, 0}}, amountFields(Level::Year), {});
+        {{YearRecord.id, 'N', 10, 0}, {YearRecord.year, 'C', YearTextLength, 0}}, amountFields(Level::Year), {});
     return f;
 }
 
 const std::vector<DbfFieldSpec> &planFields()
 {
     static const std::vector<DbfFieldSpec> f = withAmounts(
-        {{PlanRecord.year, 'C', 5, 0}, {PlanRecord.month, 'C', 3, 0}}, amountFields(Level::Day), {});
+        {{PlanRecord.year, 'C', YearTextLength, 0}, {PlanRecord.month, 'C', 3, 0}}, amountFields(Level::Day), {});
     return f;
 }
 

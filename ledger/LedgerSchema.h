@@ -86,6 +86,12 @@ constexpr const DerivedFields &derivedFields(Level sums)
     return sums == Level::Year ? YearSums : MonthSums;
 }
 
+// The year fields of the tables hold five characters: a longer year would be stored cut and never
+// match its own period again. A year text is 1 to 5 digits, as the month and year dialog and the
+// companion's commands accept it.
+inline constexpr int YearTextLength = 5;
+bool isYearText(const QString &text);
+
 // The amount fields of a table in file order. A day holds the ten categories; a sum holds the
 // income kinds, the income, the expense kinds, the expenses and the budget.
 std::vector<const char *> amountFields(Level level);

@@ -2,6 +2,7 @@
 
 #include "framework/FileDialogs.h"
 #include "framework/Messages.h"
+#include "framework/Pictures.h"
 #include "ledger/EngineError.h"
 #include "ledger/OutputFile.h"
 #include "reports/engine/ReportPainter.h"
@@ -35,21 +36,16 @@ using namespace kw::report;
 namespace {
 
 // The tool-bar pictures, drawn on a 16 x 16 grid like the program's other pictures.
-const QColor Outline(64, 64, 64);
-const QColor Paper(255, 255, 255);
-const QColor PaperShade(214, 214, 222);
-const QColor Blue(36, 90, 190);
-const QColor Green(20, 150, 40);
+using namespace kw::pictures;
 const QColor Glass(190, 220, 250);
 
-void sheet(QPainter &p, const QRectF &r)
+// A sheet ruled every two units down to a unit above its foot.
+void ruledSheet(QPainter &p, const QRectF &r)
 {
-    p.setPen(QPen(Outline, 1));
-    p.setBrush(Paper);
-    p.drawRect(r);
-    p.setPen(QPen(PaperShade.darker(115), 1));
-    for (qreal y = r.top() + 2.5; y < r.bottom() - 1; y += 2)
-        p.drawLine(QPointF(r.left() + 2, y), QPointF(r.right() - 2, y));
+    kw::pictures::sheet(p, r);
+    const qreal first = r.top() + 2.5;
+    const int count = std::max(0, int(std::ceil((r.bottom() - 1 - first) / 2)));
+    lines(p, r.left() + 2, r.right() - 2, first, count, 2);
 }
 
 void magnifier(QPainter &p, const QPointF &c, qreal radius)
@@ -92,7 +88,7 @@ void printer(QPainter &p)
 void drawPicture(QPainter &p, const QByteArray &name)
 {
     if (name == "ZOOMTOFITBITMAP") {
-        sheet(p, QRectF(2.5, 0.5, 9, 12));
+        ruledSheet(p, QRectF(2.5, 0.5, 9, 12));
         magnifier(p, QPointF(9.5, 9.5), 3.5);
     } else if (name == "ZOOMTO100BITMAP") {
         magnifier(p, QPointF(6.5, 6.5), 5.5);
@@ -101,7 +97,7 @@ void drawPicture(QPainter &p, const QByteArray &name)
         p.drawLine(QPointF(6.5, 3.5), QPointF(6.5, 9.5));
         p.drawLine(QPointF(5, 9.5), QPointF(8, 9.5));
     } else if (name == "ZOOMTOWIDTHBITMAP") {
-        sheet(p, QRectF(3.5, 0.5, 9, 15));
+        ruledSheet(p, QRectF(3.5, 0.5, 9, 15));
         p.setPen(QPen(Blue, 1.5));
         p.drawLine(QPointF(2, 8), QPointF(14, 8));
         arrowHead(p, 1, 8, -1, Blue);
@@ -134,18 +130,8 @@ void drawPicture(QPainter &p, const QByteArray &name)
 
 QIcon picture(const char *name)
 {
-    QIcon icon;
-    for (int side : {16, 32}) {
-        QPixmap pm(side, side);
-        pm.fill(Qt::transparent);
-        QPainter p(&pm);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.scale(side / 16.0, side / 16.0);
-        drawPicture(p, QByteArray(name));
-        p.end();
-        icon.addPixmap(pm);
-    }
-    return icon;
+    const QByteArray which(name);
+    return kw::pictures::icon([&which](QPainter &p) { drawPicture(p, which); });
 }
 
 // The dialog that stays on top while a report prints; its Cancel really stops the job.
