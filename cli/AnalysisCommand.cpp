@@ -17,12 +17,11 @@ int runAnalysis(const Invocation &call)
     const Command *self = findCommand(call.command);
     const std::optional<QString> month = canonicalMonth(call.args[0]);
     if (!month)
-        return wrongUsage(QStringLiteral("miesiąc „%1”: podaj liczbę od 1 do 12.").arg(call.args[0]), self);
+        return wrongUsage(
+            QStringLiteral("zły miesiąc „%1”: podaj numer miesiąca od 1 do 12.").arg(call.args[0]), self);
     if (!kw::ledger::isYearText(call.args[1]))
         return wrongUsage(
-            QStringLiteral("rok „%1”: podaj od jednej do pięciu cyfr, jak w oknie „Miesiąc - Rok”.")
-                .arg(call.args[1]),
-            self);
+            QStringLiteral("zły rok „%1”: podaj rok cyframi (najwyżej 5 cyfr).").arg(call.args[1]), self);
     try {
         ledger::Books books(call.directory.isEmpty() ? QDir::currentPath() : call.directory);
         const ledger::Period period{*month, call.args[1]};

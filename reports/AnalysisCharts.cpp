@@ -323,7 +323,7 @@ void drawYearChart(QChart &chart, const YearFigures &figures, const ChartColours
     QStringList labels;
     std::vector<PeriodRow> rows = figures.months;
     for (int m = 1; m <= 12; ++m) {
-        labels << regional::locale().standaloneMonthName(m, QLocale::ShortFormat);
+        labels << monthWord(m, QLocale::ShortFormat);
         rows[std::size_t(m - 1)].title =
             QStringLiteral("%1 %2").arg(rows[std::size_t(m - 1)].title, figures.year);
     }

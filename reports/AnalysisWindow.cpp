@@ -47,9 +47,52 @@ enum PlanColumn
     PlanColumns
 };
 
+// What each column of a table needs for its texts, as the last fill measured it.
+QList<int> naturalWidths(const QTableWidget &t)
+{
+    QList<int> out;
+    for (const QVariant &w : t.property("kwColumnWidths").toList())
+        out << w.toInt();
+    return out;
+}
+
+// The room a table has beyond what its columns need goes to every column alike, so on a wide window
+// the figures stay near the names they belong to instead of the first column taking it all.
+void spreadColumns(QTableWidget &t)
+{
+    const QList<int> natural = naturalWidths(t);
+    const int n = int(natural.size());
+    if (n == 0 || n != t.columnCount())
+        return;
+    int total = 0;
+    for (int w : natural)
+        total += w;
+    const int extra = std::max(0, t.viewport()->width() - total);
+    for (int c = 0; c < n; ++c)
+        t.horizontalHeader()->resizeSection(c, natural[c] + extra / n + (c < extra % n ? 1 : 0));
+}
+
+// Spreads a table's columns again whenever the width it shows them in changes (a resize, a
+// scroll bar coming or going).
+class ColumnSpreader : public QObject
+{
+public:
+    explicit ColumnSpreader(QTableWidget *table) : QObject(table), table_(table) {}
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() == QEvent::Resize)
+            spreadColumns(*table_);
+        return false;
+    }
+
+private:
+    QTableWidget *table_;
+};
+
 QTableWidget *figureTableWidget(const QString &name, QWidget *parent)
 {
     auto *t = new QTableWidget(parent);
+    t->viewport()->installEventFilter(new ColumnSpreader(t));
     t->setObjectName(name);
     t->setEditTriggers(QAbstractItemView::NoEditTriggers);
     t->setSelectionMode(QAbstractItemView::NoSelection);
@@ -92,12 +135,11 @@ void fill(QTableWidget &widget, const FigureTable &table, bool header = true)
     h->setStretchLastSection(false);
     h->setSectionResizeMode(QHeaderView::Interactive);
     widget.resizeColumnsToContents();
-    // What the columns need side by side, before the first one takes up the room left over.
-    int natural = 0;
+    QVariantList natural;
     for (int c = 0; c < widget.columnCount(); ++c)
-        natural += h->sectionSize(c);
-    widget.setProperty("kwNaturalWidth", natural);
-    h->setSectionResizeMode(0, QHeaderView::Stretch);
+        natural << h->sectionSize(c);
+    widget.setProperty("kwColumnWidths", natural);
+    spreadColumns(widget);
 }
 
 QChartView *chartView(const QString &name, QWidget *parent)
@@ -285,6 +327,7 @@ QWidget *AnalysisWindow::buildPlanTab()
     PlanNote->setObjectName(QStringLiteral("PlanNote"));
     PlanNote->setWordWrap(true);
     PlanChart = chartView(QStringLiteral("PlanChart"), page);
+    PlanChart->setMinimumHeight(120);
     layout->addWidget(PlanTable);
     layout->addWidget(PlanNote);
     layout->addWidget(PlanChart, 1);
@@ -304,17 +347,30 @@ void AnalysisWindow::fitTables()
         return h;
     };
     const auto columnsWidth = [](const QTableWidget &t) {
-        return 2 * t.frameWidth() + t.verticalScrollBar()->sizeHint().width() +
-               t.property("kwNaturalWidth").toInt();
+        int w = 2 * t.frameWidth() + t.verticalScrollBar()->sizeHint().width();
+        for (int c : naturalWidths(t))
+            w += c;
+        return w;
     };
     const int side = std::max(columnsWidth(*MonthTable), columnsWidth(*SummaryTable));
     MonthTable->setFixedWidth(side);
     SummaryTable->setFixedWidth(side);
-    SummaryTable->setFixedHeight(rowsHeight(*SummaryTable));
-    MonthTable->setMaximumHeight(rowsHeight(*MonthTable));
+    const int summary = rowsHeight(*SummaryTable);
+    SummaryTable->setFixedHeight(summary);
+    // The categories take the height the month sum leaves them; the rest stays empty below.
+    const int margins = 8, gap = std::max(0, MonthTable->parentWidget()->layout()->spacing());
+    MonthTable->setFixedHeight(
+        std::min(rowsHeight(*MonthTable), std::max(page - margins - summary - gap, 60)));
     YearTable->setFixedHeight(std::min(rowsHeight(*YearTable), page * 2 / 5));
     YearsTable->setFixedHeight(std::min(rowsHeight(*YearsTable), page * 2 / 5));
-    PlanTable->setFixedHeight(std::min(rowsHeight(*PlanTable), page * 9 / 20));
+    // The plan is typed into its table, so the table shows all its categories before the chart
+    // under it grows past the least it can be read at.
+    const int note = PlanNote->hasHeightForWidth() && PlanNote->width() > 0
+                         ? PlanNote->heightForWidth(PlanNote->width())
+                         : PlanNote->sizeHint().height();
+    const int planGap = std::max(0, PlanTable->parentWidget()->layout()->spacing());
+    const int planRoom = page - margins - note - PlanChart->minimumHeight() - 2 * planGap;
+    PlanTable->setFixedHeight(std::min(rowsHeight(*PlanTable), std::max(planRoom, page * 2 / 5)));
 }
 
 void AnalysisWindow::setPeriod(const Period &period)
@@ -500,8 +556,7 @@ void AnalysisWindow::draw(Tab tab)
             drawPlanChart(*PlanChart->chart(), plan_, colours);
             FigureTable t = planTable(plan_);
             // The two amounts the user types stand where the table of text has the plan that holds.
-            const QString month_ =
-                kw::regional::locale().standaloneMonthName(period_.monthNumber(), QLocale::LongFormat);
+            const QString month_ = monthWord(period_.monthNumber());
             t.header = QStringList{t.header[0],
                                    QStringLiteral("Co miesiąc"),
                                    QStringLiteral("Tylko %1").arg(month_),

@@ -83,16 +83,21 @@ QString categoryLabel(int category)
     return QString::fromUtf8(Categories[std::size_t(category)].label);
 }
 
+QString monthWord(int month, QLocale::FormatType format)
+{
+    static const QLocale polish(QLocale::Polish, QLocale::Poland);
+    return polish.standaloneMonthName(month, format);
+}
+
 QString monthName(int month)
 {
-    return capitalised(regional::locale().standaloneMonthName(month, QLocale::LongFormat));
+    return capitalised(monthWord(month));
 }
 
 QString periodTitle(const Period &period)
 {
     const int m = period.monthNumber();
-    const QString name =
-        m >= 1 && m <= 12 ? regional::locale().standaloneMonthName(m, QLocale::LongFormat) : period.month;
+    const QString name = m >= 1 && m <= 12 ? monthWord(m) : period.month;
     return QStringLiteral("%1 %2").arg(name, period.year);
 }
 

@@ -9,6 +9,7 @@
 #include "ledger/BudgetPlan.h"
 
 #include <QList>
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -24,6 +25,9 @@ bool isExpense(int category);
 bool isSpending(int category);
 QString categoryLabel(int category);
 
+// "marzec" ("mar" short): the window and the companion speak Polish whatever the regional
+// settings, which only shape numbers, amounts and dates.
+QString monthWord(int month, QLocale::FormatType format = QLocale::LongFormat);
 // "marzec 2024"; "Marzec" as a row title.
 QString monthName(int month);
 QString periodTitle(const Period &period);

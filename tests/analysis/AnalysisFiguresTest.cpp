@@ -221,6 +221,14 @@ TEST(AnalysisFigures, ThePeriodStepsAcrossYearsAndPlainTextLinesUp)
     EXPECT_FALSE(stepMonth(Period::of(1, 1), -1));
     EXPECT_EQ(*stepYear("2024", -1), "2023");
     EXPECT_EQ(periodTitle(Period::of(3, 2024)), QStringLiteral("marzec 2024"));
+    {
+        // Regional settings of another language shape amounts, not the words of the window.
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        EXPECT_EQ(periodTitle(Period::of(10, 2024)), QStringLiteral("październik 2024"));
+        EXPECT_EQ(monthName(1), QStringLiteral("Styczeń"));
+        EXPECT_EQ(monthWord(2, QLocale::ShortFormat), QStringLiteral("lut"));
+        QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
+    }
 
     FigureTable t;
     t.header = {"Kategoria", "Kwota"};
@@ -239,11 +247,11 @@ struct ToolRun
     QString out, err;
 };
 
-ToolRun tool(const QStringList &args)
+ToolRun tool(const QStringList &args, const QString &locale = QStringLiteral("pl_PL.UTF-8"))
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("pl_PL.UTF-8"));
+    env.insert(QStringLiteral("LC_ALL"), locale);
     p.setProcessEnvironment(env);
     p.start(QStringLiteral(KW_LEDGER_TOOL), args);
     EXPECT_TRUE(p.waitForFinished(30000));
@@ -278,7 +286,13 @@ TEST(AnalysisCommand, PrintsTheMonthWithItsPlanAndKeepsTheExitRule)
     const ToolRun empty = tool({"analysis", "6", "2024", "--dir", h.path()});
     EXPECT_EQ(empty.code, 1);
     EXPECT_TRUE(empty.err.contains(QStringLiteral("czerwiec 2024"))) << empty.err.toStdString();
-    EXPECT_EQ(tool({"analysis", "13", "2024", "--dir", h.path()}).code, 2);
+    const ToolRun plain = tool({"analysis", "6", "2024", "--dir", h.path()}, QStringLiteral("C"));
+    EXPECT_TRUE(plain.err.contains(QStringLiteral("czerwiec 2024")))
+        << "under the C locale: " << plain.err.toStdString();
+    const ToolRun badMonth = tool({"analysis", "13", "2024", "--dir", h.path()});
+    EXPECT_EQ(badMonth.code, 2);
+    EXPECT_TRUE(badMonth.err.contains(QStringLiteral("zły miesiąc „13”")))
+        << "worded as the other commands word it";
     EXPECT_EQ(tool({"analysis", "3", "rok", "--dir", h.path()}).code, 2);
     EXPECT_EQ(tool({"analysis", "3"}).code, 2);
 }

@@ -18,9 +18,11 @@
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSvgRenderer>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -72,6 +74,37 @@ void typeIntoPlan(QTableWidget *t, int row, int column, const QString &text)
     QTest::keyClick(editor, Qt::Key_Return);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QApplication::processEvents();
+}
+
+// A table as a reader meets it: every text whole, the columns across the whole width without one of
+// them taking most of it, and (when asked) every row without scrolling.
+void checkTableReads(const QTableWidget *t, bool everyRow)
+{
+    const QHeaderView *h = t->horizontalHeader();
+    const QFontMetrics cells(t->font());
+    int total = 0;
+    for (int c = 0; c < t->columnCount(); ++c) {
+        const int width = h->sectionSize(c);
+        total += width;
+        if (h->isVisible() && t->horizontalHeaderItem(c))
+            QVERIFY2(h->fontMetrics().horizontalAdvance(t->horizontalHeaderItem(c)->text()) < width,
+                     qPrintable(t->objectName() + QStringLiteral(": header ") +
+                                t->horizontalHeaderItem(c)->text()));
+        for (int r = 0; r < t->rowCount(); ++r)
+            if (t->item(r, c))
+                QVERIFY2(cells.horizontalAdvance(t->item(r, c)->text()) < width,
+                         qPrintable(t->objectName() + QStringLiteral(": ") + t->item(r, c)->text()));
+        if (t->columnCount() > 2)
+            QVERIFY2(
+                2 * width < t->viewport()->width(),
+                qPrintable(t->objectName() + QStringLiteral(": column %1 takes most of the width").arg(c)));
+    }
+    QVERIFY2(total >= t->viewport()->width() - 1,
+             qPrintable(t->objectName() + QStringLiteral(": room left over")));
+    QCOMPARE(t->horizontalScrollBar()->maximum(), 0);
+    if (everyRow)
+        QVERIFY2(t->verticalScrollBar()->maximum() == 0,
+                 qPrintable(t->objectName() + QStringLiteral(": rows hidden")));
 }
 
 } // namespace
@@ -380,6 +413,24 @@ private slots:
                 QCOMPARE(w.size(), size);
                 // Every table fits its period's rows; the chart has something to show.
                 QVERIFY(!w.visibleChart()->chart()->series().isEmpty());
+                const bool large = size.height() >= 1024;
+                switch (AnalysisWindow::Tab(t)) {
+                case AnalysisWindow::MonthTab:
+                    checkTableReads(w.MonthTable, true);
+                    checkTableReads(w.SummaryTable, true);
+                    break;
+                case AnalysisWindow::YearTab:
+                    checkTableReads(w.YearTable, large);
+                    break;
+                case AnalysisWindow::YearsTab:
+                    checkTableReads(w.YearsTable, large);
+                    break;
+                case AnalysisWindow::PlanTab:
+                    checkTableReads(w.PlanTable, true);
+                    break;
+                }
+                if (QTest::currentTestFailed())
+                    return;
                 render(&w,
                        QStringLiteral("analiza-%1-%2x%3").arg(names[t]).arg(size.width()).arg(size.height()));
             }
