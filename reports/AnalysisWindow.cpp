@@ -19,6 +19,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QStyledItemDelegate>
@@ -72,33 +73,64 @@ void spreadColumns(QTableWidget &t)
         t.horizontalHeader()->resizeSection(c, natural[c] + extra / n + (c < extra % n ? 1 : 0));
 }
 
-// Spreads a table's columns again whenever the width it shows them in changes (a resize, a
-// scroll bar coming or going).
-class ColumnSpreader : public QObject
+// Runs `fitted` whenever the widget gets a new size or comes into sight: a page of the tabs is
+// only given its size when it comes to the front, so what depends on it is measured then.
+class ResizeWatch : public QObject
 {
 public:
-    explicit ColumnSpreader(QTableWidget *table) : QObject(table), table_(table) {}
+    ResizeWatch(QWidget *watched, std::function<void()> fitted) : QObject(watched), fitted_(std::move(fitted))
+    {
+        watched->installEventFilter(this);
+    }
     bool eventFilter(QObject *, QEvent *e) override
     {
-        if (e->type() == QEvent::Resize)
-            spreadColumns(*table_);
+        if (e->type() == QEvent::Resize || e->type() == QEvent::Show)
+            fitted_();
         return false;
     }
 
 private:
-    QTableWidget *table_;
+    std::function<void()> fitted_;
 };
+
+// The height that shows every row of a table, its header included.
+int rowsHeight(const QTableWidget &t)
+{
+    int h = 2 * t.frameWidth() +
+            (t.horizontalHeader()->isVisible() ? t.horizontalHeader()->sizeHint().height() : 0);
+    for (int r = 0; r < t.rowCount(); ++r)
+        h += t.rowHeight(r);
+    return h;
+}
+
+// The width that shows every column whole, with room for a scroll bar where the table may need one.
+int columnsWidth(const QTableWidget &t)
+{
+    int w = 2 * t.frameWidth();
+    if (t.verticalScrollBarPolicy() != Qt::ScrollBarAlwaysOff)
+        w += t.verticalScrollBar()->sizeHint().width();
+    for (int c : naturalWidths(t))
+        w += c;
+    return w;
+}
+
+// A table under its chart: as high as its rows, but never more than its share of a small page.
+void fitUnderChart(QTableWidget &t)
+{
+    t.setFixedHeight(std::min(rowsHeight(t), t.parentWidget()->height() * 2 / 5));
+}
 
 QTableWidget *figureTableWidget(const QString &name, QWidget *parent)
 {
     auto *t = new QTableWidget(parent);
-    t->viewport()->installEventFilter(new ColumnSpreader(t));
+    // Spread again whenever the width the columns are shown in changes (a resize, a scroll bar
+    // coming or going).
+    new ResizeWatch(t->viewport(), [t] { spreadColumns(*t); });
     t->setObjectName(name);
     t->setEditTriggers(QAbstractItemView::NoEditTriggers);
     t->setSelectionMode(QAbstractItemView::NoSelection);
     t->setAlternatingRowColors(true);
     t->verticalHeader()->setVisible(false);
-    t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 6);
     t->horizontalHeader()->setHighlightSections(false);
     t->setWordWrap(false);
     return t;
@@ -113,6 +145,8 @@ QColor alertColour(const QPalette &palette)
 // Puts a table of text into the widget: its cells, their alignment, red rows where it alerts.
 void fill(QTableWidget &widget, const FigureTable &table, bool header = true)
 {
+    // Rows as high as the font the table has now: the font may have changed since the last fill.
+    widget.verticalHeader()->setDefaultSectionSize(widget.fontMetrics().height() + 6);
     widget.setColumnCount(int(table.header.size()));
     widget.setRowCount(int(table.rows.size()));
     if (header)
@@ -273,17 +307,28 @@ QWidget *AnalysisWindow::buildMonthTab()
     auto *layout = new QHBoxLayout(page);
     layout->setContentsMargins(4, 4, 4, 4);
     MonthChart = chartView(QStringLiteral("MonthChart"), page);
-    auto *side = new QWidget(page);
+    // The two tables are always as high as their rows, so none is ever hidden inside a table; where
+    // a window is lower than both (large fonts), the column they stand in scrolls as a whole.
+    MonthSide = new QScrollArea(page);
+    MonthSide->setObjectName(QStringLiteral("MonthSide"));
+    MonthSide->setFrameShape(QFrame::NoFrame);
+    MonthSide->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    MonthSide->setWidgetResizable(true);
+    auto *side = new QWidget;
     auto *column = new QVBoxLayout(side);
     column->setContentsMargins(0, 0, 0, 0);
     MonthTable = figureTableWidget(QStringLiteral("MonthTable"), side);
     SummaryTable = figureTableWidget(QStringLiteral("SummaryTable"), side);
     SummaryTable->setAlternatingRowColors(false);
-    column->addWidget(MonthTable, 1);
-    column->addWidget(SummaryTable);
-    column->addStretch(0);
+    for (QTableWidget *t : {MonthTable, SummaryTable}) {
+        t->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        column->addWidget(t);
+    }
+    column->addStretch(1);
+    MonthSide->setWidget(side);
     layout->addWidget(MonthChart, 1);
-    layout->addWidget(side);
+    layout->addWidget(MonthSide);
+    new ResizeWatch(page, [this] { fitMonthTab(); });
     return page;
 }
 
@@ -298,6 +343,8 @@ static QWidget *chartOverTable(QChartView *&chart, QTableWidget *&table, const Q
     table = figureTableWidget(tableName, page);
     layout->addWidget(chart, 1);
     layout->addWidget(table);
+    QTableWidget *t = table;
+    new ResizeWatch(page, [t] { fitUnderChart(*t); });
     return page;
 }
 
@@ -331,46 +378,51 @@ QWidget *AnalysisWindow::buildPlanTab()
     layout->addWidget(PlanTable);
     layout->addWidget(PlanNote);
     layout->addWidget(PlanChart, 1);
+    new ResizeWatch(page, [this] { fitPlanTab(); });
     return page;
 }
 
-void AnalysisWindow::fitTables()
+void AnalysisWindow::fitMonthTab()
 {
-    // The month's tables stand beside the chart as wide as their columns; the others under their
-    // chart as high as their rows, but never taking more than their share of a small window.
-    const int page = Tabs->currentWidget() ? Tabs->currentWidget()->height() : height();
-    const auto rowsHeight = [](const QTableWidget &t) {
-        int h = 2 * t.frameWidth() +
-                (t.horizontalHeader()->isVisible() ? t.horizontalHeader()->sizeHint().height() : 0);
-        for (int r = 0; r < t.rowCount(); ++r)
-            h += t.rowHeight(r);
-        return h;
-    };
-    const auto columnsWidth = [](const QTableWidget &t) {
-        int w = 2 * t.frameWidth() + t.verticalScrollBar()->sizeHint().width();
-        for (int c : naturalWidths(t))
-            w += c;
-        return w;
-    };
+    // Beside the chart, as wide as the columns and as high as the rows; the column scrolls only
+    // when the page is lower than the two tables.
     const int side = std::max(columnsWidth(*MonthTable), columnsWidth(*SummaryTable));
-    MonthTable->setFixedWidth(side);
-    SummaryTable->setFixedWidth(side);
-    const int summary = rowsHeight(*SummaryTable);
-    SummaryTable->setFixedHeight(summary);
-    // The categories take the height the month sum leaves them; the rest stays empty below.
-    const int margins = 8, gap = std::max(0, MonthTable->parentWidget()->layout()->spacing());
-    MonthTable->setFixedHeight(
-        std::min(rowsHeight(*MonthTable), std::max(page - margins - summary - gap, 60)));
-    YearTable->setFixedHeight(std::min(rowsHeight(*YearTable), page * 2 / 5));
-    YearsTable->setFixedHeight(std::min(rowsHeight(*YearsTable), page * 2 / 5));
+    MonthTable->setFixedSize(side, rowsHeight(*MonthTable));
+    SummaryTable->setFixedSize(side, rowsHeight(*SummaryTable));
+    const QWidget *inside = MonthSide->widget();
+    const int needed = inside->layout()->minimumSize().height();
+    const int bar = needed > MonthSide->height() ? MonthSide->verticalScrollBar()->sizeHint().width() : 0;
+    MonthSide->setFixedWidth(side + bar);
+}
+
+void AnalysisWindow::fitPlanTab()
+{
     // The plan is typed into its table, so the table shows all its categories before the chart
     // under it grows past the least it can be read at.
+    const QWidget *page = PlanTable->parentWidget();
+    const int margins = 8;
     const int note = PlanNote->hasHeightForWidth() && PlanNote->width() > 0
                          ? PlanNote->heightForWidth(PlanNote->width())
                          : PlanNote->sizeHint().height();
-    const int planGap = std::max(0, PlanTable->parentWidget()->layout()->spacing());
-    const int planRoom = page - margins - note - PlanChart->minimumHeight() - 2 * planGap;
-    PlanTable->setFixedHeight(std::min(rowsHeight(*PlanTable), std::max(planRoom, page * 2 / 5)));
+    const int gap = std::max(0, page->layout()->spacing());
+    const int room = page->height() - margins - note - PlanChart->minimumHeight() - 2 * gap;
+    PlanTable->setFixedHeight(std::min(rowsHeight(*PlanTable), std::max(room, page->height() * 2 / 5)));
+}
+
+void AnalysisWindow::fitTab(Tab tab)
+{
+    switch (tab) {
+    case MonthTab:
+        fitMonthTab();
+        break;
+    case YearTab:
+    case YearsTab:
+        fitUnderChart(tab == YearTab ? *YearTable : *YearsTable);
+        break;
+    case PlanTab:
+        fitPlanTab();
+        break;
+    }
 }
 
 void AnalysisWindow::setPeriod(const Period &period)
@@ -522,7 +574,7 @@ void AnalysisWindow::refresh()
         return;
     stale_[std::size_t(tab)] = false;
     draw(tab);
-    fitTables();
+    fitTab(tab);
 }
 
 void AnalysisWindow::draw(Tab tab)
@@ -705,17 +757,11 @@ void AnalysisWindow::keyPressEvent(QKeyEvent *e)
 void AnalysisWindow::changeEvent(QEvent *e)
 {
     QWidget::changeEvent(e);
-    if (e->type() == QEvent::PaletteChange) {
+    if (e->type() == QEvent::PaletteChange || e->type() == QEvent::FontChange) {
         stale_.fill(true);
         if (isVisible())
             refresh();
     }
-}
-
-void AnalysisWindow::resizeEvent(QResizeEvent *e)
-{
-    QWidget::resizeEvent(e);
-    fitTables();
 }
 
 void AnalysisWindow::showEvent(QShowEvent *e)

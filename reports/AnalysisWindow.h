@@ -14,6 +14,7 @@ class QChartView;
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QScrollArea;
 class QTableWidget;
 class QTabWidget;
 class QToolButton;
@@ -66,6 +67,7 @@ public:
     QChartView *MonthChart;
     QTableWidget *MonthTable;
     QTableWidget *SummaryTable;
+    QScrollArea *MonthSide; // the month's two tables beside its chart
     QChartView *YearChart;
     QTableWidget *YearTable;
     QChartView *YearsChart;
@@ -78,7 +80,6 @@ protected:
     void keyPressEvent(QKeyEvent *e) override;
     void changeEvent(QEvent *e) override;
     void showEvent(QShowEvent *e) override;
-    void resizeEvent(QResizeEvent *e) override;
 
 private:
     void buildTop();
@@ -94,7 +95,10 @@ private:
     void draw(Tab tab);
     void planEdited(int row, int column, const QString &typed);
     void showHelp();
-    void fitTables();
+    // The tables of a tab sized to what its page holds.
+    void fitTab(Tab tab);
+    void fitMonthTab();
+    void fitPlanTab();
 
     kw::ledger::Books &books_;
     kw::ledger::Period period_;

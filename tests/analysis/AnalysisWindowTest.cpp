@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSvgRenderer>
 #include <QTabWidget>
@@ -411,6 +412,9 @@ private slots:
                 w.showTab(AnalysisWindow::Tab(t));
                 QApplication::processEvents();
                 QCOMPARE(w.size(), size);
+                // Saved before the checks, so that what a failing check saw can be looked at.
+                render(&w,
+                       QStringLiteral("analiza-%1-%2x%3").arg(names[t]).arg(size.width()).arg(size.height()));
                 // Every table fits its period's rows; the chart has something to show.
                 QVERIFY(!w.visibleChart()->chart()->series().isEmpty());
                 const bool large = size.height() >= 1024;
@@ -418,6 +422,9 @@ private slots:
                 case AnalysisWindow::MonthTab:
                     checkTableReads(w.MonthTable, true);
                     checkTableReads(w.SummaryTable, true);
+                    // Nor cut off by the column they stand in.
+                    QCOMPARE(w.MonthTable->visibleRegion().boundingRect(), w.MonthTable->rect());
+                    QCOMPARE(w.SummaryTable->visibleRegion().boundingRect(), w.SummaryTable->rect());
                     break;
                 case AnalysisWindow::YearTab:
                     checkTableReads(w.YearTable, large);
@@ -431,11 +438,26 @@ private slots:
                 }
                 if (QTest::currentTestFailed())
                     return;
-                render(&w,
-                       QStringLiteral("analiza-%1-%2x%3").arg(names[t]).arg(size.width()).arg(size.height()));
             }
         }
         QCOMPARE(w.YearsTable->rowCount(), 6);
+
+        // With large fonts the month's two tables no longer fit under each other at 640x480: they keep
+        // every row, and the column beside the chart scrolls to the last one.
+        QFont large = w.font();
+        large.setPointSizeF(large.pointSizeF() * 1.8);
+        w.setFont(large);
+        w.showTab(AnalysisWindow::MonthTab);
+        QApplication::processEvents();
+        render(&w, QStringLiteral("analiza-miesiac-640x480-duze-litery"));
+        checkTableReads(w.MonthTable, true);
+        checkTableReads(w.SummaryTable, true);
+        QScrollBar *bar = w.MonthSide->verticalScrollBar();
+        QVERIFY(bar->isVisible());
+        bar->setValue(bar->maximum());
+        QApplication::processEvents();
+        QCOMPARE(w.SummaryTable->visibleRegion().boundingRect(), w.SummaryTable->rect());
+        QVERIFY(w.MonthSide->width() < w.width() / 2 + 100); // the chart keeps its share
     }
 
 private:
