@@ -99,6 +99,9 @@ const Period Middle = Period::of(6, FirstYear + Years / 2);
 double settle(QChartView *chart, const QElapsedTimer &clock)
 {
     QCoreApplication::processEvents();
+    // What was deleted later goes now, as the program's event loop lets it go: processEvents alone
+    // keeps it, and a chart's scene would then paint every item it ever dropped.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     chart->viewport()->repaint();
     return double(clock.nsecsElapsed()) / 1e6;
 }

@@ -47,6 +47,18 @@ void clear(QChart &chart)
     }
 }
 
+// Whether the chart already has the series and axes of `shape`, styled in these colours: then only
+// its values change. Building it anew costs far more than the new values, and the items taken out
+// of a chart's scene linger until the event loop comes round, each painted meanwhile.
+bool keepsShape(QChart &chart, const QString &shape, const ChartColours &c)
+{
+    const QString key = QStringList{shape, c.background.name(), c.text.name(), c.grid.name()}.join(u'|');
+    if (chart.property("kwShape").toString() == key)
+        return true;
+    chart.setProperty("kwShape", key);
+    return false;
+}
+
 void begin(QChart &chart, const ChartColours &c, const QString &title)
 {
     clear(chart);
@@ -82,24 +94,51 @@ void styleAxis(QAbstractAxis *axis, const ChartColours &c, const QString &title)
     axis->setTitleFont(f);
 }
 
-// Round steps over [lo, hi] with about as many ticks as the length has room for.
-void tuneTicks(QValueAxis *axis, double lo, double hi, qreal length, qreal perTick)
+// Round steps over the axis's values with about as many ticks as the length has room for.
+void tuneTicks(QValueAxis *axis, qreal length)
 {
-    const int ticks = std::clamp(int(length / perTick) + 1, 2, 11);
+    const int ticks = std::clamp(int(length / axis->property("kwPerTick").toReal()) + 1, 2, 11);
     // Asked once per count: the nice numbers move the range, which moves the plot area again.
     if (axis->property("kwTicks").toInt() == ticks)
         return;
     axis->setProperty("kwTicks", ticks);
-    axis->setRange(lo, hi);
+    axis->setRange(axis->property("kwLo").toDouble(), axis->property("kwHi").toDouble());
     axis->setTickCount(ticks);
     axis->applyNiceNumbers();
 }
 
-// An amount axis over the values, with 0 always in sight and round steps; its labels never run
-// into each other, whatever room the chart gets.
-QValueAxis *amountAxis(QChart &chart, const ChartColours &c, const std::vector<double> &values,
-                       Qt::Orientation along)
+qreal axisLength(const QChart &chart, Qt::Orientation along)
 {
+    const QRectF area = chart.plotArea();
+    if (area.isEmpty())
+        return along == Qt::Horizontal ? 400 : 200; // not laid out yet
+    return along == Qt::Horizontal ? area.width() : area.height();
+}
+
+// An amount axis, with 0 always in sight and round steps; its labels never run into each other,
+// whatever room the chart gets. Its values are given by setAmounts.
+QValueAxis *amountAxis(QChart &chart, const ChartColours &c, Qt::Orientation along)
+{
+    auto *axis = new QValueAxis;
+    axis->setLabelFormat(QStringLiteral("%.0f"));
+    styleAxis(axis, c, amountAxisTitle());
+    // A label such as "-12 000" takes about seven digits' width across, one line's height up.
+    const QFontMetricsF metrics(axis->labelsFont());
+    axis->setProperty("kwPerTick", along == Qt::Horizontal
+                                       ? metrics.horizontalAdvance(QStringLiteral("-00 000")) * 1.6
+                                       : metrics.height() * 2.2);
+    QObject::connect(&chart, &QChart::plotAreaChanged, axis, [axis, along](const QRectF &area) {
+        tuneTicks(axis, along == Qt::Horizontal ? area.width() : area.height());
+    });
+    return axis;
+}
+
+// The amount axis along `along` spans the values anew.
+void setAmounts(QChart &chart, Qt::Orientation along, const std::vector<double> &values)
+{
+    auto *axis = qobject_cast<QValueAxis *>(chart.axes(along).value(0));
+    if (!axis)
+        return;
     double lo = 0, hi = 0;
     for (const double v : values) {
         lo = std::min(lo, v);
@@ -107,19 +146,17 @@ QValueAxis *amountAxis(QChart &chart, const ChartColours &c, const std::vector<d
     }
     if (hi - lo < 1)
         hi = lo + 100; // an empty month still gets a scale
-    auto *axis = new QValueAxis;
-    axis->setLabelFormat(QStringLiteral("%.0f"));
-    styleAxis(axis, c, amountAxisTitle());
-    // A label such as "-12 000" takes about seven digits' width across, one line's height up.
-    const QFontMetricsF metrics(axis->labelsFont());
-    const qreal perTick = along == Qt::Horizontal ? metrics.horizontalAdvance(QStringLiteral("-00 000")) * 1.6
-                                                  : metrics.height() * 2.2;
-    tuneTicks(axis, lo, hi, along == Qt::Horizontal ? 400 : 200, perTick);
-    QObject::connect(
-        &chart, &QChart::plotAreaChanged, axis, [axis, lo, hi, along, perTick](const QRectF &area) {
-            tuneTicks(axis, lo, hi, along == Qt::Horizontal ? area.width() : area.height(), perTick);
-        });
-    return axis;
+    axis->setProperty("kwLo", lo);
+    axis->setProperty("kwHi", hi);
+    axis->setProperty("kwTicks", 0);
+    tuneTicks(axis, axisLength(chart, along));
+}
+
+void setCategories(QChart &chart, Qt::Orientation along, const QStringList &labels)
+{
+    if (auto *axis = qobject_cast<QBarCategoryAxis *>(chart.axes(along).value(0)))
+        if (axis->categories() != labels)
+            axis->setCategories(labels);
 }
 
 void setHover(QObject *item, const QStringList &texts)
@@ -136,15 +173,11 @@ void showHover(const QObject *item, int index)
         QToolTip::showText(QCursor::pos(), text);
 }
 
-QBarSet *barSet(const QString &label, const QColor &colour, const std::vector<double> &values,
-                const QStringList &hover)
+QBarSet *barSet(const QString &label, const QColor &colour)
 {
     auto *set = new QBarSet(label);
     set->setColor(colour);
     set->setBorderColor(colour.darker(120));
-    for (const double v : values)
-        set->append(v);
-    setHover(set, hover);
     QObject::connect(set, &QBarSet::hovered, set, [set](bool on, int index) {
         if (on)
             showHover(set, index);
@@ -154,8 +187,7 @@ QBarSet *barSet(const QString &label, const QColor &colour, const std::vector<do
     return set;
 }
 
-QLineSeries *lineSeries(const QString &label, const QColor &colour, const std::vector<QPointF> &points,
-                        const QStringList &hover)
+QLineSeries *lineSeries(const QString &label, const QColor &colour)
 {
     auto *line = new QLineSeries;
     line->setName(label);
@@ -163,9 +195,6 @@ QLineSeries *lineSeries(const QString &label, const QColor &colour, const std::v
     pen.setWidthF(2.5);
     line->setPen(pen);
     line->setPointsVisible(true);
-    for (const QPointF &p : points)
-        line->append(p);
-    setHover(line, hover);
     QObject::connect(line, &QLineSeries::hovered, line, [line](const QPointF &p, bool on) {
         if (on)
             showHover(line, int(std::lround(p.x())));
@@ -180,32 +209,62 @@ QString money(double v)
     return regional::formatCurrency(v);
 }
 
+// A bar set's values and hover texts replaced, the bars that keep their value left alone.
+void setBars(QBarSet *set, const std::vector<double> &values, const QStringList &hover)
+{
+    if (set->count() == int(values.size())) {
+        for (int i = 0; i < set->count(); ++i)
+            if (set->at(i) != values[std::size_t(i)])
+                set->replace(i, values[std::size_t(i)]);
+    } else {
+        if (set->count() > 0)
+            set->remove(0, set->count());
+        set->append(QList<qreal>(values.begin(), values.end()));
+    }
+    setHover(set, hover);
+}
+
+void setPoints(QXYSeries *line, const std::vector<QPointF> &points, const QStringList &hover)
+{
+    line->replace(QList<QPointF>(points.begin(), points.end()));
+    setHover(line, hover);
+}
+
+QList<QBarSet *> barSetsOf(const QChart &chart)
+{
+    for (QAbstractSeries *s : chart.series())
+        if (auto *bars = qobject_cast<QAbstractBarSeries *>(s))
+            return bars->barSets();
+    return {};
+}
+
 // Horizontal bars: the categories up the left, the amounts along the bottom.
-void addCategoryBars(QChart &chart, QHorizontalBarSeries *series, const QStringList &labels,
-                     const std::vector<double> &values, const ChartColours &c)
+void addCategoryBars(QChart &chart, QHorizontalBarSeries *series, const ChartColours &c)
 {
     chart.addSeries(series);
     auto *y = new QBarCategoryAxis;
-    y->append(labels);
     styleAxis(y, c, QStringLiteral("Kategoria"));
     chart.addAxis(y, Qt::AlignLeft);
-    QValueAxis *x = amountAxis(chart, c, values, Qt::Horizontal);
+    QValueAxis *x = amountAxis(chart, c, Qt::Horizontal);
     chart.addAxis(x, Qt::AlignBottom);
     series->attachAxis(y);
     series->attachAxis(x);
 }
 
-// Income and expenses side by side per period, the budget as a line over them.
-void drawPeriods(QChart &chart, const std::vector<PeriodRow> &rows, const QStringList &labels,
-                 const QString &axisTitle, const ChartColours &c)
+// Income and expenses side by side per period, the budget as a line over them; a long run of
+// periods as lines over an axis labelled every few of them.
+void drawPeriods(QChart &chart, const QString &title, const std::vector<PeriodRow> &rows,
+                 const QStringList &labels, const QString &axisTitle, const ChartColours &c)
 {
     std::vector<double> income, expenses, all;
-    std::vector<QPointF> budget;
+    std::vector<QPointF> in, out, budget;
     QStringList inHover, outHover, budgetHover;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const PeriodRow &r = rows[i];
         income.push_back(r.income);
         expenses.push_back(r.expenses);
+        in.emplace_back(double(i), r.income);
+        out.emplace_back(double(i), r.expenses);
         inHover << (r.booked ? QStringLiteral("%1 – dochód: %2").arg(r.title, money(r.income)) : QString());
         outHover << (r.booked ? QStringLiteral("%1 – wydatki: %2").arg(r.title, money(r.expenses))
                               : QString());
@@ -215,49 +274,61 @@ void drawPeriods(QChart &chart, const std::vector<PeriodRow> &rows, const QStrin
             budget.emplace_back(double(i), r.budget);
         all.insert(all.end(), {r.income, r.expenses, r.budget});
     }
-    QValueAxis *y = amountAxis(chart, c, all, Qt::Vertical);
-    chart.addAxis(y, Qt::AlignLeft);
     const bool bars = int(rows.size()) <= MostYearsAsBars;
-    QAbstractAxis *x = nullptr;
-    if (bars) {
-        auto *series = new QBarSeries;
-        series->append(barSet(QStringLiteral("Dochód"), c.income, income, inHover));
-        series->append(barSet(QStringLiteral("Wydatki"), c.expenses, expenses, outHover));
-        chart.addSeries(series);
-        auto *categories = new QBarCategoryAxis;
-        categories->append(labels);
-        x = categories;
-        chart.addAxis(x, Qt::AlignBottom);
-        series->attachAxis(x);
-        series->attachAxis(y);
-    } else {
-        // A label every few years, so that they never run into each other.
-        auto *thinned = new QCategoryAxis;
-        thinned->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
-        const int every = int(std::ceil(double(rows.size()) / 8.0));
-        for (int i = 0; i < int(rows.size()); i += every)
-            thinned->append(labels.value(i), i);
-        thinned->setRange(-0.5, double(rows.size()) - 0.5);
-        x = thinned;
-        chart.addAxis(x, Qt::AlignBottom);
-        std::vector<QPointF> in, out;
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            in.emplace_back(double(i), income[i]);
-            out.emplace_back(double(i), expenses[i]);
+    // The thinned axis's labels are part of the shape: they are set once, when it is built.
+    const QString shape =
+        bars ? QStringLiteral("bars-") + axisTitle : QStringLiteral("lines-") + axisTitle + labels.join(u',');
+    if (!keepsShape(chart, shape, c)) {
+        begin(chart, c, title);
+        QValueAxis *y = amountAxis(chart, c, Qt::Vertical);
+        chart.addAxis(y, Qt::AlignLeft);
+        QAbstractAxis *x = nullptr;
+        if (bars) {
+            auto *series = new QBarSeries;
+            series->append(barSet(QStringLiteral("Dochód"), c.income));
+            series->append(barSet(QStringLiteral("Wydatki"), c.expenses));
+            chart.addSeries(series);
+            x = new QBarCategoryAxis;
+            chart.addAxis(x, Qt::AlignBottom);
+            series->attachAxis(x);
+            series->attachAxis(y);
+        } else {
+            // A label every few years, so that they never run into each other.
+            auto *thinned = new QCategoryAxis;
+            thinned->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+            const int every = int(std::ceil(double(rows.size()) / 8.0));
+            for (int i = 0; i < int(rows.size()); i += every)
+                thinned->append(labels.value(i), i);
+            thinned->setRange(-0.5, double(rows.size()) - 0.5);
+            x = thinned;
+            chart.addAxis(x, Qt::AlignBottom);
+            for (QLineSeries *l : {lineSeries(QStringLiteral("Dochód"), c.income),
+                                   lineSeries(QStringLiteral("Wydatki"), c.expenses)}) {
+                l->setPointsVisible(false);
+                chart.addSeries(l);
+                l->attachAxis(x);
+                l->attachAxis(y);
+            }
         }
-        for (QLineSeries *l : {lineSeries(QStringLiteral("Dochód"), c.income, in, inHover),
-                               lineSeries(QStringLiteral("Wydatki"), c.expenses, out, outHover)}) {
-            l->setPointsVisible(false);
-            chart.addSeries(l);
-            l->attachAxis(x);
-            l->attachAxis(y);
-        }
+        styleAxis(x, c, axisTitle);
+        QLineSeries *line = lineSeries(QStringLiteral("Budżet"), c.budget);
+        chart.addSeries(line);
+        line->attachAxis(x);
+        line->attachAxis(y);
     }
-    styleAxis(x, c, axisTitle);
-    QLineSeries *line = lineSeries(QStringLiteral("Budżet"), c.budget, budget, budgetHover);
-    chart.addSeries(line);
-    line->attachAxis(x);
-    line->attachAxis(y);
+    chart.setTitle(title);
+    const QList<QAbstractSeries *> series = chart.series();
+    if (bars) {
+        const QList<QBarSet *> sets = barSetsOf(chart);
+        setBars(sets[0], income, inHover);
+        setBars(sets[1], expenses, outHover);
+        setCategories(chart, Qt::Horizontal, labels);
+    } else {
+        setPoints(static_cast<QXYSeries *>(series[0]), in, inHover);
+        setPoints(static_cast<QXYSeries *>(series[1]), out, outHover);
+    }
+    setPoints(static_cast<QXYSeries *>(series.back()), budget, budgetHover);
+    setAmounts(chart, Qt::Vertical, all);
 }
 
 void writeFile(const QString &path, const QByteArray &bytes)
@@ -291,10 +362,18 @@ ChartColours ChartColours::of(const QPalette &palette)
 
 void drawMonthChart(QChart &chart, const MonthFigures &figures, const ChartColours &c)
 {
-    begin(chart, c,
-          figures.booked ? QStringLiteral("Wydatki – %1").arg(periodTitle(figures.period))
-                         : QStringLiteral("Wydatki – %1 (brak zapisów)").arg(periodTitle(figures.period)));
-    chart.legend()->setVisible(false);
+    const QString title =
+        figures.booked ? QStringLiteral("Wydatki – %1").arg(periodTitle(figures.period))
+                       : QStringLiteral("Wydatki – %1 (brak zapisów)").arg(periodTitle(figures.period));
+    if (!keepsShape(chart, QStringLiteral("month"), c)) {
+        begin(chart, c, title);
+        chart.legend()->setVisible(false);
+        auto *series = new QHorizontalBarSeries;
+        series->append(barSet(QStringLiteral("Wydatki"), c.expenses));
+        series->setBarWidth(0.7);
+        addCategoryBars(chart, series, c);
+    }
+    chart.setTitle(title);
     // Horizontal bars run from the bottom up: the largest is appended last to stand on top.
     std::vector<double> values;
     QStringList labels, hover;
@@ -306,10 +385,9 @@ void drawMonthChart(QChart &chart, const MonthFigures &figures, const ChartColou
                                        regional::formatPercent(*it->share))
                             : QStringLiteral("%1: %2").arg(categoryLabel(it->category), money(it->amount)));
     }
-    auto *series = new QHorizontalBarSeries;
-    series->append(barSet(QStringLiteral("Wydatki"), c.expenses, values, hover));
-    series->setBarWidth(0.7);
-    addCategoryBars(chart, series, labels, values, c);
+    setBars(barSetsOf(chart)[0], values, hover);
+    setCategories(chart, Qt::Vertical, labels);
+    setAmounts(chart, Qt::Horizontal, values);
 }
 
 void drawYearChart(QChart &chart, const YearFigures &figures, const ChartColours &c)
@@ -317,9 +395,6 @@ void drawYearChart(QChart &chart, const YearFigures &figures, const ChartColours
     bool any = false;
     for (const PeriodRow &r : figures.months)
         any = any || r.booked;
-    begin(chart, c,
-          any ? QStringLiteral("Rok %1 – dochód, wydatki i budżet").arg(figures.year)
-              : QStringLiteral("Rok %1 (brak zapisów)").arg(figures.year));
     QStringList labels;
     std::vector<PeriodRow> rows = figures.months;
     for (int m = 1; m <= 12; ++m) {
@@ -327,19 +402,22 @@ void drawYearChart(QChart &chart, const YearFigures &figures, const ChartColours
         rows[std::size_t(m - 1)].title =
             QStringLiteral("%1 %2").arg(rows[std::size_t(m - 1)].title, figures.year);
     }
-    drawPeriods(chart, rows, labels, QStringLiteral("Miesiąc"), c);
+    drawPeriods(chart,
+                any ? QStringLiteral("Rok %1 – dochód, wydatki i budżet").arg(figures.year)
+                    : QStringLiteral("Rok %1 (brak zapisów)").arg(figures.year),
+                rows, labels, QStringLiteral("Miesiąc"), c);
 }
 
 void drawYearsChart(QChart &chart, const std::vector<PeriodRow> &years, const ChartColours &c)
 {
-    begin(chart, c,
-          years.empty() ? QStringLiteral("Wszystkie lata (brak zapisów)")
-                        : QStringLiteral("Lata %1–%2 – dochód, wydatki i budżet")
-                              .arg(years.front().title, years.back().title));
     QStringList labels;
     for (const PeriodRow &r : years)
         labels << r.title;
-    drawPeriods(chart, years, labels, QStringLiteral("Rok"), c);
+    drawPeriods(chart,
+                years.empty() ? QStringLiteral("Wszystkie lata (brak zapisów)")
+                              : QStringLiteral("Lata %1–%2 – dochód, wydatki i budżet")
+                                    .arg(years.front().title, years.back().title),
+                years, labels, QStringLiteral("Rok"), c);
 }
 
 void drawPlanChart(QChart &chart, const PlanFigures &figures, const ChartColours &c)
@@ -348,9 +426,19 @@ void drawPlanChart(QChart &chart, const PlanFigures &figures, const ChartColours
     for (const PlanLine &l : figures.lines)
         if (isSpending(l.category) && l.planned)
             shown.push_back(&l);
-    begin(chart, c,
-          shown.empty() ? QStringLiteral("Plan na %1 (brak planu wydatków)").arg(periodTitle(figures.period))
-                        : QStringLiteral("Plan i wydatki – %1").arg(periodTitle(figures.period)));
+    if (!keepsShape(chart, QStringLiteral("plan"), c)) {
+        begin(chart, c, QString());
+        auto *series = new QHorizontalBarSeries;
+        series->append(barSet(QStringLiteral("Plan"), c.plan));
+        QBarSet *spent = barSet(QStringLiteral("Wydano"), c.expenses);
+        // Bars past their plan stand out in the warning colour.
+        spent->setSelectedColor(c.over);
+        series->append(spent);
+        addCategoryBars(chart, series, c);
+    }
+    chart.setTitle(shown.empty()
+                       ? QStringLiteral("Plan na %1 (brak planu wydatków)").arg(periodTitle(figures.period))
+                       : QStringLiteral("Plan i wydatki – %1").arg(periodTitle(figures.period)));
     std::vector<double> planned, spent, all;
     QStringList labels, planHover, spentHover;
     QList<int> over;
@@ -370,14 +458,15 @@ void drawPlanChart(QChart &chart, const PlanFigures &figures, const ChartColours
         if (l.over)
             over << int(labels.size() - 1);
     }
-    auto *series = new QHorizontalBarSeries;
-    series->append(barSet(QStringLiteral("Plan"), c.plan, planned, planHover));
-    QBarSet *spentSet = barSet(QStringLiteral("Wydano"), c.expenses, spent, spentHover);
-    // Bars past their plan stand out in the warning colour.
-    spentSet->setSelectedColor(c.over);
-    spentSet->selectBars(over);
-    series->append(spentSet);
-    addCategoryBars(chart, series, labels, all, c);
+    const QList<QBarSet *> sets = barSetsOf(chart);
+    setBars(sets[0], planned, planHover);
+    setBars(sets[1], spent, spentHover);
+    if (sets[1]->selectedBars() != over) {
+        sets[1]->deselectAllBars();
+        sets[1]->selectBars(over);
+    }
+    setCategories(chart, Qt::Vertical, labels);
+    setAmounts(chart, Qt::Horizontal, all);
 }
 
 QString hoverText(const QChart &chart, int series, int index)

@@ -32,7 +32,8 @@ struct ChartColours
     static ChartColours of(const QPalette &palette);
 };
 
-// Each replaces whatever the chart showed.
+// Each shows the figures in the chart. A chart drawn before in the same colours keeps its series and
+// axes and gets the new values, names and scale; any other is built anew.
 void drawMonthChart(QChart &chart, const MonthFigures &figures, const ChartColours &colours);
 void drawYearChart(QChart &chart, const YearFigures &figures, const ChartColours &colours);
 void drawYearsChart(QChart &chart, const std::vector<PeriodRow> &years, const ChartColours &colours);

@@ -561,6 +561,8 @@ void AnalysisWindow::refreshAll()
 void AnalysisWindow::booksChanged()
 {
     stale_.fill(true);
+    // Every write of the plan goes through the books, this window's own edits included.
+    budgetPlan_.reset();
     fillYearBox();
     syncBoxes();
     if (isVisible())
@@ -604,7 +606,9 @@ void AnalysisWindow::draw(Tab tab)
         }
         case PlanTab: {
             const MonthFigures month = monthFigures(books_, period_);
-            plan_ = planFigures(month, kw::ledger::BudgetPlan::read(books_));
+            if (!budgetPlan_)
+                budgetPlan_ = kw::ledger::BudgetPlan::read(books_);
+            plan_ = planFigures(month, *budgetPlan_);
             drawPlanChart(*PlanChart->chart(), plan_, colours);
             FigureTable t = planTable(plan_);
             // The two amounts the user types stand where the table of text has the plan that holds.

@@ -8,6 +8,7 @@
 
 #include <QWidget>
 #include <array>
+#include <optional>
 
 class QChart;
 class QChartView;
@@ -106,4 +107,6 @@ private:
     bool syncing_ = false;
     // The plan as the Plan tab last read it, so an edit writes the cell changed and keeps the rest.
     kw::analysis::PlanFigures plan_;
+    // Plan.dbf as last read: a step to another month needs no new read, a change of the books does.
+    std::optional<kw::ledger::BudgetPlan> budgetPlan_;
 };

@@ -20,6 +20,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QLineSeries>
 #include <QPrinter>
 #include <QPushButton>
 #include <QScrollArea>
@@ -28,6 +29,7 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QToolButton>
+#include <QValueAxis>
 #include <QXmlStreamReader>
 #include <QtTest>
 
@@ -294,6 +296,116 @@ private slots:
         w.NextButton->click();
         QCOMPARE(rowOf(w.PlanTable, Samochod)[1], formatCurrency(300));
         QCOMPARE(rowOf(w.PlanTable, Samochod)[2], QString());
+    }
+
+    void thePlanTabFollowsAPlanWrittenElsewhere()
+    {
+        AnalysisLedger l;
+        l.book(3, 2024, 1, amounts({{Przychod, 3000}, {Zywnosc, 500}}));
+        AnalysisWindow w(*l.books);
+        w.setPeriod(Period::of(3, 2024));
+        w.showTab(AnalysisWindow::PlanTab);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(rowOf(w.PlanTable, Zywnosc)[1], QString());
+
+        // Written through the books by another part of the program: shown without being asked.
+        kw::ledger::savePlan(*l.books, {{"2024", "", planOf({{Zywnosc, 400}})}});
+        QCOMPARE(rowOf(w.PlanTable, Zywnosc)[1], formatCurrency(400));
+        QCOMPARE(rowOf(w.PlanTable, Zywnosc)[5], QStringLiteral("125,0%"));
+        QCOMPARE(categories(w.PlanChart), QStringList{"Żywność"});
+        // A step away and back keeps it.
+        w.NextClick();
+        QCOMPARE(rowOf(w.PlanTable, Zywnosc)[3], formatCurrency(0));
+        w.PrevClick();
+        QCOMPARE(rowOf(w.PlanTable, Zywnosc)[1], formatCurrency(400));
+
+        // Written while another tab is in front: the plan tab shows it when it comes forward, and
+        // the cell typed next keeps the rest of the month's own plan.
+        w.showTab(AnalysisWindow::MonthTab);
+        kw::ledger::savePlan(*l.books, {{"2024", "3", planOf({{Zywnosc, 600}, {Inne, 50}})}});
+        w.showTab(AnalysisWindow::PlanTab);
+        QCOMPARE(rowOf(w.PlanTable, Zywnosc)[2], formatCurrency(600));
+        QCOMPARE(rowOf(w.PlanTable, Zywnosc)[5], QStringLiteral("83,3%"));
+        typeIntoPlan(w.PlanTable, Samochod, 2, QStringLiteral("120"));
+        const kw::ledger::PlanAmounts own =
+            kw::ledger::BudgetPlan::read(*l.books).ownMonth(Period::of(3, 2024));
+        QCOMPARE(own[Zywnosc], std::optional<double>(600));
+        QCOMPARE(own[Inne], std::optional<double>(50));
+        QCOMPARE(own[Samochod], std::optional<double>(120));
+    }
+
+    void aChartDrawnAgainShowsItsNewFiguresAlone()
+    {
+        using namespace kw::analysis;
+        AnalysisLedger l;
+        l.book(3, 2024, 1, amounts({{Przychod, 3000}, {Zywnosc, 1350}, {Samochod, 200}}));
+        l.book(4, 2024, 1, amounts({{Odziez, 90}, {Inne, 5000}}));
+        kw::ledger::savePlan(*l.books, {{"2024", "", planOf({{Zywnosc, 1000}, {Samochod, 300}})},
+                                        {"2024", "4", planOf({{Inne, 4000}})}});
+        const kw::ledger::BudgetPlan plan = kw::ledger::BudgetPlan::read(*l.books);
+        const ChartColours light = ChartColours::of(QPalette(QColor(0xee, 0xee, 0xee)));
+        const auto amountMax = [](QChart &c) {
+            return static_cast<QValueAxis *>(c.axes(Qt::Horizontal).value(0))->max();
+        };
+        QChartView monthView, planView;
+        QChart &month = *monthView.chart();
+        QChart &planned = *planView.chart();
+        for (int m : {3, 4}) {
+            const MonthFigures f = monthFigures(*l.books, Period::of(m, 2024));
+            drawMonthChart(month, f, light);
+            drawPlanChart(planned, planFigures(f, plan), light);
+        }
+        // April's bars, names and scale; nothing of March's chart left over.
+        QCOMPARE(month.series().size(), 1);
+        QCOMPARE(month.axes().size(), 2);
+        QCOMPARE(barSets(&monthView)[0]->at(6), 5000.0);
+        QCOMPARE(categories(&monthView).last(), QStringLiteral("Inne"));
+        QVERIFY(amountMax(month) >= 5000);
+        QVERIFY(month.title().contains(QStringLiteral("kwiecień 2024")));
+        // April's plan: its own line for the rest, the one bar past its plan is now another.
+        QCOMPARE(categories(&planView), (QStringList{"Inne", "Samochód", "Żywność"}));
+        QCOMPARE(barSets(&planView)[0]->count(), 3);
+        QCOMPARE(barSets(&planView)[1]->selectedBars(), QList<int>{0});
+        QVERIFY(amountMax(planned) >= 5000);
+        // May: fewer bars, none over.
+        drawPlanChart(planned, planFigures(monthFigures(*l.books, Period::of(5, 2024)), plan), light);
+        QCOMPARE(categories(&planView), (QStringList{"Samochód", "Żywność"}));
+        QCOMPARE(barSets(&planView)[1]->count(), 2);
+        QVERIFY(barSets(&planView)[1]->selectedBars().isEmpty());
+        QVERIFY(amountMax(planned) < 5000);
+        // March has as many bars as May, the food past its plan; back to May, nothing is.
+        for (int m : {3, 5})
+            drawPlanChart(planned, planFigures(monthFigures(*l.books, Period::of(m, 2024)), plan), light);
+        QVERIFY(barSets(&planView)[1]->selectedBars().isEmpty());
+        drawPlanChart(planned, planFigures(monthFigures(*l.books, Period::of(3, 2024)), plan), light);
+        QCOMPARE(barSets(&planView)[1]->selectedBars(), QList<int>{1});
+
+        // Years: bars for a few, lines for many, bars again; a dark palette is taken up at once.
+        std::vector<PeriodRow> years;
+        for (int y = 2000; y < 2016; ++y)
+            years.push_back(
+                PeriodRow{QString::number(y), QString::number(y), true, 1000.0 + y, 900, 100.0 + y});
+        QChartView yearsView;
+        QChart &all = *yearsView.chart();
+        drawYearsChart(all, {years.begin(), years.begin() + 2}, light);
+        QVERIFY(qobject_cast<QAbstractBarSeries *>(all.series().value(0)));
+        drawYearsChart(all, years, light);
+        QCOMPARE(all.series().size(), 3);
+        QVERIFY(qobject_cast<QLineSeries *>(all.series().value(0)));
+        QCOMPARE(static_cast<QLineSeries *>(all.series()[0])->count(), 16);
+        QCOMPARE(all.axes().size(), 2);
+        drawYearsChart(all, {years.end() - 3, years.end()}, light);
+        QCOMPARE(categories(&yearsView), (QStringList{"2013", "2014", "2015"}));
+        QCOMPARE(static_cast<QLineSeries *>(all.series()[1])->at(2).y(), 2115.0);
+        QCOMPARE(hoverText(all, 0, 1), QStringLiteral("2014 – dochód: %1").arg(formatCurrency(3014)));
+        QPalette dark(QColor(0x30, 0x30, 0x30));
+        dark.setColor(QPalette::Base, QColor(0x20, 0x20, 0x20));
+        const ChartColours night = ChartColours::of(dark);
+        QVERIFY(night.expenses != light.expenses);
+        drawMonthChart(month, monthFigures(*l.books, Period::of(4, 2024)), night);
+        QCOMPARE(barSets(&monthView)[0]->color(), night.expenses);
+        QCOMPARE(month.backgroundBrush().color(), night.background);
     }
 
     void theChartIsSavedAsPngAndSvgAndPrinted()
