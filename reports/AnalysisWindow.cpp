@@ -176,9 +176,18 @@ void fill(QTableWidget &widget, const FigureTable &table, bool header = true)
     spreadColumns(widget);
 }
 
+// A chart view asks for no more than its least size: a plain view asks for the size it last had,
+// so a page that scrolls would never let it shrink again after the window did.
+class FigureChartView : public QChartView
+{
+public:
+    using QChartView::QChartView;
+    QSize sizeHint() const override { return minimumSize(); }
+};
+
 QChartView *chartView(const QString &name, QWidget *parent)
 {
-    auto *view = new QChartView(new QChart, parent);
+    auto *view = new FigureChartView(new QChart, parent);
     view->setObjectName(name);
     view->setRenderHint(QPainter::Antialiasing);
     view->setMinimumSize(200, 160);
@@ -360,6 +369,13 @@ QWidget *AnalysisWindow::buildYearsTab()
 
 QWidget *AnalysisWindow::buildPlanTab()
 {
+    // The table the plan is typed into, whole, and the chart under it at a height it can be read at:
+    // on a low window the page scrolls to the chart.
+    PlanPage = new QScrollArea;
+    PlanPage->setObjectName(QStringLiteral("PlanPage"));
+    PlanPage->setFrameShape(QFrame::NoFrame);
+    PlanPage->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    PlanPage->setWidgetResizable(true);
     auto *page = new QWidget;
     auto *layout = new QVBoxLayout(page);
     layout->setContentsMargins(4, 4, 4, 4);
@@ -374,12 +390,11 @@ QWidget *AnalysisWindow::buildPlanTab()
     PlanNote->setObjectName(QStringLiteral("PlanNote"));
     PlanNote->setWordWrap(true);
     PlanChart = chartView(QStringLiteral("PlanChart"), page);
-    PlanChart->setMinimumHeight(120);
     layout->addWidget(PlanTable);
     layout->addWidget(PlanNote);
     layout->addWidget(PlanChart, 1);
-    new ResizeWatch(page, [this] { fitPlanTab(); });
-    return page;
+    PlanPage->setWidget(page);
+    return PlanPage;
 }
 
 void AnalysisWindow::fitMonthTab()
@@ -397,16 +412,13 @@ void AnalysisWindow::fitMonthTab()
 
 void AnalysisWindow::fitPlanTab()
 {
-    // The plan is typed into its table, so the table shows all its categories before the chart
-    // under it grows past the least it can be read at.
-    const QWidget *page = PlanTable->parentWidget();
-    const int margins = 8;
-    const int note = PlanNote->hasHeightForWidth() && PlanNote->width() > 0
-                         ? PlanNote->heightForWidth(PlanNote->width())
-                         : PlanNote->sizeHint().height();
-    const int gap = std::max(0, page->layout()->spacing());
-    const int room = page->height() - margins - note - PlanChart->minimumHeight() - 2 * gap;
-    PlanTable->setFixedHeight(std::min(rowsHeight(*PlanTable), std::max(room, page->height() * 2 / 5)));
+    PlanTable->setFixedHeight(rowsHeight(*PlanTable));
+    // Two bars a category, with the title, the amount axis and the legend around them.
+    int shown = 0;
+    for (const PlanLine &l : plan_.lines)
+        shown += isSpending(l.category) && l.planned ? 1 : 0;
+    const int line = PlanChart->fontMetrics().height();
+    PlanChart->setMinimumHeight(std::max(160, 7 * line + 2 * line * shown));
 }
 
 void AnalysisWindow::fitTab(Tab tab)

@@ -73,6 +73,7 @@ public:
     QTableWidget *YearTable;
     QChartView *YearsChart;
     QTableWidget *YearsTable;
+    QScrollArea *PlanPage; // the plan's table, its note and its chart
     QChartView *PlanChart;
     QTableWidget *PlanTable;
     QLabel *PlanNote;

@@ -333,6 +333,13 @@ private slots:
         QCOMPARE(own[Zywnosc], std::optional<double>(600));
         QCOMPARE(own[Inne], std::optional<double>(50));
         QCOMPARE(own[Samochod], std::optional<double>(120));
+
+        // The program books through books of its own and then tells the window to read everything
+        // again: a plan written that way is read again too.
+        kw::ledger::Books other(l.path());
+        kw::ledger::savePlan(other, {{"2024", "", planOf({{Zywnosc, 700}})}});
+        w.refreshAll();
+        QCOMPARE(rowOf(w.PlanTable, Zywnosc)[1], formatCurrency(700));
     }
 
     void aChartDrawnAgainShowsItsNewFiguresAlone()
@@ -546,6 +553,13 @@ private slots:
                     break;
                 case AnalysisWindow::PlanTab:
                     checkTableReads(w.PlanTable, true);
+                    // Four categories with a plan, each named beside its two bars: on a low window
+                    // the page scrolls to the chart rather than squeezing it.
+                    QVERIFY(w.PlanChart->height() >= 8 * w.PlanChart->fontMetrics().height());
+                    QCOMPARE(w.PlanPage->verticalScrollBar()->maximum() > 0, !large);
+                    render(w.PlanPage->widget(), QStringLiteral("analiza-plan-%1x%2-cala-strona")
+                                                     .arg(size.width())
+                                                     .arg(size.height()));
                     break;
                 }
                 if (QTest::currentTestFailed())
