@@ -573,7 +573,8 @@ void AnalysisWindow::refreshAll()
 void AnalysisWindow::booksChanged()
 {
     stale_.fill(true);
-    // Every write of the plan goes through the books, this window's own edits included.
+    // Plan.dbf is read again after any change of the books, the window's own plan edits included,
+    // and after refreshAll, which the program calls when it wrote through books of its own.
     budgetPlan_.reset();
     fillYearBox();
     syncBoxes();
