@@ -29,6 +29,7 @@ namespace {
 ReportDefinition statementLike()
 {
     ReportDefinition def;
+    def.dataSetName = QStringLiteral("Table1");
     def.name = QStringLiteral("Report1");
     Band &title = def.addBand(BandKind::Title, 10.6);
     title.addLabel(19.3, 2.1, 20.6, QStringLiteral("Data / Godzina :"));
