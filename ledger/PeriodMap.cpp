@@ -158,8 +158,43 @@ PeriodMap::Builder::Builder(const DbfFile &file, std::vector<int> fields, std::s
     char ones[8] = {};
     std::memset(ones, 0xff, std::size_t(std::min(spanLength_, 8)));
     std::memcpy(&wordMask_, ones, 8);
-    if (word_)
+    if (word_) {
         wordSlots_.assign(64, WordSlot{0, NoPeriod});
+        for (const int f : fields_) {
+            const DbfField &d = file.fields()[std::size_t(f)];
+            keyFields_.push_back(KeyField{d.offset - spanBegin_, d.length});
+        }
+    }
+}
+
+// The span's bytes as its key reads them: each field's trailing blanks and NULs made blanks, the
+// bytes between fields nothing. Two records share a key exactly when they share this word, so
+// the periods are told apart by words alone, with no comparison of keys.
+std::uint64_t PeriodMap::Builder::canonicalWord(const char *span) const
+{
+    char bytes[8] = {};
+    for (const KeyField &f : keyFields_) {
+        int end = f.length;
+        while (end > 0 && (span[f.at + end - 1] == ' ' || span[f.at + end - 1] == '\0'))
+            --end;
+        std::memcpy(bytes + f.at, span + f.at, std::size_t(end));
+        std::memset(bytes + f.at + end, ' ', std::size_t(f.length - end));
+    }
+    std::uint64_t word;
+    std::memcpy(&word, bytes, 8);
+    return word;
+}
+
+std::uint32_t PeriodMap::Builder::addPeriod()
+{
+    // A file this large would be hundreds of gigabytes; refusing beats a wrong map.
+    if (keys_.size() >= MaxPeriods)
+        throw std::length_error("period map: too many periods");
+    const auto p = std::uint32_t(keys_.size());
+    if (key_ == wanted_)
+        wantedPeriod_ = p;
+    keys_.push_back(key_);
+    return p;
 }
 
 std::uint32_t PeriodMap::Builder::periodOfKey(const char *record)
@@ -168,14 +203,8 @@ std::uint32_t PeriodMap::Builder::periodOfKey(const char *record)
     if (key_.empty())
         return NoPeriod;
     const auto [it, added] = byKey_.try_emplace(key_, std::uint32_t(keys_.size()));
-    if (added) {
-        // A file this large would be hundreds of gigabytes; refusing beats a wrong map.
-        if (keys_.size() >= MaxPeriods)
-            throw std::length_error("period map: too many periods");
-        if (key_ == wanted_)
-            wantedPeriod_ = it->second;
-        keys_.push_back(key_);
-    }
+    if (added)
+        addPeriod();
     return it->second;
 }
 
@@ -189,18 +218,44 @@ std::uint32_t PeriodMap::Builder::periodOfSpan(const char *span, std::uint64_t w
         spans_.emplace(std::string(span, std::size_t(spanLength_)), p);
         return p;
     }
-    // A slot is free while its period is NoPeriod; a word of no period is kept under NoBytes.
-    constexpr std::uint32_t NoBytes = NoPeriod - 1;
-    std::size_t mask = wordSlots_.size() - 1;
-    std::size_t s = slotOf(word, mask);
-    for (; wordSlots_[s].period != NoPeriod; s = (s + 1) & mask)
-        if (wordSlots_[s].word == word)
-            return wordSlots_[s].period == NoBytes ? NoPeriod : wordSlots_[s].period;
-    const std::uint32_t p = periodOfKey(span - spanBegin_);
+    std::uint32_t p = NoPeriod;
+    if (findWord(word, p))
+        return p;
+    // Bytes not met before: a new period unless they read as a key already met (a field padded
+    // with NULs, say, where the others were padded with blanks).
+    const std::uint64_t canonical = canonicalWord(span);
+    if (canonical == word || !findWord(canonical, p)) {
+        keyOf(file_, span - spanBegin_, fields_, key_);
+        p = key_.empty() ? NoPeriod : addPeriod();
+        if (canonical != word)
+            insertWord(canonical, p);
+    }
+    insertWord(word, p);
+    return p;
+}
+
+// A slot is free while its period is NoPeriod; a word of no period is kept under NoBytes.
+namespace {
+constexpr std::uint32_t NoBytes = 0xFFFFFFFEu;
+}
+
+bool PeriodMap::Builder::findWord(std::uint64_t word, std::uint32_t &period) const
+{
+    const std::size_t mask = wordSlots_.size() - 1;
+    for (std::size_t s = slotOf(word, mask); wordSlots_[s].period != NoPeriod; s = (s + 1) & mask)
+        if (wordSlots_[s].word == word) {
+            period = wordSlots_[s].period == NoBytes ? NoPeriod : wordSlots_[s].period;
+            return true;
+        }
+    return false;
+}
+
+void PeriodMap::Builder::insertWord(std::uint64_t word, std::uint32_t period)
+{
     if (2 * (wordsUsed_ + 1) > wordSlots_.size()) {
         std::vector<WordSlot> old(wordSlots_.size() * 2, WordSlot{0, NoPeriod});
         old.swap(wordSlots_);
-        mask = wordSlots_.size() - 1;
+        const std::size_t mask = wordSlots_.size() - 1;
         for (const WordSlot &w : old)
             if (w.period != NoPeriod) {
                 std::size_t t = slotOf(w.word, mask);
@@ -208,12 +263,13 @@ std::uint32_t PeriodMap::Builder::periodOfSpan(const char *span, std::uint64_t w
                     t = (t + 1) & mask;
                 wordSlots_[t] = w;
             }
-        for (s = slotOf(word, mask); wordSlots_[s].period != NoPeriod; s = (s + 1) & mask) {
-        }
     }
-    wordSlots_[s] = WordSlot{word, p == NoPeriod ? NoBytes : p};
+    const std::size_t mask = wordSlots_.size() - 1;
+    std::size_t s = slotOf(word, mask);
+    while (wordSlots_[s].period != NoPeriod)
+        s = (s + 1) & mask;
+    wordSlots_[s] = WordSlot{word, period == NoPeriod ? NoBytes : period};
     ++wordsUsed_;
-    return p;
 }
 
 void PeriodMap::Builder::endRun()

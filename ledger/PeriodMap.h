@@ -83,7 +83,11 @@ public:
         static constexpr std::uint32_t MaxPeriods = 1u << 30;
         bool placeSlow(std::uint32_t recno, const char *record);
         std::uint32_t periodOfSpan(const char *span, std::uint64_t word);
+        bool findWord(std::uint64_t word, std::uint32_t &period) const;
+        void insertWord(std::uint64_t word, std::uint32_t period);
         std::uint32_t periodOfKey(const char *record);
+        std::uint64_t canonicalWord(const char *span) const;
+        std::uint32_t addPeriod(); // key_ as a period not met before
         void endRun();
 
         const DbfFile &file_;
@@ -95,6 +99,12 @@ public:
         // When the key bytes fit in eight bytes of the record, compared and hashed as one word.
         bool word_ = false;
         std::uint64_t wordMask_ = 0;
+        struct KeyField
+        {
+            int at; // from the span's first byte
+            int length;
+        };
+        std::vector<KeyField> keyFields_;
         std::uint64_t lastWord_ = 0;
         std::string last_; // the key bytes of the record before, when they are not one word
         bool haveLast_ = false;
@@ -121,7 +131,8 @@ public:
         std::vector<WordSlot> wordSlots_;
         std::size_t wordsUsed_ = 0;
         std::unordered_map<std::string, std::uint32_t> spans_;
-        std::unordered_map<std::string, std::uint32_t> byKey_; // different bytes may trim to one key
+        // Spans longer than a word: different bytes may trim to one key.
+        std::unordered_map<std::string, std::uint32_t> byKey_;
     };
 
 private:
