@@ -140,11 +140,11 @@ int runProgram(QApplication &app)
     }
     if (const int failed = startProgram(app, {}, std::move(books)))
         return failed;
-    // The dated copy of the data runs beside the program once its window is up; it is waited for at
-    // the end, so the program never leaves a copy half made.
+    // The dated copy of the data runs beside the program once its window is up and painted; it is
+    // waited for at the end, so the program never leaves a copy half made.
     backup::BackgroundCopy copy;
     showBackupProgress(*forms().form1(), copy);
-    copy.start(QDir::currentPath());
+    copy.startSoon(QDir::currentPath(), backup::CopyAfterStart);
     const int code = app.exec();
     copy.wait();
     destroyForms();

@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QTimer>
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -487,8 +488,23 @@ bool BackgroundCopy::start(const QString &directory, const QDateTime &now)
     return true;
 }
 
+void BackgroundCopy::startSoon(const QString &directory, std::chrono::milliseconds delay, const QDateTime &now)
+{
+    waiting_.emplace(directory, now);
+    QTimer::singleShot(delay, this, [this] {
+        if (!waiting_)
+            return; // begun already by wait()
+        const auto [directory, now] = *std::exchange(waiting_, std::nullopt);
+        start(directory, now);
+    });
+}
+
 Outcome BackgroundCopy::wait()
 {
+    if (waiting_) {
+        const auto [directory, now] = *std::exchange(waiting_, std::nullopt);
+        start(directory, now);
+    }
     if (thread_.joinable())
         thread_.join();
     return outcome_;

@@ -4,8 +4,11 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <functional>
+#include <optional>
 #include <thread>
+#include <utility>
 
 namespace kw::backup {
 
@@ -67,6 +70,10 @@ void setCopyObserver(std::function<void(int attempt, const QString &fileName)> o
 // The start-up copy, made in a thread of its own while the program is in use: a new copy when the
 // data files changed since the newest copy, then pruning. The tables are only read; a change the
 // program makes meanwhile either lands wholly before the copy or wholly after it.
+// How long after the main window shows the start-up's copy begins: time for the window to paint
+// and the first click to be answered before the copy takes the disk.
+inline constexpr std::chrono::milliseconds CopyAfterStart{500};
+
 class BackgroundCopy : public QObject
 {
     Q_OBJECT
@@ -77,6 +84,11 @@ public:
 
     // Starts the copy of the folder; false (and nothing started) while one is still running.
     bool start(const QString &directory, const QDateTime &now = QDateTime::currentDateTime());
+    // The same once `delay` has passed in the event loop, so that a start shows and paints its
+    // window before the copy competes with it. wait() begins a copy still waiting and waits for it:
+    // a run that ends sooner still leaves its copy.
+    void startSoon(const QString &directory, std::chrono::milliseconds delay,
+                   const QDateTime &now = QDateTime::currentDateTime());
     bool isRunning() const { return running_; }
     // Blocks until the running copy ends and returns its outcome (finished() still follows, from
     // the event loop).
@@ -90,6 +102,7 @@ private:
     std::thread thread_;
     Outcome outcome_;
     bool running_ = false;
+    std::optional<std::pair<QString, QDateTime>> waiting_; // asked for by startSoon, not begun
 };
 
 } // namespace kw::backup

@@ -17,6 +17,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QtTest>
+#include <atomic>
 
 // The copy of the data that the program makes when it starts: in the background, once the main
 // window is up, followed in the status bar.
@@ -127,17 +128,20 @@ private slots:
         kw::ledger::createEmptyTables(dir.path());
         QDir::setCurrent(dir.path());
         bool booked = false;
+        std::atomic<bool> copying{false};
         kw::backup::setCopyObserver([&](int attempt, const QString &file) {
             // Slow enough for the window to work beside it the first time round.
-            if (attempt == 1 && file == kw::ledger::DayFile)
+            if (attempt == 1 && file == kw::ledger::DayFile) {
+                copying = true;
                 QThread::msleep(300);
+            }
         });
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, qApp, [&] {
             QLabel *p = panel();
             if (!p || !kw::forms().form1()->isVisible())
                 return;
-            if (!booked && p->text().contains(QStringLiteral("w toku"))) {
+            if (!booked && copying && p->text().contains(QStringLiteral("w toku"))) {
                 booked = true;
                 kw::ledger::LedgerTables t{kw::forms().form1()->Table1, kw::forms().form2S()->TableS,
                                            kw::forms().form4R()->Table4R};
@@ -168,6 +172,28 @@ private slots:
         }
         const QStringList problems = kw::ledger::verifyLedger(unpacked.path());
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
+    }
+
+    // The copy begins a moment after the window shows, so that it does not slow the start; a run
+    // ended before that moment still leaves its copy.
+    void aRunEndedBeforeTheCopyBeganStillLeavesIt()
+    {
+        QTemporaryDir dir;
+        kw::ledger::createEmptyTables(dir.path());
+        QDir::setCurrent(dir.path());
+        bool copyAtFirstSight = true;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, qApp, [&] {
+            if (!panel() || !kw::forms().form1()->isVisible())
+                return;
+            copyAtFirstSight = !kw::backup::copies(dir.path()).isEmpty();
+            QCoreApplication::quit();
+        });
+        poll.start(1);
+        QCOMPARE(kw::runProgram(*qApp), 0);
+        QVERIFY2(!copyAtFirstSight, "the copy waits for the window");
+        QCOMPARE(kw::backup::copies(dir.path()).size(), 1);
+        QVERIFY2(messages_.isEmpty(), qPrintable(messages_.join('\n')));
     }
 
     void aCopyThatFailsIsToldAndTheProgramStillRuns()
