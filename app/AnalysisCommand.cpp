@@ -8,6 +8,7 @@
 #include <QDate>
 #include <QDir>
 #include <QPointer>
+#include <optional>
 
 namespace kw {
 
@@ -78,8 +79,14 @@ QString analysisAfterBooking(TForm1 &main)
     QString hint;
     // A plan that cannot be read keeps no booking from its lights; the window tells what is wrong.
     try {
-        ledger::Books books(QDir::currentPath());
-        hint = a.watch.afterBooking(books, openPeriod());
+        // The main window's own books, which have just written the booking: opening books of
+        // the folder anew at every switch and booking cost more than the figures themselves.
+        const TForm1 &shown = main;
+        std::optional<ledger::Books> own;
+        ledger::Books *books = shown.books();
+        if (!books)
+            books = &own.emplace(QDir::currentPath());
+        hint = a.watch.afterBooking(*books, openPeriod());
     } catch (const std::exception &) {
         a.watch.forget();
     }
