@@ -67,13 +67,13 @@ QString restore(const QString &directory, const QString &copy,
 // For tests: told in the copying thread after each file of a copy is taken (attempt counts from 1).
 void setCopyObserver(std::function<void(int attempt, const QString &fileName)> observer);
 
-// The start-up copy, made in a thread of its own while the program is in use: a new copy when the
-// data files changed since the newest copy, then pruning. The tables are only read; a change the
-// program makes meanwhile either lands wholly before the copy or wholly after it.
 // How long after the main window shows the start-up's copy begins: time for the window to paint
 // and the first click to be answered before the copy takes the disk.
 inline constexpr std::chrono::milliseconds CopyAfterStart{500};
 
+// The start-up copy, made in a thread of its own while the program is in use: a new copy when the
+// data files changed since the newest copy, then pruning. The tables are only read; a change the
+// program makes meanwhile either lands wholly before the copy or wholly after it.
 class BackgroundCopy : public QObject
 {
     Q_OBJECT
