@@ -1,11 +1,12 @@
 // The three statements written by `kwotnik-ledger statement` on ledgers made here through the
 // program's writers, read back with pdftotext.
 #include "StatementLedger.h"
-#include "regional/Regional.h"
 #include "ledger/EngineError.h"
+#include "regional/Regional.h"
 #include "reports/statements/Statements.h"
 
 #include <QFileInfo>
+#include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -509,6 +510,13 @@ TEST(StatementCommand, NeverWritesOverTheLedgerOrAnythingNotAPdf)
             });
         }
         p.start(QStringLiteral(KW_LEDGER_TOOL), {"statement", "monthly", "3", "2004", c.target});
+        if (c.unprivileged && ::geteuid() == 0 && !p.waitForStarted(60000)) {
+            // The user nobody cannot reach the tool (a build inside a folder private to root): the
+            // case needs a user who may run it and may not write the file, and there is none here.
+            std::fprintf(stderr, "skipped %s: the user nobody cannot run %s\n", qPrintable(c.target),
+                         KW_LEDGER_TOOL);
+            continue;
+        }
         ASSERT_TRUE(p.waitForFinished(60000));
         const QString err = QString::fromUtf8(p.readAllStandardError());
         EXPECT_EQ(p.exitCode(), 1) << c.target.toStdString() << ": " << err.toStdString();
