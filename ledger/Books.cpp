@@ -254,17 +254,23 @@ Books::Batch::State::File &Books::Batch::State::open(const QString &fileName)
 {
     if (const auto known = byName.find(fileName); known != byName.end())
         return *known->second;
-    const QString path = SharedFile::resolve(books->folder(), fileName);
-    for (auto &f : files)
-        if (!path.isEmpty() && f->path == path)
-            return *byName.emplace(fileName, f.get()).first->second;
     // A change a crash left unfinished is rolled back before anything is read.
     if (!recovered) {
         Journal::recoverBeforeUse(books->folder());
         recovered = true;
     }
+    std::shared_ptr<SharedFile> store = SharedFile::acquire(books->folder(), fileName);
+    // The same file asked for in other letters.
+    for (auto &f : files)
+        if (f->store == store)
+            return *byName.emplace(fileName, f.get()).first->second;
+    // Only a file open for writing is held: one the user makes writable later must be opened
+    // again when the period is, as the read-only refusal tells them.
+    if ((fileName == DayFile || fileName == MonthFile || fileName == YearFile) && store->file().writable())
+        if (std::find(books->held_.begin(), books->held_.end(), store) == books->held_.end())
+            books->held_.push_back(store);
     auto f = std::make_unique<File>();
-    f->store = SharedFile::acquire(books->folder(), fileName);
+    f->store = std::move(store);
     f->path = f->store->file().path();
     const std::uint32_t known = f->store->file().recordCount();
     // What another program did since this process last read the file is read now, and shown by
@@ -677,6 +683,9 @@ void Books::openPeriod(const Period &period)
 {
     Batch b = batch();
     b.openPeriod(period);
+    // The day table is held with the sums, so the windows about to show the period find all
+    // three files open.
+    b.s_->ledger(Level::Day);
     b.commit();
     // Writers that follow never wait for the journal's directory entry to reach the disk.
     Journal::prepare(folder_);
@@ -939,6 +948,8 @@ void Books::Batch::commit()
     for (auto &f : s.files)
         for (const std::uint32_t r : f->appended)
             appendedImages[f.get()] += f->staged.at(r).image;
+    // Counted before the first write: a commit that fails halfway may still have changed a file.
+    ++s.books->commits_;
     AtomicGroup group(s.books->folder());
     try {
         // Every record as it is and as it will be reaches the journal in one write before the first

@@ -127,6 +127,8 @@ public:
 
     // The absolute path of the data folder.
     const QString &folder() const { return folder_; }
+    // Grows with every commit that wrote something through these books.
+    std::uint64_t commits() const { return commits_; }
 
     // --- start-up ---------------------------------------------------------------------------
     // One running copy per folder, held until the books are destroyed; false when another
@@ -188,6 +190,12 @@ private:
     // The record count of each file as these books last saw it: a smaller one later means another
     // program took records out (packed the table), whoever held the file meanwhile.
     std::map<QString, std::uint32_t> counts_;
+    // The three tables stay open while the books are: a period switch closes every window's table,
+    // and reopening the files then, once for the books and once for the windows, would be most of
+    // its cost.
+    std::vector<std::shared_ptr<SharedFile>> held_;
+    // How many commits wrote something: what was read from the books before is stale after.
+    std::uint64_t commits_ = 0;
 };
 
 // Many operations as one atomic change. See the comment at the top of this file.

@@ -3,6 +3,8 @@
 #include "ledger/SharedFile.h"
 
 #include <QDir>
+#include <QFile>
+#include <sys/stat.h>
 
 namespace kw::ledger {
 
@@ -83,6 +85,32 @@ BudgetPlan BudgetPlan::read(Books &books)
         }
     }
     return plan;
+}
+
+PlanReader::Stamp PlanReader::stampOf(const QString &path)
+{
+    struct stat st;
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    return {true, std::uint64_t(st.st_dev), std::uint64_t(st.st_ino), std::uint64_t(st.st_size),
+            std::uint64_t(st.st_mtim.tv_sec) * 1'000'000'000u + std::uint64_t(st.st_mtim.tv_nsec)};
+}
+
+const BudgetPlan &PlanReader::read(Books &books)
+{
+    // A plan file made, renamed or removed changes the folder's times; one written in place, its own.
+    const Stamp folder = stampOf(books.folder());
+    if (plan_ && books_ == &books && commits_ == books.commits() && folder_ == folder &&
+        (path_.isEmpty() || file_ == stampOf(path_)))
+        return *plan_;
+    plan_.reset();
+    books_ = &books;
+    commits_ = books.commits();
+    folder_ = folder;
+    path_ = SharedFile::resolve(books.folder(), PlanFile);
+    file_ = stampOf(path_);
+    plan_ = path_.isEmpty() ? BudgetPlan() : BudgetPlan::read(books);
+    return *plan_;
 }
 
 PlanAmounts BudgetPlan::everyMonth(const QString &year) const

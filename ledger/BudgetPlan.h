@@ -48,6 +48,31 @@ private:
     std::map<std::pair<QString, QString>, PlanAmounts> records_; // (year, month)
 };
 
+// The plan of one folder, read again only when it may have changed: after a commit through the
+// books, or when Plan.dbf or the folder's list of files changed on the disk. The over-plan hint
+// asks after every booking and period switch, and most folders have no plan at all.
+class PlanReader
+{
+public:
+    const BudgetPlan &read(Books &books);
+
+private:
+    struct Stamp
+    {
+        bool present = false;
+        std::uint64_t device = 0, inode = 0, size = 0, modified = 0;
+        bool operator==(const Stamp &) const = default;
+    };
+    static Stamp stampOf(const QString &path);
+
+    const Books *books_ = nullptr;
+    std::uint64_t commits_ = 0;
+    Stamp folder_;
+    QString path_; // where Plan.dbf was found; empty when there was none
+    Stamp file_;
+    std::optional<BudgetPlan> plan_;
+};
+
 // Writes the entries as one change of the books: each replaces the record of its year and month,
 // and one with no amount at all takes that record out. Makes Plan.dbf first when it is missing.
 // Throws EngineError (nothing written) when the file cannot be made or written, or a year or month

@@ -219,7 +219,7 @@ QString overPlanHint(const PlanFigures &figures, const std::vector<int> &categor
 
 QString OverPlanWatch::afterBooking(ledger::Books &books, const Period &period)
 {
-    PlanFigures now = planFigures(monthFigures(books, period), ledger::BudgetPlan::read(books));
+    PlanFigures now = planFigures(monthFigures(books, period), plan_.read(books));
     const bool sameMonth = last_ && last_->period == period;
     const std::vector<int> over = sameMonth ? newlyOver(*last_, now) : std::vector<int>{};
     last_ = std::move(now);

@@ -107,6 +107,7 @@ public:
 
 private:
     std::optional<PlanFigures> last_;
+    ledger::PlanReader plan_;
 };
 
 // Figures laid out as text cells in the regional formats.

@@ -159,3 +159,44 @@ TEST(BudgetPlan, InitWritesAnEmptyPlanOnceAndKeepsAnExistingOne)
     EXPECT_NE(errorOf([&] { createEmptyPlan(dir.path()); }).find("już istnieje"), std::string::npos);
     EXPECT_EQ(kwtest::readAll(dir.file(PlanFile)), kept);
 }
+
+// The over-plan hint asks after every booking and period switch, through a reader that keeps the
+// plan: whatever changed it since, through the books or behind their back, must be seen.
+TEST(BudgetPlan, TheKeptPlanFollowsEveryChangeOfTheFile)
+{
+    kwtest::LedgerDir dir;
+    Books books(dir.path());
+    PlanReader reader;
+    EXPECT_TRUE(reader.read(books).empty());
+
+    savePlan(books, {{"2024", "", planOf({{4, 1200}})}});
+    EXPECT_EQ(reader.read(books).everyMonth("2024"), planOf({{4, 1200}})) << "a save through the books";
+    savePlan(books, {{"2024", "", planOf({{4, 900}})}});
+    EXPECT_EQ(reader.read(books).everyMonth("2024"), planOf({{4, 900}}));
+
+    // Another program rewrites the amount in place, a second later by the file's clock.
+    {
+        auto f = DbfFile::open(dir.file(PlanFile));
+        std::string rec(std::size_t(f->recordLength()), ' ');
+        f->readRecord(0, rec.data());
+        f->encode(rec.data(), 6, 700.0);
+        f->writeRecord(0, rec.data());
+    }
+    const QDateTime later = QFileInfo(dir.file(PlanFile)).lastModified().addSecs(1);
+    QFile touched(dir.file(PlanFile));
+    ASSERT_TRUE(touched.open(QIODevice::ReadWrite) && touched.setFileTime(later, QFileDevice::FileModificationTime));
+    touched.close();
+    EXPECT_EQ(reader.read(books).everyMonth("2024"), planOf({{4, 700}})) << "an outside write";
+
+    // Renamed in other letters, then taken away.
+    ASSERT_TRUE(QFile::rename(dir.file(PlanFile), dir.file("PLAN.DBF")));
+    EXPECT_EQ(reader.read(books).everyMonth("2024"), planOf({{4, 700}})) << "found without regard to case";
+    ASSERT_TRUE(QFile::remove(dir.file("PLAN.DBF")));
+    EXPECT_TRUE(reader.read(books).empty()) << "a removed plan file is no plan";
+
+    // Another folder's books through the same reader read their own plan.
+    kwtest::LedgerDir other;
+    Books otherBooks(other.path());
+    savePlan(otherBooks, {{"2025", "", planOf({{0, 10}})}});
+    EXPECT_EQ(reader.read(otherBooks).everyMonth("2025"), planOf({{0, 10}}));
+}

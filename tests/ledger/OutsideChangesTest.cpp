@@ -217,6 +217,7 @@ TEST(WriteFaults, AReadOnlyTableIsToldNamingTheFileAndBrowsingGoesOn)
     Ledger b;
     prepare(b);
     closePeriod(b.t);
+    b.letGoOfFiles();
     const QByteArray before = tables(b);
     std::string message;
     const bool ran = inReadOnlyChild(
@@ -329,6 +330,7 @@ TEST(WriteFaults, AJournalLeftOnReadOnlyTables)
     ASSERT_TRUE(killedAt(false));
     ASSERT_GT(QFileInfo(b.file(kw::Journal::fileName())).size(), 0);
     ASSERT_EQ(tables(b), before);
+    b.letGoOfFiles();
     std::string message;
     const bool ran = inReadOnlyChild(
         b.path(),
@@ -347,6 +349,7 @@ TEST(WriteFaults, AJournalLeftOnReadOnlyTables)
 
     ASSERT_TRUE(killedAt(true));
     ASSERT_NE(tables(b), before);
+    b.letGoOfFiles();
     inReadOnlyChild(
         b.path(),
         [&] {

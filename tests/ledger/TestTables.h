@@ -88,6 +88,14 @@ struct Ledger : LedgerDir
         books = std::make_unique<kw::ledger::Books>(path());
         cursors = std::make_unique<CursorBooks>(*books, t);
     }
+    // The books keep the tables' files open; a forked child that stands for another program must
+    // open its own.
+    void letGoOfFiles()
+    {
+        cursors.reset();
+        books = std::make_unique<kw::ledger::Books>(path());
+        cursors = std::make_unique<CursorBooks>(*books, t);
+    }
     void open(const QString &m, const QString &y)
     {
         closePeriod(t);
