@@ -29,6 +29,7 @@
 #include <QDate>
 #include <QDir>
 #include <QGroupBox>
+#include <QSignalBlocker>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -826,8 +827,15 @@ void TForm1::setYearLabel(const QString &year)
 
 void TForm1::closeTables()
 {
+    // A pending change is posted first, with its sums, while the displays still follow it.
     for (kw::Table *t : programTables())
+        if (t->active())
+            t->checkBrowseMode();
+    // The window goes with its tables: its displays need not be laid out again, empty, first.
+    for (kw::Table *t : programTables()) {
+        const QSignalBlocker quiet(t);
         t->closeWithFilterOff();
+    }
 }
 
 void TForm1::closeEvent(QCloseEvent *e)
