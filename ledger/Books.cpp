@@ -381,19 +381,19 @@ std::vector<std::uint32_t> Books::Batch::State::periodRecords(File &f, const Per
         return out;
     const DbfFile &d = f.dbf();
     const std::vector<int> &fields = f.layout->keyFields;
-    // The map of periods answers without reading the file; the first read makes it.
-    PeriodMap *map = f.store->periodMap(fields);
-    if (!map) {
-        PeriodMap::Builder builder(d, fields, key);
-        d.scan([&](std::uint32_t recno, const char *rec) {
-            if (!DbfFile::isDeleted(rec) && builder.place(recno, rec))
-                f.store->keep(recno, rec);
-            return true;
+    // The map of periods answers without reading the file; until it is built aside, a read that
+    // compares key bytes alone finds them.
+    std::vector<std::uint32_t> found;
+    if (const PeriodMap *map = f.store->builtPeriodMap(fields)) {
+        found = map->records(key);
+    } else {
+        f.store->readPeriod(fields, key, [&](std::uint32_t recno, const char *rec) {
+            f.store->keep(recno, rec);
+            found.push_back(recno);
         });
-        map = &f.store->keepPeriodMap(builder.finish());
     }
     std::string k;
-    for (const std::uint32_t recno : map->records(key)) {
+    for (const std::uint32_t recno : found) {
         // What the batch staged over a record decides whether it still belongs here.
         const std::string rec = image(f, recno);
         PeriodMap::keyOf(d, rec.data(), fields, k);

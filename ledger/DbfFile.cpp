@@ -232,12 +232,26 @@ void DbfFile::requireWritable() const
 
 std::unique_ptr<DbfFile> DbfFile::open(const QString &path)
 {
+    return openFile(path, true);
+}
+
+std::unique_ptr<DbfFile> DbfFile::openForReading(const QString &path)
+{
+    std::unique_ptr<DbfFile> f = openFile(path, false);
+    f->counted_ = false;
+    return f;
+}
+
+std::unique_ptr<DbfFile> DbfFile::openFile(const QString &path, bool forWriting)
+{
     std::unique_ptr<DbfFile> f(new DbfFile);
     f->path_ = path;
     const QByteArray native = QFile::encodeName(path);
-    f->fd_ = ::open(native.constData(), O_RDWR | O_CLOEXEC);
+    f->fd_ = forWriting ? ::open(native.constData(), O_RDWR | O_CLOEXEC) : -1;
     f->writable_ = f->fd_ >= 0;
-    if (f->fd_ < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+    if (!forWriting) {
+        f->fd_ = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+    } else if (f->fd_ < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
         f->readOnlyCause_ = errno;
         f->fd_ = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
     }
@@ -524,7 +538,8 @@ void DbfFile::readRecord(std::uint32_t recno, char *buffer) const
     if (recno >= recordCount_)
         fail(QStringLiteral("rekord nr %1 nie istnieje").arg(recno + 1));
     readAt(recordOffset(recno), buffer, std::size_t(recordLength_));
-    ++recordsRead_;
+    if (counted_)
+        ++recordsRead_;
 }
 
 void DbfFile::writeRecord(std::uint32_t recno, const char *buffer)

@@ -69,6 +69,9 @@ public:
 
     // Opens and checks the header; throws EngineError naming the file and the fault.
     static std::unique_ptr<DbfFile> open(const QString &path);
+    // Opens for reading only, as a reader off the window's thread does; what it reads is not
+    // counted in recordsRead().
+    static std::unique_ptr<DbfFile> openForReading(const QString &path);
     // Parses a header held in memory (the fuzz target, tests); throws like open().
     static std::unique_ptr<DbfFile> fromBytes(const QByteArray &bytes,
                                               const QString &name = QStringLiteral("memory"));
@@ -108,7 +111,8 @@ public:
     // fn(recno, record) for each.
     template <class Fn> void readEach(const std::uint32_t *recnos, std::size_t count, Fn &&fn) const;
 
-    // Records read from any file by this process so far (scans included); tests watch it.
+    // Records read by this process so far (scans included) from files opened with open(); tests
+    // watch it.
     static std::uint64_t recordsRead() { return recordsRead_; }
 
     // Field codecs. A blank field reads as null; a number that is none (all '*' too) throws.
@@ -147,6 +151,7 @@ public:
         std::int64_t mtimeNs = -1;
         std::int64_t inode = -1;
         std::uint32_t recordCount = 0;
+        bool operator==(const DiskStamp &) const = default;
     };
     DiskStamp stamp() const { return {statSize_, statMtimeNs_, statIno_, recordCount_}; }
     DiskState checkDisk(const DiskStamp &since) const;
@@ -162,6 +167,7 @@ public:
 
 private:
     DbfFile() = default;
+    static std::unique_ptr<DbfFile> openFile(const QString &path, bool forWriting);
     void parseHeader(const QByteArray &head, std::int64_t fileSize);
     void readAt(std::int64_t offset, char *buffer, std::size_t size) const;
     void writeAt(std::int64_t offset, const char *buffer, std::size_t size);
@@ -191,6 +197,7 @@ private:
     std::int64_t statSize_ = -1;
     std::int64_t statMtimeNs_ = -1;
     std::int64_t statIno_ = -1;
+    bool counted_ = true; // false: opened for reading off the window's thread
     static inline std::uint64_t recordsRead_ = 0;
 };
 
@@ -209,7 +216,8 @@ template <class Fn> void DbfFile::scan(Fn &&fn) const
     for (std::uint32_t first = 0; first < recordCount_;) {
         const std::uint32_t n = std::uint32_t(std::min<std::uint64_t>(perChunk, recordCount_ - first));
         readAt(recordOffset(first), chunk.data(), std::size_t(n) * std::size_t(recordLength_));
-        recordsRead_ += n;
+        if (counted_)
+            recordsRead_ += n;
         for (std::uint32_t i = 0; i < n; ++i)
             if (!fn(first + i, chunk.data() + std::size_t(i) * std::size_t(recordLength_)))
                 return;
@@ -232,7 +240,8 @@ template <class Fn> void DbfFile::readEach(const std::uint32_t *recnos, std::siz
             ++n;
         chunk.resize(n * length);
         readAt(recordOffset(recnos[i]), chunk.data(), n * length);
-        recordsRead_ += n;
+        if (counted_)
+            recordsRead_ += n;
         for (std::size_t k = 0; k < n; ++k)
             fn(recnos[i + k], chunk.data() + k * length);
         i += n;

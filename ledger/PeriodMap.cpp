@@ -26,66 +26,95 @@ void PeriodMap::keyOf(const DbfFile &file, const char *record, const std::vector
 
 std::size_t PeriodMap::find(std::string_view key) const
 {
-    return std::size_t(std::lower_bound(periods_.begin(), periods_.end(), key,
-                                        [](const Period &p, std::string_view k) { return p.key < k; }) -
-                       periods_.begin());
+    return std::size_t(
+        std::lower_bound(periods_.begin(), periods_.end(), key,
+                         [this](const Period &p, std::string_view k) { return keyAt(p) < k; }) -
+        periods_.begin());
 }
 
 std::vector<std::uint32_t> PeriodMap::records(std::string_view key) const
 {
     std::vector<std::uint32_t> out;
     const std::size_t p = find(key);
-    if (p == periods_.size() || periods_[p].key != key)
+    if (p == periods_.size() || keyAt(periods_[p]) != key)
         return out;
-    for (std::uint32_t r = periods_[p].begin; r < end(p); ++r)
-        for (std::uint32_t k = 0; k < runs_[r].count; ++k)
-            out.push_back(runs_[r].first + k);
+    Span run;
+    for (std::size_t at = periods_[p].begin, last = end(p); at < last;) {
+        at += runAt(at, run);
+        for (std::uint32_t k = 0; k < run.count; ++k)
+            out.push_back(run.first + k);
+    }
     return out;
 }
 
-void PeriodMap::shiftAfter(std::size_t period, int by)
+void PeriodMap::splice(std::size_t period, std::size_t at, std::size_t width,
+                       std::initializer_list<Span> runs)
 {
-    for (std::size_t q = period + 1; q < periods_.size(); ++q)
-        periods_[q].begin = std::uint32_t(int(periods_[q].begin) + by);
+    std::uint32_t encoded[4];
+    std::size_t n = 0;
+    for (const Span &r : runs) {
+        if (r.count == 0)
+            continue;
+        if (r.count == 1) {
+            encoded[n++] = r.first;
+        } else {
+            encoded[n++] = r.first | Long;
+            encoded[n++] = r.count;
+        }
+    }
+    const auto at_ = words_.begin() + std::ptrdiff_t(at);
+    if (n > width)
+        words_.insert(at_ + std::ptrdiff_t(width), n - width, 0);
+    else if (n < width)
+        words_.erase(at_ + std::ptrdiff_t(n), at_ + std::ptrdiff_t(width));
+    std::copy(encoded, encoded + n, words_.begin() + std::ptrdiff_t(at));
+    if (n != width)
+        for (std::size_t q = period + 1; q < periods_.size(); ++q)
+            periods_[q].begin =
+                std::uint32_t(std::int64_t(periods_[q].begin) + std::int64_t(n) - std::int64_t(width));
 }
 
 void PeriodMap::add(std::string_view key, std::uint32_t recno)
 {
     if (key.empty())
         return;
+    if (recno >= MaxRecords)
+        throw std::length_error("period map: record number out of reach");
     const std::size_t p = find(key);
-    if (p == periods_.size() || periods_[p].key != key) {
-        const std::uint32_t at = p < periods_.size() ? periods_[p].begin : std::uint32_t(runs_.size());
-        periods_.insert(periods_.begin() + std::ptrdiff_t(p), Period{std::string(key), at});
+    if (p == periods_.size() || keyAt(periods_[p]) != key) {
+        const std::uint32_t at = p < periods_.size() ? periods_[p].begin : std::uint32_t(words_.size());
+        periods_.insert(periods_.begin() + std::ptrdiff_t(p),
+                        Period{std::uint32_t(keys_.size()), std::uint32_t(key.size()), at});
+        keys_.append(key);
     }
-    const std::size_t first = periods_[p].begin, last = end(p);
-    // The first run that starts after the record.
-    std::size_t next = first;
-    while (next < last && runs_[next].first <= recno)
-        ++next;
-    if (next > first) {
-        Span &before = runs_[next - 1];
-        if (recno < before.first + before.count)
-            return; // held already
-        if (recno == before.first + before.count) {
-            ++before.count;
-            ++records_;
-            if (next < last && runs_[next].first == recno + 1) { // the gap closed: one run
-                before.count += runs_[next].count;
-                runs_.erase(runs_.begin() + std::ptrdiff_t(next));
-                shiftAfter(p, -1);
-            }
-            return;
-        }
+    const std::size_t last = end(p);
+    // The last run that starts at or before the record, and the one after it.
+    std::size_t at = periods_[p].begin, beforeAt = last, beforeWidth = 0;
+    Span before{0, 0}, after{0, 0};
+    while (at < last) {
+        Span run;
+        const std::size_t width = runAt(at, run);
+        if (run.first > recno)
+            break;
+        before = run;
+        beforeAt = at;
+        beforeWidth = width;
+        at += width;
     }
+    if (beforeAt != last && recno < before.first + before.count)
+        return; // held already
+    const std::size_t afterWidth = at < last ? runAt(at, after) : 0;
+    const bool joinsBefore = beforeAt != last && before.first + before.count == recno;
+    const bool joinsAfter = afterWidth > 0 && after.first == recno + 1;
     ++records_;
-    if (next < last && runs_[next].first == recno + 1) {
-        --runs_[next].first;
-        ++runs_[next].count;
-        return;
-    }
-    runs_.insert(runs_.begin() + std::ptrdiff_t(next), Span{recno, 1});
-    shiftAfter(p, 1);
+    if (joinsBefore && joinsAfter) // the gap closed: one run
+        splice(p, beforeAt, beforeWidth + afterWidth, {Span{before.first, before.count + 1 + after.count}});
+    else if (joinsBefore)
+        splice(p, beforeAt, beforeWidth, {Span{before.first, before.count + 1}});
+    else if (joinsAfter)
+        splice(p, at, afterWidth, {Span{recno, after.count + 1}});
+    else
+        splice(p, at, 0, {Span{recno, 1}});
 }
 
 void PeriodMap::remove(std::string_view key, std::uint32_t recno)
@@ -93,40 +122,31 @@ void PeriodMap::remove(std::string_view key, std::uint32_t recno)
     if (key.empty())
         return;
     const std::size_t p = find(key);
-    if (p == periods_.size() || periods_[p].key != key)
+    if (p == periods_.size() || keyAt(periods_[p]) != key)
         return;
-    const std::size_t first = periods_[p].begin, last = end(p);
-    std::size_t r = first;
-    while (r < last && runs_[r].first + runs_[r].count <= recno)
-        ++r;
-    if (r == last || recno < runs_[r].first)
-        return; // not held
-    --records_;
-    Span &run = runs_[r];
-    if (run.count == 1) {
-        runs_.erase(runs_.begin() + std::ptrdiff_t(r));
-        shiftAfter(p, -1);
-        // A period left without runs keeps its entry; it costs a few bytes and the next add finds it.
-    } else if (recno == run.first) {
-        ++run.first;
-        --run.count;
-    } else if (recno == run.first + run.count - 1) {
-        --run.count;
-    } else {
-        const Span tail{recno + 1, run.first + run.count - recno - 1};
-        run.count = recno - run.first;
-        runs_.insert(runs_.begin() + std::ptrdiff_t(r + 1), tail);
-        shiftAfter(p, 1);
+    const std::size_t last = end(p);
+    for (std::size_t at = periods_[p].begin; at < last;) {
+        Span run;
+        const std::size_t width = runAt(at, run);
+        if (recno < run.first)
+            return; // not held
+        if (recno < run.first + run.count) {
+            --records_;
+            // A period left without runs keeps its entry; it costs a few bytes and the next add finds it.
+            splice(p, at, width,
+                   {Span{run.first, recno - run.first}, Span{recno + 1, run.first + run.count - recno - 1}});
+            return;
+        }
+        at += width;
     }
 }
 
 std::size_t PeriodMap::bytes() const
 {
-    std::size_t n = runs_.capacity() * sizeof(Span) + periods_.capacity() * sizeof(Period) +
+    std::size_t n = words_.capacity() * sizeof(std::uint32_t) + periods_.capacity() * sizeof(Period) +
                     fields_.capacity() * sizeof(int);
-    for (const Period &p : periods_)
-        if (p.key.capacity() > 15)
-            n += p.key.capacity() + 1;
+    if (keys_.capacity() > 15)
+        n += keys_.capacity() + 1;
     return n;
 }
 
@@ -137,9 +157,10 @@ std::size_t slotOf(std::uint64_t word, std::size_t mask)
     return std::size_t((word * 0x9E3779B97F4A7C15ull) >> 32) & mask;
 }
 
-constexpr std::uint32_t Apart = 1u << 31; // the run does not begin where the one before ended
-constexpr std::uint32_t Long = 1u << 30;  // the run holds more than one record
-constexpr std::uint32_t PeriodBits = Long - 1;
+// The builder's log of runs: the period in the low bits of a run's first word.
+constexpr std::uint32_t LogApart = 1u << 31; // the run does not begin where the one before ended
+constexpr std::uint32_t LogLong = 1u << 30;  // the run holds more than one record
+constexpr std::uint32_t LogPeriodBits = LogLong - 1;
 } // namespace
 
 PeriodMap::Builder::Builder(const DbfFile &file, std::vector<int> fields, std::string wanted)
@@ -188,12 +209,13 @@ std::uint64_t PeriodMap::Builder::canonicalWord(const char *span) const
 std::uint32_t PeriodMap::Builder::addPeriod()
 {
     // A file this large would be hundreds of gigabytes; refusing beats a wrong map.
-    if (keys_.size() >= MaxPeriods)
+    if (keyEnds_.size() >= MaxPeriods || keys_.size() + key_.size() > 0xFFFFFFFFu)
         throw std::length_error("period map: too many periods");
-    const auto p = std::uint32_t(keys_.size());
+    const auto p = std::uint32_t(keyEnds_.size());
     if (key_ == wanted_)
         wantedPeriod_ = p;
-    keys_.push_back(key_);
+    keys_.append(key_);
+    keyEnds_.push_back(std::uint32_t(keys_.size()));
     return p;
 }
 
@@ -202,7 +224,7 @@ std::uint32_t PeriodMap::Builder::periodOfKey(const char *record)
     keyOf(file_, record, fields_, key_);
     if (key_.empty())
         return NoPeriod;
-    const auto [it, added] = byKey_.try_emplace(key_, std::uint32_t(keys_.size()));
+    const auto [it, added] = byKey_.try_emplace(key_, std::uint32_t(keyEnds_.size()));
     if (added)
         addPeriod();
     return it->second;
@@ -276,14 +298,16 @@ void PeriodMap::Builder::endRun()
 {
     if (runPeriod_ == NoPeriod || next_ == runFirst_)
         return;
+    if (next_ > MaxRecords)
+        throw std::length_error("period map: record number out of reach");
     const std::uint32_t count = next_ - runFirst_;
     std::uint32_t head = runPeriod_;
     if (runFirst_ != logged_)
-        head |= Apart;
+        head |= LogApart;
     if (count > 1)
-        head |= Long;
+        head |= LogLong;
     log_.push_back(head);
-    if (head & Apart)
+    if (head & LogApart)
         log_.push_back(runFirst_);
     if (count > 1)
         log_.push_back(count);
@@ -326,61 +350,93 @@ PeriodMap PeriodMap::Builder::finish()
     endRun();
     runPeriod_ = NoPeriod;
     // Only the periods are sorted; the runs are dealt out to them in two passes over the log.
-    const std::uint32_t periods = std::uint32_t(keys_.size());
+    const std::uint32_t periods = std::uint32_t(keyEnds_.size());
+    const auto keyOfPeriod = [this](std::uint32_t p) {
+        const std::uint32_t begin = p == 0 ? 0 : keyEnds_[p - 1];
+        return std::string_view(keys_.data() + begin, keyEnds_[p] - begin);
+    };
     std::vector<std::uint32_t> order(periods);
     for (std::uint32_t p = 0; p < periods; ++p)
         order[p] = p;
-    std::sort(order.begin(), order.end(), [this](std::uint32_t a, std::uint32_t b) { return keys_[a] < keys_[b]; });
+    std::sort(order.begin(), order.end(),
+              [&](std::uint32_t a, std::uint32_t b) { return keyOfPeriod(a) < keyOfPeriod(b); });
 
     const auto walk = [this](auto &&fn) {
         std::uint32_t at = 0;
         for (std::size_t i = 0; i < log_.size();) {
             const std::uint32_t head = log_[i++];
-            const std::uint32_t first = (head & Apart) ? log_[i++] : at;
-            const std::uint32_t count = (head & Long) ? log_[i++] : 1;
-            fn(head & PeriodBits, first, count);
+            const std::uint32_t first = (head & LogApart) ? log_[i++] : at;
+            const std::uint32_t count = (head & LogLong) ? log_[i++] : 1;
+            fn(head & LogPeriodBits, first, count);
             at = first + count;
         }
     };
-    std::vector<std::uint32_t> slot(periods + 1, 0); // runs per period, then where each goes next
-    walk([&](std::uint32_t p, std::uint32_t, std::uint32_t) { ++slot[p]; });
+    // Words per period, then where each period's next run goes.
+    std::vector<std::uint32_t> slot(periods, 0);
+    walk([&](std::uint32_t p, std::uint32_t, std::uint32_t count) { slot[p] += count > 1 ? 2 : 1; });
     PeriodMap map(std::move(fields_));
     map.periods_.reserve(periods);
     std::uint32_t total = 0;
     for (const std::uint32_t p : order) {
         const std::uint32_t n = slot[p];
         slot[p] = total;
-        map.periods_.push_back(Period{std::move(keys_[p]), total});
+        const std::string_view key = keyOfPeriod(p);
+        map.periods_.push_back(
+            Period{std::uint32_t(key.data() - keys_.data()), std::uint32_t(key.size()), total});
         total += n;
     }
-    map.runs_.resize(total);
-    std::vector<std::uint32_t> filled(slot.begin(), slot.end() - 1); // where each period begins
+    map.words_.resize(total);
+    // Runs of one period never touch in the log: a run ends only where the period changes or a
+    // record is skipped, so each goes in as it is.
     walk([&](std::uint32_t p, std::uint32_t first, std::uint32_t count) {
         map.records_ += count;
-        // Runs of one period that touch, split only by bytes that trim to the same key, join.
-        if (slot[p] > filled[p]) {
-            Span &last = map.runs_[slot[p] - 1];
-            if (last.first + last.count == first) {
-                last.count += count;
-                return;
-            }
+        if (count == 1) {
+            map.words_[slot[p]++] = first;
+        } else {
+            map.words_[slot[p]++] = first | Long;
+            map.words_[slot[p]++] = count;
         }
-        map.runs_[slot[p]++] = Span{first, count};
     });
-    // Joined runs left holes at the ends of their periods' places; close them up.
-    std::uint32_t to = 0;
-    for (std::size_t i = 0; i < map.periods_.size(); ++i) {
-        const std::uint32_t p = order[i];
-        const std::uint32_t from = filled[p], end = slot[p];
-        map.periods_[i].begin = to;
-        for (std::uint32_t r = from; r < end; ++r)
-            map.runs_[to++] = map.runs_[r];
-    }
-    map.runs_.resize(to);
-    map.runs_.shrink_to_fit();
+    keys_.shrink_to_fit();
+    map.keys_ = std::move(keys_);
     log_ = {};
-    keys_ = {};
+    keyEnds_ = {};
     return map;
+}
+
+PeriodMap::Matcher::Matcher(const DbfFile &file, std::vector<int> fields, std::string key)
+    : file_(file), fields_(std::move(fields)), key_(std::move(key))
+{
+    int begin = file.recordLength(), end = 0, covered = 0;
+    for (const int f : fields_) {
+        const DbfField &d = file.fields()[std::size_t(f)];
+        begin = std::min(begin, d.offset);
+        end = std::max(end, d.offset + d.length);
+        covered += d.length;
+    }
+    spanBegin_ = begin;
+    const int length = std::max(0, end - begin);
+    word_ = !fields_.empty() && length <= 8 && spanBegin_ + 8 <= file.recordLength();
+    if (!word_)
+        return;
+    gapless_ = covered == length; // distinct fields never overlap
+    char ones[8] = {}, wanted[8] = {};
+    std::memset(ones, 0xff, std::size_t(length));
+    std::memcpy(&wordMask_, ones, 8);
+    // The key's texts as a record holds them: each padded with blanks to its field's length.
+    std::size_t at = 0;
+    for (const int f : fields_) {
+        const DbfField &d = file.fields()[std::size_t(f)];
+        const std::size_t n = at < key_.size() ? std::uint8_t(key_[at]) : 0;
+        if (n == 0 || n > std::size_t(d.length) || at + 1 + n > key_.size()) {
+            word_ = false; // no record holds such a key; the slow way says so
+            return;
+        }
+        std::memset(wanted + (d.offset - begin), ' ', std::size_t(d.length));
+        std::memcpy(wanted + (d.offset - begin), key_.data() + at + 1, n);
+        at += 1 + n;
+    }
+    std::memcpy(&wantedWord_, wanted, 8);
 }
 
 } // namespace kw

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -18,11 +19,13 @@ class DbfFile;
 // not held either.
 //
 // Days are entered period after period, so a period's records mostly lie side by side: the map
-// holds runs of neighbouring record numbers (first, count), all in one array grouped by period in
-// the order of the period keys. A ledger kept day by day then costs well under a byte a record; a
-// file whose periods alternate record by record, or lie in random order, costs eight. A lookup is a binary search over the
-// periods; a change that splits or joins runs moves a tail of that array, which happens only when
-// the user writes.
+// holds runs of neighbouring record numbers, all in one array of 32-bit words grouped by period in
+// the order of the period keys. A lone record is one word, its number; a longer run is its first
+// number marked in the top bit, then its length. A ledger kept day by day then costs well under a
+// byte a record; a file whose periods alternate record by record, or lie in random order, costs
+// four, runs of two records the same, and each period its key and twelve bytes. A lookup is a
+// binary search over the periods; a change that splits or joins runs moves a tail of that array,
+// which happens only when the user writes.
 class PeriodMap
 {
 public:
@@ -39,9 +42,14 @@ public:
         keyOf(file, record, fields_, key);
     }
 
+    // Record numbers from this one on cannot be held: the top bit of a word marks a run.
+    static constexpr std::uint32_t MaxRecords = 1u << 31;
+    static bool canHold(std::uint32_t recordCount) { return recordCount <= MaxRecords; }
+
     // The period's record numbers, ascending.
     std::vector<std::uint32_t> records(std::string_view key) const;
 
+    // Throws std::length_error for a record number from MaxRecords on.
     void add(std::string_view key, std::uint32_t recno);
     void remove(std::string_view key, std::uint32_t recno);
 
@@ -49,6 +57,43 @@ public:
     std::size_t recordCount() const { return records_; }
     // What the map holds on the heap.
     std::size_t bytes() const;
+
+    // Tells the records of one period by their key bytes alone, for a read that wants that period
+    // and builds no map: where the key fields fit in eight bytes of the record, a record costs a
+    // load, a mask and a comparison; a field padded with NULs is read the slow way.
+    class Matcher
+    {
+    public:
+        Matcher(const DbfFile &file, std::vector<int> fields, std::string key);
+        bool operator()(const char *record)
+        {
+            if (word_) {
+                std::uint64_t word;
+                std::memcpy(&word, record + spanBegin_, 8);
+                word &= wordMask_;
+                if (word == wantedWord_)
+                    return true;
+                // With no NUL among them and nothing between the fields, the bytes are the key's own.
+                constexpr std::uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+                const std::uint64_t padded = word | ~wordMask_;
+                if (gapless_ && ((padded - ones) & ~padded & highs) == 0)
+                    return false;
+            }
+            keyOf(file_, record, fields_, scratch_);
+            return scratch_ == key_;
+        }
+
+    private:
+        const DbfFile &file_;
+        std::vector<int> fields_;
+        std::string key_;
+        std::string scratch_;
+        bool word_ = false;
+        bool gapless_ = false;
+        int spanBegin_ = 0;
+        std::uint64_t wordMask_ = 0;
+        std::uint64_t wantedWord_ = 0;
+    };
 
     // Built by one pass over the records in file order, in time linear in the records whatever
     // their order. Days are entered period after period, so the pass notes runs of neighbouring
@@ -119,7 +164,9 @@ public:
         // not follow the one before; it holds more than one record), then its first record and its
         // length when those flags say so. A file whose periods alternate costs one word a record.
         std::vector<std::uint32_t> log_;
-        std::vector<std::string> keys_; // by period number
+        // The keys by period number, end to end: period p's ends at keyEnds_[p].
+        std::string keys_;
+        std::vector<std::uint32_t> keyEnds_;
         std::string key_;
         // Key bytes to period number: one word as the key (an open-addressed table a power of two
         // long), or the bytes themselves.
@@ -138,24 +185,39 @@ public:
 private:
     struct Period
     {
-        std::string key;
-        std::uint32_t begin; // its first run
+        std::uint32_t keyAt; // in keys_
+        std::uint32_t keyLength;
+        std::uint32_t begin; // its first word
     };
     struct Span
     {
         std::uint32_t first;
         std::uint32_t count;
     };
+    static constexpr std::uint32_t Long = 1u << 31; // the word starts a run of more than one record
+    std::string_view keyAt(const Period &p) const { return {keys_.data() + p.keyAt, p.keyLength}; }
     std::size_t find(std::string_view key) const; // index of the first period not below key
-    std::uint32_t end(std::size_t period) const
+    std::size_t end(std::size_t period) const
     {
-        return period + 1 < periods_.size() ? periods_[period + 1].begin : std::uint32_t(runs_.size());
+        return period + 1 < periods_.size() ? periods_[period + 1].begin : words_.size();
     }
-    void shiftAfter(std::size_t period, int by);
+    // The run whose first word is at `at`; returns how many words it takes.
+    std::size_t runAt(std::size_t at, Span &run) const
+    {
+        if (words_[at] & Long) {
+            run = Span{words_[at] & ~Long, words_[at + 1]};
+            return 2;
+        }
+        run = Span{words_[at], 1};
+        return 1;
+    }
+    // Puts these runs of the period in place of the `width` words at `at`.
+    void splice(std::size_t period, std::size_t at, std::size_t width, std::initializer_list<Span> runs);
 
     std::vector<int> fields_;
-    std::vector<Period> periods_; // ascending by key
-    std::vector<Span> runs_;      // grouped by period, ascending and apart within a period
+    std::vector<Period> periods_;      // ascending by key
+    std::string keys_;                 // the periods' keys end to end, in no order
+    std::vector<std::uint32_t> words_; // the runs, grouped by period, ascending and apart within a period
     std::size_t records_ = 0;
 };
 

@@ -2,10 +2,21 @@
 #include "ledger/EngineError.h"
 #include "ledger/Table.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QThread>
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <map>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <pthread.h>
+#include <sys/resource.h>
+#include <thread>
 
 namespace kw {
 
@@ -34,6 +45,201 @@ std::map<QString, KeptMaps> &keptMaps()
 {
     static std::map<QString, KeptMaps> k;
     return k;
+}
+
+// A map of periods built off the window's thread, from a reader of its own on the file.
+struct MapBuild
+{
+    QString path;
+    std::vector<int> fields;
+    DbfFile::DiskStamp asked; // the file as the store knew it when it asked
+    std::atomic<bool> abandoned{false};
+    // Written by the worker before it says done, under the builds' lock; read after.
+    bool done = false;
+    std::optional<PeriodMap> map;
+    DbfFile::DiskStamp read; // the file as the worker found it
+};
+
+class MapBuilds;
+MapBuilds &mapBuilds();
+
+// One worker thread takes the builds in the order asked. Everything but the queue and a build's
+// result belongs to the thread that owns the stores.
+class MapBuilds
+{
+public:
+    MapBuilds()
+    {
+        // A child made by fork() without exec (the crash tests) has no worker thread, and the lock
+        // may have been held by it: the child starts afresh, with none of the parent's builds.
+        static bool registered = false;
+        if (!registered) {
+            registered = true;
+            ::pthread_atfork([] { mapBuilds().lock_.lock(); }, [] { mapBuilds().lock_.unlock(); },
+                             [] { mapBuilds().forgetAfterFork(); });
+        }
+    }
+
+    ~MapBuilds()
+    {
+        // A build still running at exit is abandoned: it stops within a few thousand records.
+        {
+            const std::lock_guard<std::mutex> hold(lock_);
+            stopping_ = true;
+            for (auto &b : queue_)
+                b->abandoned = true;
+            if (current_)
+                current_->abandoned = true;
+        }
+        changed_.notify_all();
+        if (worker_)
+            worker_->join();
+    }
+
+    // The build begins once the asking thread is back in its event loop, so that it does not
+    // take the processor and the memory bus from the rest of the open the user waits for; at once
+    // where there is no event loop, and whenever a build is waited for.
+    void start(std::shared_ptr<MapBuild> build)
+    {
+        asked.push_back(build);
+        held_.push_back(std::move(build));
+        if (releasePosted_)
+            return;
+        if (QCoreApplication *app = QCoreApplication::instance();
+            app && app->thread() == QThread::currentThread()) {
+            releasePosted_ = true;
+            QMetaObject::invokeMethod(
+                app, [this] { release(); }, Qt::QueuedConnection);
+        } else {
+            release();
+        }
+        // Built maps of files that no store came back for: the oldest go, as kept maps do.
+        std::vector<std::shared_ptr<MapBuild>> done;
+        for (const auto &b : asked)
+            if (isDone(*b))
+                done.push_back(b);
+        for (std::size_t i = 0; i + kKeptFiles < done.size(); ++i)
+            abandon(done[i]);
+    }
+
+    bool isDone(const MapBuild &b)
+    {
+        const std::lock_guard<std::mutex> hold(lock_);
+        return b.done;
+    }
+    void release()
+    {
+        releasePosted_ = false;
+        if (held_.empty())
+            return;
+        {
+            const std::lock_guard<std::mutex> hold(lock_);
+            for (auto &b : held_)
+                queue_.push_back(std::move(b));
+            if (!worker_)
+                worker_ = std::make_unique<std::thread>([this] { run(); });
+        }
+        held_.clear();
+        changed_.notify_all();
+    }
+
+    void forgetAfterFork()
+    {
+        // The lock was taken before the fork; the condition may count the parent's worker among
+        // its waiters, which would hold up a notice here for ever: both start anew, the old ones
+        // left as they are.
+        new (&lock_) std::mutex();
+        new (&changed_) std::condition_variable();
+        for (auto &b : asked)
+            b->abandoned = true;
+        asked.clear();
+        held_.clear();
+        queue_.clear();
+        current_.reset();
+        releasePosted_ = false;
+        (void)worker_.release(); // the parent's thread: never to be joined here
+    }
+
+    void waitFor(const MapBuild &b)
+    {
+        release();
+        std::unique_lock<std::mutex> hold(lock_);
+        changed_.wait(hold, [&] { return b.done; });
+    }
+    void abandon(const std::shared_ptr<MapBuild> &b)
+    {
+        b->abandoned = true;
+        asked.erase(std::remove(asked.begin(), asked.end(), b), asked.end());
+    }
+
+    // Asked for and not yet taken by a store, done or not; the owning thread's alone.
+    std::vector<std::shared_ptr<MapBuild>> asked;
+
+private:
+    void run()
+    {
+        // The user's own work, and other programs, go first (Linux keeps a nice value per thread).
+        ::setpriority(PRIO_PROCESS, 0, 10);
+        std::unique_lock<std::mutex> hold(lock_);
+        for (;;) {
+            changed_.wait(hold, [this] { return stopping_ || !queue_.empty(); });
+            if (stopping_)
+                return;
+            current_ = std::move(queue_.front());
+            queue_.pop_front();
+            hold.unlock();
+            std::optional<PeriodMap> map;
+            DbfFile::DiskStamp read;
+            if (!current_->abandoned)
+                build(*current_, map, read);
+            hold.lock();
+            current_->map = std::move(map);
+            current_->read = read;
+            current_->done = true;
+            current_.reset();
+            changed_.notify_all();
+        }
+    }
+
+    static void build(const MapBuild &b, std::optional<PeriodMap> &map, DbfFile::DiskStamp &read)
+    {
+        try {
+            const std::unique_ptr<DbfFile> file = DbfFile::openForReading(b.path);
+            read = file->stamp();
+            if (!(read == b.asked) || !PeriodMap::canHold(file->recordCount()))
+                return; // changed since the store read it: the store will see it and read again
+            PeriodMap::Builder builder(*file, b.fields);
+            bool stopped = false;
+            file->scan([&](std::uint32_t recno, const char *record) {
+                if ((recno & 4095) == 0 && b.abandoned.load(std::memory_order_relaxed)) {
+                    stopped = true;
+                    return false;
+                }
+                if (!DbfFile::isDeleted(record))
+                    builder.place(recno, record);
+                return true;
+            });
+            if (!stopped)
+                map.emplace(builder.finish());
+        } catch (const std::exception &) {
+            map.reset(); // the store's own reads say what is wrong with the file
+        }
+    }
+
+    std::vector<std::shared_ptr<MapBuild>> held_; // asked for, not yet handed to the worker
+    bool releasePosted_ = false;
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::deque<std::shared_ptr<MapBuild>> queue_;
+    std::shared_ptr<MapBuild> current_;
+    bool stopping_ = false;
+    std::unique_ptr<std::thread> worker_;
+};
+
+MapBuilds &mapBuilds()
+{
+    static MapBuilds b;
+    return b;
 }
 } // namespace
 
@@ -94,6 +300,13 @@ SharedFile::~SharedFile()
 
 PeriodMap *SharedFile::periodMap(const std::vector<int> &fields)
 {
+    takeBuiltMaps(Wait::ForFields, fields);
+    return builtPeriodMap(fields);
+}
+
+PeriodMap *SharedFile::builtPeriodMap(const std::vector<int> &fields)
+{
+    takeBuiltMaps(Wait::None);
     for (PeriodMap &m : maps_)
         if (m.fields() == fields)
             return &m;
@@ -102,16 +315,80 @@ PeriodMap *SharedFile::periodMap(const std::vector<int> &fields)
 
 PeriodMap &SharedFile::keepPeriodMap(PeriodMap map)
 {
-    if (PeriodMap *old = periodMap(map.fields())) {
-        *old = std::move(map);
-        return *old;
-    }
+    for (PeriodMap &old : maps_)
+        if (old.fields() == map.fields()) {
+            old = std::move(map);
+            return old;
+        }
     maps_.push_back(std::move(map));
     return maps_.back();
 }
 
+void SharedFile::buildMapLater(const std::vector<int> &fields)
+{
+    if (file_->fd() < 0 || !PeriodMap::canHold(file_->recordCount()))
+        return;
+    for (PeriodMap &m : maps_)
+        if (m.fields() == fields)
+            return;
+    for (const auto &b : mapBuilds().asked)
+        if (b->path == file_->path() && b->fields == fields)
+            return;
+    auto build = std::make_shared<MapBuild>();
+    build->path = file_->path();
+    build->fields = fields;
+    build->asked = file_->stamp();
+    mapBuilds().start(std::move(build));
+}
+
+void SharedFile::takeBuiltMaps(Wait wait, const std::vector<int> &fields)
+{
+    MapBuilds &builds = mapBuilds();
+    for (std::size_t i = 0; i < builds.asked.size();) {
+        const std::shared_ptr<MapBuild> b = builds.asked[i];
+        const bool waits = wait == Wait::All || (wait == Wait::ForFields && b->fields == fields);
+        if (b->path != file_->path() || (!waits && !builds.isDone(*b))) {
+            ++i;
+            continue;
+        }
+        builds.waitFor(*b);
+        builds.asked.erase(builds.asked.begin() + std::ptrdiff_t(i));
+        // The worker read the file only if it found it as the store knew it then; a write through
+        // the store waits for it, and another program's change shows on the disk.
+        if (!b->map || file_->checkDisk(b->read) != DbfFile::DiskState::Unchanged)
+            continue;
+        bool held = false;
+        for (PeriodMap &m : maps_)
+            held = held || m.fields() == b->fields;
+        if (!held)
+            maps_.push_back(std::move(*b->map));
+    }
+}
+
+void SharedFile::abandonMapBuilds()
+{
+    MapBuilds &builds = mapBuilds();
+    const std::vector<std::shared_ptr<MapBuild>> asked = builds.asked;
+    for (const auto &b : asked)
+        if (b->path == file_->path())
+            builds.abandon(b);
+}
+
+void SharedFile::waitForPeriodMaps()
+{
+    MapBuilds &builds = mapBuilds();
+    for (const auto &b : std::vector<std::shared_ptr<MapBuild>>(builds.asked))
+        builds.waitFor(*b);
+    for (auto &[path, weak] : registry())
+        if (auto s = weak.lock())
+            s->takeBuiltMaps(Wait::None);
+}
+
 void SharedFile::forgetPeriodMaps()
 {
+    MapBuilds &builds = mapBuilds();
+    for (const auto &b : std::vector<std::shared_ptr<MapBuild>>(builds.asked))
+        builds.abandon(b);
     keptMaps().clear();
     for (auto &[path, weak] : registry())
         if (auto s = weak.lock())
@@ -129,6 +406,10 @@ std::vector<std::string> SharedFile::keysOf(const char *record) const
 
 void SharedFile::moveInMaps(std::uint32_t recno, const std::vector<std::string> &before, const char *data)
 {
+    if (!PeriodMap::canHold(recno + 1)) {
+        maps_.clear(); // a file this large is read whole, as one with no map
+        return;
+    }
     const std::vector<std::string> after = keysOf(data);
     for (std::size_t i = 0; i < maps_.size(); ++i) {
         if (before[i] == after[i])
@@ -171,6 +452,10 @@ std::size_t SharedFile::periodMapBytes()
 
 void SharedFile::write(std::uint32_t recno, const char *data, Table *origin)
 {
+    // A map still being built read the file as it was before this write: it is taken first, so
+    // the write keeps it true like any other.
+    takeBuiltMaps(Wait::All);
+    lastRead_ = {};
     std::vector<std::string> before;
     if (!maps_.empty()) {
         try {
@@ -193,6 +478,8 @@ std::uint32_t SharedFile::append(const char *data, Table *origin)
 std::uint32_t SharedFile::appendMany(const char *data, std::uint32_t count, Table *origin)
 {
     const std::size_t length = std::size_t(file_->recordLength());
+    takeBuiltMaps(Wait::All);
+    lastRead_ = {};
     const std::uint32_t first = file_->appendRecords(data, count);
     for (std::uint32_t i = 0; i < count; ++i) {
         const char *record = data + i * length;

@@ -63,10 +63,28 @@ public:
 
     // The map of the records' periods by these key fields, kept true by every write through this
     // store; null when there is none yet (or it was thrown away because the file changed on disk).
-    // It outlives the store: a store opened later on the same, unchanged file takes it over.
+    // It outlives the store: a store opened later on the same, unchanged file takes it over. A map
+    // still being built off this thread for the file is waited for: the rest of a build costs
+    // less than another read of the whole file.
     PeriodMap *periodMap(const std::vector<int> &fields);
+    // The same, without waiting for a map still being built: for a caller that would rather read
+    // the file once more (readPeriod) than wait behind every build queued before its own, as the
+    // books do for the sums right after the tables opened them.
+    PeriodMap *builtPeriodMap(const std::vector<int> &fields);
     PeriodMap &keepPeriodMap(PeriodMap map);
-    // Throws away every map kept for later stores, as at the program's first start.
+    // Hands fn(recno, record) the live records whose key fields hold `key`, in file order, by one
+    // read of the file that compares their key bytes and nothing else; the map of every period is
+    // then built off this thread, by a reader of its own, while the user works on this period. It
+    // is kept only if the file is still as this store knew it when the read was done; periodMap()
+    // takes it, and so does a write through this store before it writes, so the write keeps it true.
+    // The records of the period last read so are remembered until the next write or change on
+    // disk: the books ask for the sums' period right after the tables read it.
+    template <class Fn> void readPeriod(const std::vector<int> &fields, const std::string &key, Fn &&fn);
+    // Waits for every map being built and gives each to its file's store, if one is open; for
+    // tests and benchmarks.
+    static void waitForPeriodMaps();
+    // Throws away every map kept for later stores, as at the program's first start, and abandons
+    // those being built.
     static void forgetPeriodMaps();
     // What every period map of the process holds, for the benchmarks.
     static std::size_t periodMapBytes();
@@ -78,7 +96,21 @@ private:
     {
         cache_.clear();
         maps_.clear();
+        lastRead_ = {};
+        abandonMapBuilds();
     }
+    void buildMapLater(const std::vector<int> &fields);
+    // Takes the maps built off this thread for this file that are still true, waiting for those
+    // still being built: none, those by these key fields, or all.
+    enum class Wait
+    {
+        None,
+        ForFields,
+        All
+    };
+    void takeBuiltMaps(Wait wait, const std::vector<int> &fields = {});
+    // Nothing being built for this file will be kept: the file changed since it was read.
+    void abandonMapBuilds();
     std::vector<std::string> keysOf(const char *record) const; // one per map; empty for none
     void moveInMaps(std::uint32_t recno, const std::vector<std::string> &before, const char *data);
 
@@ -86,6 +118,37 @@ private:
     std::vector<Table *> observers_;
     QHash<std::uint32_t, std::string> cache_;
     std::vector<PeriodMap> maps_;
+    struct PeriodRead
+    {
+        std::vector<int> fields;
+        std::string key;
+        std::vector<std::uint32_t> records;
+        bool valid = false;
+    };
+    PeriodRead lastRead_; // by readPeriod()
 };
+
+template <class Fn>
+void SharedFile::readPeriod(const std::vector<int> &fields, const std::string &key, Fn &&fn)
+{
+    if (lastRead_.valid && lastRead_.fields == fields && lastRead_.key == key) {
+        const std::vector<std::uint32_t> records = lastRead_.records;
+        for (const std::uint32_t recno : records)
+            fn(recno, record(recno));
+        return;
+    }
+    PeriodMap::Matcher matches(*file_, fields, key);
+    PeriodRead read{fields, key, {}, false};
+    file_->scan([&](std::uint32_t recno, const char *record) {
+        if (!DbfFile::isDeleted(record) && matches(record)) {
+            read.records.push_back(recno);
+            fn(recno, record);
+        }
+        return true;
+    });
+    read.valid = true;
+    lastRead_ = std::move(read);
+    buildMapLater(fields);
+}
 
 } // namespace kw

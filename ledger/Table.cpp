@@ -333,14 +333,8 @@ void Table::rebuild(std::int64_t keepRecno)
             rows.reserve(recnos.size());
             f.readEach(recnos.data(), recnos.size(), take);
         } else if (byPeriod) {
-            // The one full read also files every other period's records for the next open.
-            PeriodMap::Builder builder(f, fields, period);
-            f.scan([&](std::uint32_t recno, const char *rec) {
-                if (!DbfFile::isDeleted(rec) && builder.place(recno, rec))
-                    take(recno, rec);
-                return true;
-            });
-            shared_->keepPeriodMap(builder.finish());
+            // One read that compares key bytes alone; the map for the next open is built aside.
+            shared_->readPeriod(fields, period, take);
         } else {
             f.scan([&](std::uint32_t recno, const char *rec) {
                 take(recno, rec);

@@ -15,6 +15,7 @@
 #include <map>
 #include <numeric>
 #include <random>
+#include <set>
 
 using kwtest::Ledger;
 using namespace kw::ledger;
@@ -111,6 +112,51 @@ std::optional<std::vector<std::uint32_t>> mapPeriod(const QString &path, const Q
         return std::nullopt;
     return map->records(keyOfPeriod(f, fields, month, year));
 }
+
+// The day file's map as its store holds it now, without waiting for one being built; null when
+// there is no store or no map.
+const kw::PeriodMap *builtDayMap(const QString &path)
+{
+    auto store = kw::SharedFile::existing(QFileInfo(path).absoluteFilePath());
+    if (!store)
+        return nullptr;
+    const kw::DbfFile &f = store->file();
+    return store->builtPeriodMap({f.fieldIndex(u"MIESIAC"), f.fieldIndex(u"ROK")});
+}
+
+// Day entries appended straight to the day file, as another program that made it left them, with
+// no sums: entry i in the period placeOf(i) gives, on a day from 1 to 28.
+void appendDays(const QString &path, int count, const std::function<Period(int)> &placeOf)
+{
+    auto f = kw::DbfFile::open(path);
+    const int m = f->fieldIndex(u"MIESIAC"), y = f->fieldIndex(u"ROK"), d = f->fieldIndex(u"DZIEN");
+    std::string records;
+    for (int i = 0; i < count; ++i) {
+        std::string rec = f->blankRecord();
+        const Period p = placeOf(i);
+        f->encode(rec.data(), m, p.month);
+        f->encode(rec.data(), y, p.year);
+        f->encode(rec.data(), d, i % 28 + 1);
+        records += rec;
+    }
+    f->appendRecords(records.data(), std::uint32_t(count));
+}
+
+// A day file of 40,000 entries in random order, thirty to a period from January 1990 on: large
+// enough that the map is still being built while a test goes on after the first open.
+void appendShuffledDays(const QString &path)
+{
+    std::vector<int> entry(40'000);
+    std::iota(entry.begin(), entry.end(), 0);
+    std::shuffle(entry.begin(), entry.end(), std::mt19937(23));
+    appendDays(path, int(entry.size()), [&](int i) {
+        const int p = entry[std::size_t(i)] / 30;
+        return Period{QString::number(p % 12 + 1), QString::number(1990 + p / 12)};
+    });
+}
+
+// Periods of that file, to compare the map with full reads.
+const std::vector<Period> ShuffledPeriods{{"1", "1990"}, {"3", "1990"}, {"12", "1992"}, {"7", "2100"}};
 
 class PeriodMapTest : public ::testing::Test
 {
@@ -475,4 +521,251 @@ TEST(PeriodMap, OnePassOnAnyOrderMatchesAFullRead)
             EXPECT_LT(map.bytes(), 4 * live);
         }
     }
+}
+
+// Record numbers up to the last the words can hold, lone and in runs, and the first they cannot.
+TEST(PeriodMap, HoldsRecordNumbersUpToItsLimit)
+{
+    using V = std::vector<std::uint32_t>;
+    const std::uint32_t top = kw::PeriodMap::MaxRecords - 1;
+    kw::PeriodMap map({0});
+    map.add("a", top);
+    map.add("a", 0);
+    map.add("a", top - 2);
+    EXPECT_EQ(map.records("a"), (V{0, top - 2, top}));
+    map.add("a", top - 1); // joins both neighbours into one run
+    map.add("a", 1);
+    EXPECT_EQ(map.records("a"), (V{0, 1, top - 2, top - 1, top}));
+    map.remove("a", top - 1);
+    EXPECT_EQ(map.records("a"), (V{0, 1, top - 2, top}));
+    EXPECT_THROW(map.add("a", kw::PeriodMap::MaxRecords), std::length_error);
+    EXPECT_THROW(map.add("b", 0xFFFFFFFFu), std::length_error);
+    EXPECT_EQ(map.records("a"), (V{0, 1, top - 2, top})) << "a refused record changes nothing";
+    EXPECT_TRUE(map.records("b").empty());
+    EXPECT_EQ(map.recordCount(), 4u);
+    EXPECT_TRUE(kw::PeriodMap::canHold(kw::PeriodMap::MaxRecords));
+    EXPECT_FALSE(kw::PeriodMap::canHold(kw::PeriodMap::MaxRecords + 1));
+}
+
+// Random adds and removes over a few periods whose records interleave, lone and in runs: after
+// every step each period holds what a set of its records holds.
+TEST(PeriodMap, RandomChangesMatchASetPerPeriod)
+{
+    kw::PeriodMap map({0});
+    std::map<std::string, std::set<std::uint32_t>> truth;
+    const std::vector<std::string> keys{"a", "bb", "c"};
+    std::mt19937 rng(11);
+    for (int step = 0; step < 6000; ++step) {
+        const std::string &key = keys[rng() % keys.size()];
+        const std::uint32_t recno = rng() % 120;
+        if (rng() % 3 == 0) {
+            map.remove(key, recno);
+            truth[key].erase(recno);
+        } else {
+            map.add(key, recno);
+            truth[key].insert(recno);
+        }
+        std::size_t all = 0;
+        for (const std::string &k : keys) {
+            const std::vector<std::uint32_t> expected(truth[k].begin(), truth[k].end());
+            ASSERT_EQ(map.records(k), expected) << "step " << step << " period " << k;
+            all += expected.size();
+        }
+        ASSERT_EQ(map.recordCount(), all) << "step " << step;
+    }
+}
+
+// A table whose key fields lie apart, side by side in eight bytes, or past eight bytes, each
+// padded with blanks or NULs and holding blanks within: the matcher finds exactly the records
+// whose key is the wanted one.
+TEST(PeriodMap, MatcherAgreesWithTheKeyOfEveryRecord)
+{
+    QTemporaryDir tmp;
+    const QString path = QDir(tmp.path()).filePath("KLUCZE.DBF");
+    kw::DbfFile::create(
+        path, {{"A", 'C', 2, 0}, {"G", 'C', 1, 0}, {"B", 'C', 3, 0}, {"Y", 'C', 5, 0}, {"L", 'C', 12, 0}});
+    std::mt19937 rng(3);
+    {
+        auto f = kw::DbfFile::open(path);
+        for (int i = 0; i < 3000; ++i) {
+            std::string rec = f->blankRecord();
+            for (const kw::DbfField &d : f->fields()) {
+                // Short texts of few letters, so that keys repeat; then blanks or NULs.
+                const int length = int(rng() % std::uint32_t(std::min(d.length, 4) + 1));
+                const char pad = rng() % 3 == 0 ? '\0' : ' ';
+                for (int k = 0; k < d.length; ++k)
+                    rec[std::size_t(d.offset + k)] = k < length ? "12 "[rng() % 3] : pad;
+            }
+            if (i % 17 == 0)
+                rec[0] = '*';
+            f->appendRecord(rec.data());
+        }
+    }
+    auto f = kw::DbfFile::open(path);
+    for (const std::vector<int> &fields :
+         std::vector<std::vector<int>>{{0, 2}, {2, 3}, {3}, {3, 4}, {0, 1, 2}}) {
+        SCOPED_TRACE(testing::Message() << "fields " << fields.size() << " from " << fields[0]);
+        std::vector<std::string> keys;
+        std::string key;
+        f->scan([&](std::uint32_t recno, const char *rec) {
+            kw::PeriodMap::keyOf(*f, rec, fields, key);
+            if (recno % 50 == 0 && !key.empty())
+                keys.push_back(key);
+            return true;
+        });
+        keys.push_back(std::string("\x02zz\x01"
+                                   "1",
+                                   5)); // a key no record holds
+        for (const std::string &wanted : keys) {
+            kw::PeriodMap::Matcher matches(*f, fields, wanted);
+            f->scan([&](std::uint32_t recno, const char *rec) {
+                kw::PeriodMap::keyOf(*f, rec, fields, key);
+                EXPECT_EQ(matches(rec), key == wanted) << "record " << recno;
+                return !::testing::Test::HasFailure();
+            });
+        }
+    }
+}
+
+// The worst orders for the map: periods taking turns record by record or two records at a time,
+// and records in random order. One pass holds four bytes a record, and a period's key and its
+// entry beside them.
+TEST(PeriodMap, OnePassHoldsFourBytesARecordAtWorst)
+{
+    constexpr int Records = 6000, PerPeriod = 30, Periods = Records / PerPeriod;
+    std::vector<int> shuffled(Records);
+    std::iota(shuffled.begin(), shuffled.end(), 0);
+    std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(17));
+    const std::map<std::string, std::function<int(int)>> orders{
+        {"turns of one", [](int i) { return (i % Periods) * PerPeriod + i / Periods; }},
+        {"turns of two",
+         [](int i) { return ((i / 2) % Periods) * PerPeriod + (i / 2 / Periods) * 2 + i % 2; }},
+        {"shuffled", [&](int i) { return shuffled[std::size_t(i)]; }}};
+    for (const auto &[name, entryAt] : orders) {
+        SCOPED_TRACE(name);
+        kwtest::LedgerDir dir;
+        const QString path = dir.file(DayFile);
+        {
+            auto f = kw::DbfFile::open(path);
+            for (int i = 0; i < Records; ++i) {
+                std::string rec = f->blankRecord();
+                const int period = entryAt(i) / PerPeriod;
+                f->encode(rec.data(), f->fieldIndex(u"MIESIAC"), QString::number(period % 12 + 1));
+                f->encode(rec.data(), f->fieldIndex(u"ROK"), QString::number(1900 + period / 12));
+                f->appendRecord(rec.data());
+            }
+        }
+        auto f = kw::DbfFile::open(path);
+        const std::vector<int> fields{f->fieldIndex(u"MIESIAC"), f->fieldIndex(u"ROK")};
+        std::vector<std::uint32_t> wanted;
+        const kw::PeriodMap map = onePass(*f, fields, keyOfPeriod(*f, fields, "1", "1900"), wanted);
+        EXPECT_EQ(wanted.size(), std::size_t(PerPeriod));
+        EXPECT_EQ(map.periodCount(), std::size_t(Periods));
+        // A key of "12" and "1916" takes eight bytes; the period's entry twelve.
+        const std::size_t perPeriod = 8 + 12;
+        EXPECT_LE(map.bytes(), 4 * std::size_t(Records) + perPeriod * Periods + 64);
+        std::vector<std::uint32_t> all;
+        for (int p = 0; p < Periods; ++p) {
+            const auto held = map.records(
+                keyOfPeriod(*f, fields, QString::number(p % 12 + 1), QString::number(1900 + p / 12)));
+            EXPECT_EQ(held.size(), std::size_t(PerPeriod));
+            all.insert(all.end(), held.begin(), held.end());
+        }
+        std::sort(all.begin(), all.end());
+        EXPECT_EQ(all.size(), std::size_t(Records));
+        EXPECT_EQ(std::adjacent_find(all.begin(), all.end()), all.end()) << "a record in two periods";
+    }
+}
+
+// The first open reads the day file once, comparing key bytes; the map is built aside, and a
+// write through the store before it arrives waits for it and keeps it true: no map that misses
+// the write is ever kept.
+TEST_F(PeriodMapTest, WriteWhileTheMapIsBuiltKeepsItTrue)
+{
+    Ledger b;
+    const QString day = b.file(DayFile);
+    appendShuffledDays(day);
+    const std::uint64_t before = kw::DbfFile::recordsRead();
+    b.open("3", "1990");
+    EXPECT_LT(kw::DbfFile::recordsRead() - before, 2u * 40'000u)
+        << "the day file once, whatever is built aside";
+    EXPECT_EQ(b.day.recordCount(), 30);
+    addDay(b.t, 29, "3", "1990", QDate(1990, 3, 29));
+    const std::vector<std::uint32_t> truth = scanPeriod(day, "3", "1990");
+    EXPECT_EQ(truth.size(), 31u);
+    EXPECT_EQ(tableRecnos(b.day), truth);
+    kw::SharedFile::waitForPeriodMaps();
+    const kw::PeriodMap *map = builtDayMap(day);
+    ASSERT_NE(map, nullptr) << "taken before the write, and kept true by it";
+    for (const Period &p : ShuffledPeriods)
+        EXPECT_EQ(mapPeriod(day, p.month, p.year), scanPeriod(day, p.month, p.year)) << p.month.toStdString();
+    EXPECT_EQ(map->recordCount(), 40'001u);
+
+    // Opening another period now reads its records alone.
+    const std::uint64_t reopen = kw::DbfFile::recordsRead();
+    b.open("12", "1992");
+    EXPECT_EQ(b.day.recordCount(), 30);
+    EXPECT_LT(kw::DbfFile::recordsRead() - reopen, 100u);
+}
+
+// Another program appends while the map is built: whether the build read the file before or after
+// the change, the map is not kept, and the next read of the file builds a true one.
+TEST_F(PeriodMapTest, ChangeByAnotherProgramWhileTheMapIsBuiltDropsIt)
+{
+    Ledger b;
+    const QString day = b.file(DayFile);
+    appendShuffledDays(day);
+    b.open("3", "1990");
+    appendBehindTheStore(day, "3", "1990", 29);
+    kw::SharedFile::waitForPeriodMaps();
+    EXPECT_EQ(builtDayMap(day), nullptr);
+    b.day.refresh();
+    EXPECT_EQ(tableRecnos(b.day), scanPeriod(day, "3", "1990"));
+    EXPECT_EQ(b.day.recordCount(), 31);
+    b.open("12", "1992");
+    for (const Period &p : ShuffledPeriods)
+        EXPECT_EQ(mapPeriod(day, p.month, p.year), scanPeriod(day, p.month, p.year)) << p.month.toStdString();
+}
+
+// A change that fails and is rolled back while the map is built: the write took the map and
+// filed its day entry, the rollback put the files back behind the store, so that map is thrown
+// away; the tables read the period again, and the map built after that holds what is on the disk.
+TEST_F(PeriodMapTest, RollbackWhileTheMapIsBuiltDropsIt)
+{
+    Ledger b;
+    const QString day = b.file(DayFile);
+    appendShuffledDays(day);
+    b.open("3", "1990");
+    kw::diskio::setFaultInjector([](kw::diskio::Op op, const QString &file) {
+        return op == kw::diskio::Op::Write && file.compare(MonthFile, Qt::CaseInsensitive) == 0 ? ENOSPC : 0;
+    });
+    EXPECT_THROW(addDay(b.t, 29, "3", "1990", QDate(1990, 3, 29)), kw::EngineError);
+    kw::diskio::setFaultInjector(nullptr);
+    kw::SharedFile::waitForPeriodMaps();
+    EXPECT_EQ(scanPeriod(day, "3", "1990").size(), 30u) << "the day entry was rolled back";
+    const kw::PeriodMap *map = builtDayMap(day);
+    ASSERT_NE(map, nullptr);
+    EXPECT_EQ(map->recordCount(), 40'000u) << "the rolled-back entry is not held";
+    EXPECT_EQ(mapPeriod(day, "3", "1990"), scanPeriod(day, "3", "1990"));
+    b.open("1", "1990");
+    b.open("3", "1990");
+    EXPECT_EQ(tableRecnos(b.day), scanPeriod(day, "3", "1990"));
+    for (const Period &p : ShuffledPeriods)
+        EXPECT_EQ(mapPeriod(day, p.month, p.year), scanPeriod(day, p.month, p.year)) << p.month.toStdString();
+}
+
+// Forgetting the maps, as a program just started has none, abandons those being built too.
+TEST_F(PeriodMapTest, ForgettingTheMapsAbandonsTheirBuilds)
+{
+    Ledger b;
+    const QString day = b.file(DayFile);
+    appendShuffledDays(day);
+    b.open("3", "1990");
+    kw::SharedFile::forgetPeriodMaps();
+    kw::SharedFile::waitForPeriodMaps();
+    EXPECT_EQ(builtDayMap(day), nullptr);
+    const std::uint64_t before = kw::DbfFile::recordsRead();
+    b.open("12", "1992");
+    EXPECT_GE(kw::DbfFile::recordsRead() - before, 40'000u) << "no map: the whole file once more";
+    EXPECT_EQ(b.day.recordCount(), 30);
 }
