@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
 #include <QThread>
 #include <algorithm>
 #include <atomic>
@@ -103,15 +104,14 @@ public:
     {
         asked.push_back(build);
         held_.push_back(std::move(build));
-        if (releasePosted_)
-            return;
-        if (QCoreApplication *app = QCoreApplication::instance();
-            app && app->thread() == QThread::currentThread()) {
-            releasePosted_ = true;
+        QCoreApplication *app = QCoreApplication::instance();
+        if (!app || app->thread() != QThread::currentThread()) {
+            release();
+        } else if (postedTo_ != app) {
+            // An application that went away took its posted events with it: posted again.
+            postedTo_ = app;
             QMetaObject::invokeMethod(
                 app, [this] { release(); }, Qt::QueuedConnection);
-        } else {
-            release();
         }
         // Built maps of files that no store came back for: the oldest go, as kept maps do.
         std::vector<std::shared_ptr<MapBuild>> done;
@@ -129,7 +129,7 @@ public:
     }
     void release()
     {
-        releasePosted_ = false;
+        postedTo_ = nullptr;
         if (held_.empty())
             return;
         {
@@ -156,7 +156,7 @@ public:
         held_.clear();
         queue_.clear();
         current_.reset();
-        releasePosted_ = false;
+        postedTo_ = nullptr;
         (void)worker_.release(); // the parent's thread: never to be joined here
     }
 
@@ -221,13 +221,13 @@ private:
             });
             if (!stopped)
                 map.emplace(builder.finish());
-        } catch (const std::exception &) {
+        } catch (...) {
             map.reset(); // the store's own reads say what is wrong with the file
         }
     }
 
     std::vector<std::shared_ptr<MapBuild>> held_; // asked for, not yet handed to the worker
-    bool releasePosted_ = false;
+    QPointer<QCoreApplication> postedTo_; // where a release waits in the event queue
     std::mutex lock_;
     std::condition_variable changed_;
     std::deque<std::shared_ptr<MapBuild>> queue_;
