@@ -13,11 +13,10 @@
 #include <deque>
 #include <map>
 #include <mutex>
-#include <new>
 #include <optional>
-#include <pthread.h>
 #include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
 
 namespace kw {
 
@@ -69,18 +68,6 @@ MapBuilds &mapBuilds();
 class MapBuilds
 {
 public:
-    MapBuilds()
-    {
-        // A child made by fork() without exec (the crash tests) has no worker thread, and the lock
-        // may have been held by it: the child starts afresh, with none of the parent's builds.
-        static bool registered = false;
-        if (!registered) {
-            registered = true;
-            ::pthread_atfork([] { mapBuilds().lock_.lock(); }, [] { mapBuilds().lock_.unlock(); },
-                             [] { mapBuilds().forgetAfterFork(); });
-        }
-    }
-
     ~MapBuilds()
     {
         // A build still running at exit is abandoned: it stops within a few thousand records.
@@ -141,23 +128,6 @@ public:
         }
         held_.clear();
         changed_.notify_all();
-    }
-
-    void forgetAfterFork()
-    {
-        // The lock was taken before the fork; the condition may count the parent's worker among
-        // its waiters, which would hold up a notice here for ever: both start anew, the old ones
-        // left as they are.
-        new (&lock_) std::mutex();
-        new (&changed_) std::condition_variable();
-        for (auto &b : asked)
-            b->abandoned = true;
-        asked.clear();
-        held_.clear();
-        queue_.clear();
-        current_.reset();
-        postedTo_ = nullptr;
-        (void)worker_.release(); // the parent's thread: never to be joined here
     }
 
     void waitFor(const MapBuild &b)
@@ -236,10 +206,28 @@ private:
     std::unique_ptr<std::thread> worker_;
 };
 
+// A child made by fork() without exec (the crash tests) has no worker thread, and the parent's
+// lock may have been held when it was made: the child starts afresh with builds of its own and
+// never touches the parent's. Only the process that made them stops them at exit.
+struct MapBuildsOfProcess
+{
+    MapBuilds *builds = nullptr;
+    pid_t owner = 0;
+    ~MapBuildsOfProcess()
+    {
+        if (builds && owner == ::getpid())
+            delete builds;
+    }
+};
+
 MapBuilds &mapBuilds()
 {
-    static MapBuilds b;
-    return b;
+    static MapBuildsOfProcess p;
+    if (!p.builds || p.owner != ::getpid()) {
+        p.builds = new MapBuilds;
+        p.owner = ::getpid();
+    }
+    return *p.builds;
 }
 } // namespace
 
