@@ -158,6 +158,13 @@ void appendShuffledDays(const QString &path)
 // Periods of that file, to compare the map with full reads.
 const std::vector<Period> ShuffledPeriods{{"1", "1990"}, {"3", "1990"}, {"12", "1992"}, {"7", "2100"}};
 
+// Every period of the shuffled table as the day file's map holds it, against a full read.
+void expectShuffledPeriodsMapped(const QString &day)
+{
+    for (const Period &p : ShuffledPeriods)
+        EXPECT_EQ(mapPeriod(day, p.month, p.year), scanPeriod(day, p.month, p.year)) << p.month.toStdString();
+}
+
 class PeriodMapTest : public ::testing::Test
 {
 protected:
@@ -697,8 +704,7 @@ TEST_F(PeriodMapTest, WriteWhileTheMapIsBuiltKeepsItTrue)
     kw::SharedFile::waitForPeriodMaps();
     const kw::PeriodMap *map = builtDayMap(day);
     ASSERT_NE(map, nullptr) << "taken before the write, and kept true by it";
-    for (const Period &p : ShuffledPeriods)
-        EXPECT_EQ(mapPeriod(day, p.month, p.year), scanPeriod(day, p.month, p.year)) << p.month.toStdString();
+    expectShuffledPeriodsMapped(day);
     EXPECT_EQ(map->recordCount(), 40'001u);
 
     // Opening another period now reads its records alone.
@@ -723,8 +729,7 @@ TEST_F(PeriodMapTest, ChangeByAnotherProgramWhileTheMapIsBuiltDropsIt)
     EXPECT_EQ(tableRecnos(b.day), scanPeriod(day, "3", "1990"));
     EXPECT_EQ(b.day.recordCount(), 31);
     b.open("12", "1992");
-    for (const Period &p : ShuffledPeriods)
-        EXPECT_EQ(mapPeriod(day, p.month, p.year), scanPeriod(day, p.month, p.year)) << p.month.toStdString();
+    expectShuffledPeriodsMapped(day);
 }
 
 // A change that fails and is rolled back while the map is built: the write took the map and
@@ -750,8 +755,7 @@ TEST_F(PeriodMapTest, RollbackWhileTheMapIsBuiltDropsIt)
     b.open("1", "1990");
     b.open("3", "1990");
     EXPECT_EQ(tableRecnos(b.day), scanPeriod(day, "3", "1990"));
-    for (const Period &p : ShuffledPeriods)
-        EXPECT_EQ(mapPeriod(day, p.month, p.year), scanPeriod(day, p.month, p.year)) << p.month.toStdString();
+    expectShuffledPeriodsMapped(day);
 }
 
 // Forgetting the maps, as a program just started has none, abandons those being built too.
