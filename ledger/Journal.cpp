@@ -1120,13 +1120,12 @@ Journal::Recovery Journal::recover(const QString &directory)
     if (AtomicGroup::active())
         return none;
     const QString path = QDir(dir).filePath(journalName());
-    // Asked before every change and every table opened: an empty journal costs one system call.
+    // Asked before every change and every table opened: no journal, or an empty one, costs one
+    // system call.
     struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0)
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || (S_ISREG(st.st_mode) && st.st_size == 0))
         return none;
     QFile f(path);
-    if (!f.exists() || f.size() == 0)
-        return none;
     if (!f.open(QIODevice::ReadOnly))
         return setAside(dir, path, Recovery::Reason::Unreadable);
     const QByteArray bytes = f.readAll();

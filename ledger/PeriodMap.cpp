@@ -151,6 +151,36 @@ std::size_t PeriodMap::bytes() const
 }
 
 namespace {
+// Where a record holds its key fields: the bytes from the first field's start to the last one's end,
+// and whether they can be read as one 8-byte word.
+struct KeySpan
+{
+    int begin = 0;
+    int length = 0;
+    int covered = 0; // the fields' own bytes; less than length where bytes lie between them
+    bool word = false;
+    std::uint64_t mask = 0; // keeps the span's bytes of such a word, little or big endian alike
+};
+
+KeySpan keySpanOf(const DbfFile &file, const std::vector<int> &fields)
+{
+    KeySpan s;
+    int begin = file.recordLength(), end = 0;
+    for (const int f : fields) {
+        const DbfField &d = file.fields()[std::size_t(f)];
+        begin = std::min(begin, d.offset);
+        end = std::max(end, d.offset + d.length);
+        s.covered += d.length;
+    }
+    s.begin = begin;
+    s.length = std::max(0, end - begin);
+    s.word = s.length <= 8 && s.begin + 8 <= file.recordLength();
+    char ones[8] = {};
+    std::memset(ones, 0xff, std::size_t(std::min(s.length, 8)));
+    std::memcpy(&s.mask, ones, 8);
+    return s;
+}
+
 // Words of key bytes are ASCII digits and blanks in practice; a multiply-shift spreads them well.
 std::size_t slotOf(std::uint64_t word, std::size_t mask)
 {
@@ -166,19 +196,11 @@ constexpr std::uint32_t LogPeriodBits = LogLong - 1;
 PeriodMap::Builder::Builder(const DbfFile &file, std::vector<int> fields, std::string wanted)
     : file_(file), fields_(std::move(fields)), wanted_(std::move(wanted))
 {
-    int begin = file.recordLength(), end = 0;
-    for (const int f : fields_) {
-        const DbfField &d = file.fields()[std::size_t(f)];
-        begin = std::min(begin, d.offset);
-        end = std::max(end, d.offset + d.length);
-    }
-    spanBegin_ = begin;
-    spanLength_ = std::max(0, end - begin);
-    word_ = spanLength_ <= 8 && spanBegin_ + 8 <= file.recordLength();
-    // Little or big endian alike: the mask keeps the bytes of the span, wherever they land.
-    char ones[8] = {};
-    std::memset(ones, 0xff, std::size_t(std::min(spanLength_, 8)));
-    std::memcpy(&wordMask_, ones, 8);
+    const KeySpan span = keySpanOf(file, fields_);
+    spanBegin_ = span.begin;
+    spanLength_ = span.length;
+    word_ = span.word;
+    wordMask_ = span.mask;
     if (word_) {
         wordSlots_.assign(64, WordSlot{0, NoPeriod});
         for (const int f : fields_) {
@@ -407,22 +429,14 @@ PeriodMap PeriodMap::Builder::finish()
 PeriodMap::Matcher::Matcher(const DbfFile &file, std::vector<int> fields, std::string key)
     : file_(file), fields_(std::move(fields)), key_(std::move(key))
 {
-    int begin = file.recordLength(), end = 0, covered = 0;
-    for (const int f : fields_) {
-        const DbfField &d = file.fields()[std::size_t(f)];
-        begin = std::min(begin, d.offset);
-        end = std::max(end, d.offset + d.length);
-        covered += d.length;
-    }
-    spanBegin_ = begin;
-    const int length = std::max(0, end - begin);
-    word_ = !fields_.empty() && length <= 8 && spanBegin_ + 8 <= file.recordLength();
+    const KeySpan span = keySpanOf(file, fields_);
+    spanBegin_ = span.begin;
+    word_ = !fields_.empty() && span.word;
     if (!word_)
         return;
-    gapless_ = covered == length; // distinct fields never overlap
-    char ones[8] = {}, wanted[8] = {};
-    std::memset(ones, 0xff, std::size_t(length));
-    std::memcpy(&wordMask_, ones, 8);
+    gapless_ = span.covered == span.length; // distinct fields never overlap
+    wordMask_ = span.mask;
+    char wanted[8] = {};
     // The key's texts as a record holds them: each padded with blanks to its field's length.
     std::size_t at = 0;
     for (const int f : fields_) {
@@ -432,8 +446,8 @@ PeriodMap::Matcher::Matcher(const DbfFile &file, std::vector<int> fields, std::s
             word_ = false; // no record holds such a key; the slow way says so
             return;
         }
-        std::memset(wanted + (d.offset - begin), ' ', std::size_t(d.length));
-        std::memcpy(wanted + (d.offset - begin), key_.data() + at + 1, n);
+        std::memset(wanted + (d.offset - spanBegin_), ' ', std::size_t(d.length));
+        std::memcpy(wanted + (d.offset - spanBegin_), key_.data() + at + 1, n);
         at += 1 + n;
     }
     std::memcpy(&wantedWord_, wanted, 8);

@@ -289,12 +289,17 @@ SharedFile::~SharedFile()
 PeriodMap *SharedFile::periodMap(const std::vector<int> &fields)
 {
     takeBuiltMaps(Wait::ForFields, fields);
-    return builtPeriodMap(fields);
+    return heldMap(fields);
 }
 
 PeriodMap *SharedFile::builtPeriodMap(const std::vector<int> &fields)
 {
     takeBuiltMaps(Wait::None);
+    return heldMap(fields);
+}
+
+PeriodMap *SharedFile::heldMap(const std::vector<int> &fields)
+{
     for (PeriodMap &m : maps_)
         if (m.fields() == fields)
             return &m;
@@ -303,11 +308,10 @@ PeriodMap *SharedFile::builtPeriodMap(const std::vector<int> &fields)
 
 PeriodMap &SharedFile::keepPeriodMap(PeriodMap map)
 {
-    for (PeriodMap &old : maps_)
-        if (old.fields() == map.fields()) {
-            old = std::move(map);
-            return old;
-        }
+    if (PeriodMap *old = heldMap(map.fields())) {
+        *old = std::move(map);
+        return *old;
+    }
     maps_.push_back(std::move(map));
     return maps_.back();
 }
@@ -316,9 +320,8 @@ void SharedFile::buildMapLater(const std::vector<int> &fields)
 {
     if (file_->fd() < 0 || !PeriodMap::canHold(file_->recordCount()))
         return;
-    for (PeriodMap &m : maps_)
-        if (m.fields() == fields)
-            return;
+    if (heldMap(fields))
+        return;
     for (const auto &b : mapBuilds().asked)
         if (b->path == file_->path() && b->fields == fields)
             return;
@@ -345,10 +348,7 @@ void SharedFile::takeBuiltMaps(Wait wait, const std::vector<int> &fields)
         // the store waits for it, and another program's change shows on the disk.
         if (!b->map || file_->checkDisk(b->read) != DbfFile::DiskState::Unchanged)
             continue;
-        bool held = false;
-        for (PeriodMap &m : maps_)
-            held = held || m.fields() == b->fields;
-        if (!held)
+        if (!heldMap(b->fields))
             maps_.push_back(std::move(*b->map));
     }
 }

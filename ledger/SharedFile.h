@@ -99,6 +99,7 @@ private:
         lastRead_ = {};
         abandonMapBuilds();
     }
+    PeriodMap *heldMap(const std::vector<int> &fields); // taken by this store already
     void buildMapLater(const std::vector<int> &fields);
     // Takes the maps built off this thread for this file that are still true, waiting for those
     // still being built: none, those by these key fields, or all.
